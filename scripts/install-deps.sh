@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# Installs what Kanvo's build, tests and app need, only where it is missing.
+# Safe to run again: with everything present it only checks and returns.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+# Debian/Ubuntu packages: build tools, Qt 6, icons, test and benchmark
+# libraries, Node.js, and the X tools the whole-app tests drive.
+debian_packages=(
+    cmake ninja-build g++ clang libclang-rt-14-dev clang-format
+    qt6-base-dev qt6-svg-dev libqt6svg6 qt6-image-formats-plugins qt6-qpa-plugins libgl-dev
+    breeze-icon-theme fonts-dejavu-core
+    libgtest-dev libgmock-dev libbenchmark-dev
+    xvfb xauth xdotool imagemagick
+)
+
+missing_debian_packages() {
+    local pkg
+    for pkg in "${debian_packages[@]}"; do
+        if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
+            echo "$pkg"
+        fi
+    done
+    # A Node.js from another source (with its own npm) is fine; only add
+    # Debian's when there is none.
+    command -v node >/dev/null || echo nodejs
+    command -v npm >/dev/null || echo npm
+}
+
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then
+        "$@"
+    elif command -v sudo >/dev/null; then
+        sudo "$@"
+    else
+        echo "install-deps: need root (or sudo) to run: $*" >&2
+        exit 1
+    fi
+}
+
+install_debian() {
+    local missing
+    missing=$(missing_debian_packages)
+    if [ -n "$missing" ]; then
+        echo "install-deps: installing:" $missing
+        as_root apt-get update -qq
+        # shellcheck disable=SC2086
+        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $missing
+    fi
+}
+
+install_macos() {
+    local formulae=(cmake ninja qt googletest google-benchmark node imagemagick)
+    local missing=()
+    local f
+    for f in "${formulae[@]}"; do
+        brew list --formula "$f" >/dev/null 2>&1 || missing+=("$f")
+    done
+    if [ ${#missing[@]} -gt 0 ]; then
+        brew install "${missing[@]}"
+    fi
+}
+
+install_npm_packages() {
+    # The generate script and the local server resolve their packages from
+    # the repository's node_modules; reinstall only when the lock file changed.
+    [ -f package-lock.json ] || return 0
+    if [ ! -f node_modules/.package-lock.json ] || [ package-lock.json -nt node_modules/.package-lock.json ]; then
+        npm ci --no-audit --no-fund --loglevel=error
+    fi
+}
+
+if command -v apt-get >/dev/null && command -v dpkg-query >/dev/null; then
+    install_debian
+elif [ "$(uname -s)" = Darwin ] && command -v brew >/dev/null; then
+    install_macos
+else
+    echo "install-deps: unsupported system; install these yourself:" >&2
+    echo "  CMake >= 3.25, Ninja, a C++20 compiler, Qt 6 (Widgets, Network, Concurrent, Test, Svg)," >&2
+    echo "  the Breeze icon theme, GoogleTest, Google Benchmark, Node.js >= 18 with npm," >&2
+    echo "  and for the whole-app tests Xvfb, xauth, xdotool and ImageMagick." >&2
+    exit 1
+fi
+install_npm_packages
