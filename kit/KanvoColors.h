@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QColor>
+
+// The light grey theme with its one blue accent. Every call builds a new
+// colour, so callers may adjust what they get without affecting anyone else.
+class KanvoColors {
+public:
+    static QColor appBackground();
+    static QColor panelBackground();
+    static QColor panelStroke();
+    static QColor canvasBackground();
+    static QColor accent();
+    static QColor label();
+    static QColor muted();
+};

@@ -1,0 +1,29 @@
+#include "kit/KanvoLabel.h"
+
+#include "kit/KanvoColors.h"
+
+#include <QApplication>
+#include <QFontMetrics>
+#include <QPainter>
+#include <QStyle>
+
+void KanvoElidingLabel::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    const QRect area = contentsRect();
+    const QString shown = fontMetrics().elidedText(text(), Qt::ElideRight, area.width());
+    style()->drawItemText(&painter, area, int(alignment()), palette(), isEnabled(), shown,
+                          foregroundRole());
+}
+
+QLabel* KanvoLabel::text(const QString& text, double size, QFont::Weight weight) {
+    auto* label = new KanvoElidingLabel(text);
+    QFont font = QApplication::font();
+    font.setPixelSize(qRound(size));
+    font.setWeight(weight);
+    label->setFont(font);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, KanvoColors::label());
+    label->setPalette(palette);
+    label->setTextInteractionFlags(Qt::NoTextInteraction);
+    return label;
+}

@@ -1,0 +1,6 @@
+#include "kit/KanvoNotifications.h"
+
+KanvoNotifications* KanvoNotifications::defaultCenter() {
+    static KanvoNotifications center;
+    return &center;
+}

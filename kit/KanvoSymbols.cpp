@@ -1,0 +1,81 @@
+#include "kit/KanvoSymbols.h"
+
+#include <QHash>
+#include <QStandardPaths>
+#include <QStringList>
+
+namespace {
+
+// Symbol name -> Breeze icon name.
+const QHash<QString, QString>& symbolTable() {
+    static const QHash<QString, QString> table{
+        {"house.fill", "go-home"},
+        {"plus.magnifyingglass", "zoom-in"},
+        {"minus.magnifyingglass", "zoom-out"},
+        {"magnifyingglass", "zoom"},
+        {"align.horizontal.left", "align-horizontal-left"},
+        {"align.horizontal.center", "align-horizontal-center"},
+        {"align.horizontal.right", "align-horizontal-right"},
+        {"align.vertical.top", "align-vertical-top"},
+        {"align.vertical.center", "align-vertical-center"},
+        {"align.vertical.bottom", "align-vertical-bottom"},
+        {"link", "insert-link"},
+        {"fx", "tools-wizard"},
+        {"circle", "draw-ellipse"},
+        {"folder", "folder"},
+        {"plus.square", "list-add"},
+        {"trash", "edit-delete"},
+        {"square.grid.3x3", "view-grid"},
+        {"arrow.up.and.down.and.arrow.left.and.right", "transform-move"},
+        {"move.3d", "transform-move"},
+        {"cursorarrow", "tool-pointer"},
+        {"hand.raised", "hand"},
+        {"crop", "transform-crop"},
+        {"paintbrush", "draw-brush"},
+        {"paintbrush.pointed", "draw-brush"},
+        {"pencil", "draw-freehand"},
+        {"eraser", "draw-eraser"},
+        {"textformat", "draw-text"},
+        {"character", "draw-text"},
+        {"eyedropper", "color-picker"},
+        {"rectangle.dashed", "select-rectangular"},
+        {"lasso", "edit-select-lasso"},
+        {"wand.and.stars", "tools-wizard"},
+        {"drop.fill", "color-fill"},
+        {"paintbrush.fill", "color-fill"},
+        {"square", "draw-rectangle"},
+        {"eye", "view-visible"},
+        {"eye.slash", "view-hidden"},
+        {"photo", "image-x-generic"},
+    };
+    return table;
+}
+
+QIcon themeIcon(const QString& themeName) {
+    return QIcon::hasThemeIcon(themeName) ? QIcon::fromTheme(themeName) : QIcon();
+}
+
+} // namespace
+
+QIcon KanvoSymbols::icon(const QString& name) {
+    if (name.isEmpty()) {
+        return {};
+    }
+    const auto mapped = symbolTable().constFind(name);
+    if (mapped != symbolTable().constEnd()) {
+        if (QIcon icon = themeIcon(*mapped); !icon.isNull()) {
+            return icon;
+        }
+    }
+    return themeIcon(name);
+}
+
+void KanvoSymbols::installIconTheme() {
+    QStringList paths = QStandardPaths::locateAll(QStandardPaths::GenericDataLocation, "icons",
+                                                  QStandardPaths::LocateDirectory);
+    paths << QStringLiteral("/usr/share/icons") << QStringLiteral(":/icons");
+    paths.removeDuplicates();
+    QIcon::setThemeSearchPaths(paths);
+    QIcon::setFallbackThemeName(QStringLiteral("hicolor"));
+    QIcon::setThemeName(QStringLiteral("breeze"));
+}
