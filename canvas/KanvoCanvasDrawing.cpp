@@ -1,0 +1,132 @@
+#include "canvas/KanvoCanvasDrawing.h"
+
+#include "canvas/KanvoCanvasLayout.h"
+#include "canvas/KanvoCheckerboard.h"
+#include "canvas/KanvoImageFit.h"
+#include "kit/KanvoColors.h"
+#include "kit/KanvoFrame.h"
+
+#include <QFontMetricsF>
+#include <QGuiApplication>
+#include <QPainter>
+
+namespace {
+
+const QString emptyStateHint = QStringLiteral("Drop an image here");
+
+QColor guideColor() {
+    return QColor::fromRgbF(1.0f, 0.0f, 0.56f, 0.92f);
+}
+
+QFont semibold(int pixelSize) {
+    QFont font = QGuiApplication::font();
+    font.setPixelSize(pixelSize);
+    font.setWeight(QFont::DemiBold);
+    return font;
+}
+
+double textWidth(const QString& text, const QFont& font) {
+    return QFontMetricsF(font).horizontalAdvance(text);
+}
+
+// anchor is the lower-left corner of the text's line box, so the baseline
+// sits one descent above it.
+void drawText(QPainter& painter, double viewHeight, QPointF anchor, const QString& text,
+              const QFont& font, const QColor& color) {
+    const QPointF baseline(anchor.x(), anchor.y() + QFontMetricsF(font).descent());
+    painter.setFont(font);
+    painter.setPen(color);
+    painter.drawText(KanvoFrame::toQt(baseline, viewHeight), text);
+}
+
+void strokeRect(QPainter& painter, double viewHeight, const QRectF& rect, const QColor& color,
+                double width) {
+    painter.setPen(QPen(color, width));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(KanvoFrame::toQt(rect, viewHeight));
+}
+
+void drawEmptyState(QPainter& painter, const QRectF& bounds, double viewHeight,
+                    const QString& status) {
+    const QString text = status.isEmpty() ? emptyStateHint : status;
+    const QFont font = semibold(18);
+    const QPointF anchor = KanvoCanvasLayout::emptyStateAnchor(bounds, textWidth(text, font));
+    drawText(painter, viewHeight, anchor, text, font, KanvoColors::muted());
+}
+
+void drawNameTag(QPainter& painter, double viewHeight, const QRectF& layerRect,
+                 const QString& name) {
+    const QFont font = semibold(12);
+    const QRectF tag = KanvoCanvasLayout::nameTagRect(layerRect, textWidth(name, font));
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(KanvoColors::accent());
+    painter.drawRoundedRect(KanvoFrame::toQt(tag, viewHeight), 6.0, 6.0);
+    drawText(painter, viewHeight, KanvoCanvasLayout::nameTagTextAnchor(layerRect), name, font,
+             Qt::white);
+}
+
+void drawCrop(QPainter& painter, double viewHeight, const kanvo::ui::CropBounds& crop) {
+    painter.fillRect(KanvoFrame::toQt(KanvoCanvasLayout::cropFillRect(crop), viewHeight),
+                     QColor::fromRgbF(0.0f, 0.0f, 0.0f, 0.35f));
+    strokeRect(painter, viewHeight, KanvoCanvasLayout::cropOutlineRect(crop), Qt::white, 2.0);
+}
+
+} // namespace
+
+void KanvoCanvasDrawing::drawIn(QPainter& painter, const QRectF& bounds, const QImage& image,
+                                const kanvo::ui::Layer* layer, const kanvo::ui::Document* document,
+                                const QString& status) {
+    const double viewHeight = bounds.y() + bounds.height();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.fillRect(KanvoFrame::toQt(bounds, viewHeight), KanvoColors::canvasBackground());
+    const QRectF canvasRect = KanvoImageFit::canvasRect(bounds);
+    KanvoCheckerboard::draw(painter, KanvoFrame::toQt(canvasRect, viewHeight));
+
+    if (image.isNull() || layer == nullptr || !layer->visible) {
+        drawEmptyState(painter, bounds, viewHeight, status);
+        return;
+    }
+
+    const kanvo::ui::Viewport viewport = document ? document->viewport : kanvo::ui::Viewport{};
+    const QRectF imageRect = KanvoImageFit::rectFor(QSizeF(image.size()), canvasRect, viewport.zoom,
+                                                    QPointF(viewport.offset_x, viewport.offset_y));
+    const QRectF layerRect = KanvoImageFit::layerRect(imageRect, layer->x, layer->y, viewport.zoom);
+
+    painter.save();
+    painter.setOpacity(layer->opacity);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(KanvoFrame::toQt(layerRect, viewHeight), image);
+    painter.restore();
+
+    strokeRect(painter, viewHeight, KanvoCanvasLayout::layerFrameRect(layerRect),
+               KanvoColors::accent(), 2.0);
+
+    if (document) {
+        drawGuides(painter, viewHeight, document->align_guides, imageRect, viewport.zoom);
+        if (document->crop.active) {
+            drawCrop(painter, viewHeight, document->crop);
+        }
+    }
+    drawNameTag(painter, viewHeight, layerRect, QString::fromStdString(layer->name));
+}
+
+void KanvoCanvasDrawing::drawGuides(QPainter& painter, double viewHeight,
+                                    const std::vector<kanvo::ui::AlignGuide>& guides,
+                                    const QRectF& canvasRect, double zoom) {
+    if (guides.empty()) {
+        return;
+    }
+    const QColor color = guideColor();
+    const QFont labelFont = semibold(11);
+    for (const kanvo::ui::AlignGuide& guide : guides) {
+        const KanvoGuideLine line =
+            KanvoCanvasLayout::guideLine(guide, QPointF(canvasRect.x(), canvasRect.y()), zoom);
+        painter.setPen(QPen(color, 1.5));
+        painter.drawLine(KanvoFrame::toQt(line.from, viewHeight),
+                         KanvoFrame::toQt(line.to, viewHeight));
+        if (!guide.label.empty()) {
+            drawText(painter, viewHeight, line.labelAnchor, QString::fromStdString(guide.label),
+                     labelFont, color);
+        }
+    }
+}

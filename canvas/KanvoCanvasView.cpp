@@ -1,0 +1,210 @@
+#include "canvas/KanvoCanvasView.h"
+
+#include "canvas/KanvoCanvasDrawing.h"
+#include "canvas/KanvoCanvasTools.h"
+#include "canvas/KanvoImageDecodeService.h"
+#include "canvas/KanvoImageExport.h"
+#include "kit/KanvoFrame.h"
+#include "kit/KanvoNotifications.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QNativeGestureEvent>
+#include <QPainter>
+#include <QPointer>
+#include <QWheelEvent>
+#include <filesystem>
+
+namespace {
+
+// Trackpads report exact points; a mouse wheel reports eighths of a degree,
+// 120 to a notch, and a notch scrolls 10 points.
+QPointF scrollingDelta(const QWheelEvent& event) {
+    if (!event.pixelDelta().isNull()) {
+        return QPointF(event.pixelDelta());
+    }
+    return QPointF(event.angleDelta()) / 12.0;
+}
+
+bool zoomModifierHeld(const QWheelEvent& event) {
+    return event.modifiers().testFlag(Qt::AltModifier);
+}
+
+// Some window systems turn a vertical wheel into a horizontal one while Alt
+// is held; the zoom direction must still follow the wheel.
+QPointF zoomScrollDelta(const QWheelEvent& event) {
+    const QPointF delta = scrollingDelta(event);
+    if (delta.y() == 0.0 && delta.x() != 0.0) {
+        return {0.0, delta.x()};
+    }
+    return delta;
+}
+
+} // namespace
+
+KanvoCanvasView::KanvoCanvasView(const QRectF& frame, QWidget* parent) : QWidget(parent) {
+    KanvoFrame::place(this, frame);
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    // File drops are handled by an event filter that the application installs.
+    setAcceptDrops(true);
+    connect(
+        KanvoNotifications::defaultCenter(), &KanvoNotifications::documentSessionChanged, this,
+        [this] { update(); }, Qt::DirectConnection);
+}
+
+void KanvoCanvasView::setSession(kanvo::ui::DocumentSession* session) {
+    session_ = session;
+    update();
+}
+
+bool KanvoCanvasView::hasDocument() const {
+    return session_ != nullptr && session_->document() != nullptr;
+}
+
+QPointF KanvoCanvasView::viewPoint(QPointF qtPoint) const {
+    return KanvoFrame::fromQt(qtPoint, height());
+}
+
+bool KanvoCanvasView::openImageURL(const QUrl& url) {
+    if (url.isEmpty() || session_ == nullptr) {
+        return false;
+    }
+    try {
+        session_->openImage(std::filesystem::path(url.toLocalFile().toStdU16String()));
+    } catch (...) {
+        return false;
+    }
+    image_ = QImage();
+    imageName_ = url.fileName();
+    statusText_ = QStringLiteral("Opening %1...").arg(imageName_);
+    const std::uint64_t generation = ++decodeGeneration_;
+    KanvoImageDecodeService::shared().decodeURL(
+        url, [canvas = QPointer<KanvoCanvasView>(this), generation](const QImage& image) {
+            if (canvas) {
+                canvas->finishDecode(generation, image);
+            }
+        });
+    emit KanvoNotifications::defaultCenter()->documentSessionChanged(this);
+    return true;
+}
+
+void KanvoCanvasView::finishDecode(std::uint64_t generation, const QImage& image) {
+    if (generation != decodeGeneration_) {
+        return;
+    }
+    if (image.isNull()) {
+        statusText_ = QStringLiteral("Could not decode image");
+        update();
+        return;
+    }
+    image_ = image;
+    statusText_.clear();
+    update();
+    emit KanvoNotifications::defaultCenter()->documentSessionChanged(this);
+}
+
+bool KanvoCanvasView::exportImageURL(const QUrl& url) {
+    if (url.isEmpty() || image_.isNull()) {
+        return false;
+    }
+    return KanvoImageExport::write(image_, url.toLocalFile());
+}
+
+void KanvoCanvasView::fitToScreen() {
+    if (session_ == nullptr) {
+        return;
+    }
+    session_->fitViewport();
+    update();
+    emit KanvoNotifications::defaultCenter()->viewportChanged(this);
+}
+
+void KanvoCanvasView::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    KanvoCanvasDrawing::drawIn(painter, QRectF(0, 0, width(), height()), image_,
+                               session_ ? session_->activeLayer() : nullptr,
+                               session_ ? session_->document() : nullptr, statusText_);
+}
+
+void KanvoCanvasView::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    setFocus(Qt::MouseFocusReason);
+    lastDragPoint_ = viewPoint(event->position());
+    cropStartPoint_ = lastDragPoint_;
+}
+
+void KanvoCanvasView::mouseMoveEvent(QMouseEvent* event) {
+    if (!event->buttons().testFlag(Qt::LeftButton) || !hasDocument()) {
+        return;
+    }
+    const KanvoCanvasTool& tool = KanvoCanvasTools::forId(session_->selectedToolId());
+    if (tool.drag == nullptr) {
+        return;
+    }
+    const QPointF point = viewPoint(event->position());
+    tool.drag(*session_, {point, point - lastDragPoint_, cropStartPoint_});
+    lastDragPoint_ = point;
+    update();
+    emit KanvoNotifications::defaultCenter()->viewportChanged(this);
+}
+
+void KanvoCanvasView::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        QWidget::mouseReleaseEvent(event);
+        return;
+    }
+    if (session_ == nullptr) {
+        return;
+    }
+    // Guides belong to the drag that found them.
+    session_->clearAlignGuides();
+    update();
+}
+
+void KanvoCanvasView::keyPressEvent(QKeyEvent* event) {
+    if (event->key() != Qt::Key_Escape || session_ == nullptr) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    session_->clearCropBounds();
+    update();
+}
+
+void KanvoCanvasView::wheelEvent(QWheelEvent* event) {
+    if (!hasDocument()) {
+        event->accept();
+        return;
+    }
+    const bool zoomHeld = zoomModifierHeld(*event);
+    const KanvoCanvasTool& tool =
+        zoomHeld ? KanvoCanvasTools::zoom() : KanvoCanvasTools::forId(session_->selectedToolId());
+    if (tool.scroll == nullptr) {
+        QWidget::wheelEvent(event);
+        return;
+    }
+    tool.scroll(*session_, zoomHeld ? zoomScrollDelta(*event) : scrollingDelta(*event));
+    event->accept();
+    update();
+    emit KanvoNotifications::defaultCenter()->viewportChanged(this);
+}
+
+bool KanvoCanvasView::event(QEvent* event) {
+    if (event->type() == QEvent::NativeGesture) {
+        const auto* gesture = static_cast<QNativeGestureEvent*>(event);
+        if (gesture->gestureType() == Qt::ZoomNativeGesture && hasDocument()) {
+            pinch(gesture->value());
+            return true;
+        }
+    }
+    return QWidget::event(event);
+}
+
+void KanvoCanvasView::pinch(double magnification) {
+    session_->zoomViewport(1.0 + magnification);
+    update();
+    emit KanvoNotifications::defaultCenter()->viewportChanged(this);
+}

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "kanvo/ui/document_session.h"
+
+#include <QImage>
+#include <QPointF>
+#include <QString>
+#include <QUrl>
+#include <QWidget>
+#include <cstdint>
+
+// The view in the middle of the window: shows the open image and turns mouse,
+// key, scroll and pinch input into session operations. It works in y-up view
+// coordinates; events are converted as they arrive.
+class KanvoCanvasView : public QWidget {
+    Q_OBJECT
+public:
+    KanvoCanvasView(const QRectF& frame, QWidget* parent);
+
+    // The session is owned by the caller and must outlive the canvas.
+    void setSession(kanvo::ui::DocumentSession* session);
+    kanvo::ui::DocumentSession* session() const { return session_; }
+
+    // Opens the file's header at once and decodes its pixels in the
+    // background. False when the header is rejected; nothing changes then.
+    bool openImageURL(const QUrl& url);
+    // Writes the decoded image: JPEG for a .jpg/.jpeg name in any case, PNG
+    // for every other name. An existing file is replaced only on success.
+    bool exportImageURL(const QUrl& url);
+    void fitToScreen();
+
+    QImage image() const { return image_; }
+    QString imageName() const { return imageName_; }
+    QString statusText() const { return statusText_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    bool event(QEvent* event) override;
+
+private:
+    QPointF viewPoint(QPointF qtPoint) const;
+    bool hasDocument() const;
+    void finishDecode(std::uint64_t generation, const QImage& image);
+    void pinch(double magnification);
+
+    kanvo::ui::DocumentSession* session_ = nullptr;
+    QImage image_;
+    QString imageName_;
+    QString statusText_;
+    QPointF lastDragPoint_;
+    QPointF cropStartPoint_;
+    std::uint64_t decodeGeneration_ = 0;
+};

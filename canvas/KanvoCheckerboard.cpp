@@ -1,0 +1,28 @@
+#include "canvas/KanvoCheckerboard.h"
+
+#include <QImage>
+#include <QPainter>
+
+namespace {
+
+QImage makeTile() {
+    QImage tile(20, 20, QImage::Format_RGB32);
+    tile.fill(Qt::white);
+    const QColor dark = QColor::fromRgbF(0.88f, 0.88f, 0.88f, 1.0f);
+    // The dark squares sit at the lower left and upper right of the y-up tile.
+    QPainter painter(&tile);
+    painter.fillRect(QRect(0, 10, 10, 10), dark);
+    painter.fillRect(QRect(10, 0, 10, 10), dark);
+    return tile;
+}
+
+} // namespace
+
+const QBrush& KanvoCheckerboard::patternBrush() {
+    static const QBrush brush(makeTile());
+    return brush;
+}
+
+void KanvoCheckerboard::draw(QPainter& painter, const QRectF& rect) {
+    painter.fillRect(rect, patternBrush());
+}

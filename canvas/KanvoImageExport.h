@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QImage>
+#include <QString>
+
+class KanvoImageExport {
+public:
+    // JPEG when the name ends in .jpg or .jpeg in any case, PNG otherwise, with
+    // the encoder's default settings. Written through a temporary file, so a
+    // failure leaves an existing file as it was.
+    static bool write(const QImage& image, const QString& path);
+};
