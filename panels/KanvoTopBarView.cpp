@@ -6,6 +6,7 @@
 #include "kit/KanvoLabel.h"
 #include "kit/KanvoNotifications.h"
 #include "kit/KanvoSymbols.h"
+#include "panels/KanvoBoxView.h"
 #include "panels/KanvoIconTint.h"
 
 #include <QApplication>
@@ -86,14 +87,11 @@ QCheckBox* KanvoTopBarView::checkbox(const QString& title, double x, bool checke
 }
 
 QLabel* KanvoTopBarView::pill(const QString& text, double x, double width) {
+    auto* box = new KanvoBoxView(QRectF(x, 11, width, 30),
+                                 {kanvoWhite(0.96f), KanvoColors::panelStroke(), 1.0, 4.0}, this);
     QLabel* label = KanvoLabel::text(text, 12, QFont::Medium);
-    label->setParent(this);
+    label->setParent(box);
     label->setAlignment(Qt::AlignCenter);
-    label->setAttribute(Qt::WA_StyledBackground);
-    label->setStyleSheet(QStringLiteral("background-color: %1; border: 1px solid %2; "
-                                        "border-radius: 4px; color: %3;")
-                             .arg(QColor::fromRgbF(0.96f, 0.96f, 0.96f).name(),
-                                  KanvoColors::panelStroke().name(), KanvoColors::label().name()));
-    KanvoFrame::place(label, QRectF(x, 11, width, 30));
+    KanvoFrame::place(label, QRectF(0, 0, width, 30));
     return label;
 }

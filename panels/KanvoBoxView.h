@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QColor>
+#include <QWidget>
+
+// A flat decorative rectangle: a fill, an optional border and optional rounded corners.
+class KanvoBoxView : public QWidget {
+    Q_OBJECT
+public:
+    struct Look {
+        QColor fill;
+        QColor border = Qt::transparent;
+        double borderWidth = 0.0;
+        double cornerRadius = 0.0;
+    };
+
+    // The frame is in the parent's y-up coordinates.
+    KanvoBoxView(const QRectF& frame, const Look& look, QWidget* parent);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    Look look_;
+};
+
+// White at the given level, the way the theme describes its greys.
+QColor kanvoWhite(float level);

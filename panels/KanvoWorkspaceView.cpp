@@ -1,0 +1,117 @@
+#include "panels/KanvoWorkspaceView.h"
+
+#include "canvas/KanvoCanvasView.h"
+#include "kit/KanvoColors.h"
+#include "kit/KanvoFrame.h"
+#include "kit/KanvoLabel.h"
+#include "kit/KanvoPanelView.h"
+
+#include <QLabel>
+#include <QPainter>
+#include <QPainterPath>
+
+namespace {
+
+QColor white(double level) {
+    return QColor::fromRgbF(level, level, level, 1.0);
+}
+
+// A flat decorative surface: a fill, an optional 1-point border and rounded
+// corners. It takes no input, so presses reach the window background.
+class KanvoFillView : public QWidget {
+public:
+    KanvoFillView(const QRectF& frame, QColor fill, QWidget* parent, double cornerRadius = 0.0,
+                  QColor stroke = QColor())
+        : QWidget(parent), fill_(fill), stroke_(stroke), cornerRadius_(cornerRadius) {
+        KanvoFrame::place(this, frame);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        if (stroke_.isValid()) {
+            painter.fillRect(rect(), stroke_);
+            painter.fillRect(rect().adjusted(1, 1, -1, -1), fill_);
+        } else if (cornerRadius_ > 0.0) {
+            painter.setRenderHint(QPainter::Antialiasing);
+            QPainterPath path;
+            path.addRoundedRect(QRectF(rect()), cornerRadius_, cornerRadius_);
+            painter.fillPath(path, fill_);
+        } else {
+            painter.fillRect(rect(), fill_);
+        }
+    }
+
+private:
+    QColor fill_;
+    QColor stroke_;
+    double cornerRadius_;
+};
+
+} // namespace
+
+KanvoWorkspaceView::KanvoWorkspaceView(const QRectF& frame, QWidget* parent) : QWidget(parent) {
+    KanvoFrame::place(this, frame);
+    setAutoFillBackground(true);
+    QPalette background = palette();
+    background.setColor(QPalette::Window, KanvoColors::appBackground());
+    setPalette(background);
+
+    // Siblings paint in the order they are added, so this order is the
+    // stacking order: the generate bar floats above the canvas.
+    const double w = frame.width();
+    const double h = frame.height();
+    new KanvoPanelView({0, 0, 54, h}, this);
+    new KanvoPanelView({54, h - 88, w - 384, 88}, this);
+    addTabStrip({54, h - 88, w - 384, 36});
+    canvas_ = new KanvoCanvasView({54, 30, w - 384, h - 118}, this);
+    canvas_->setSession(&session_);
+    addStatusBar({54, 0, w - 384, 30});
+    new KanvoPanelView({w - 330, 0, 330, h}, this);
+}
+
+KanvoWorkspaceView::~KanvoWorkspaceView() {
+    // ~QWidget deletes children only after session_ is gone, and several of
+    // them hold its address, so they go first.
+    while (!children().isEmpty()) {
+        delete children().constFirst();
+    }
+}
+
+bool KanvoWorkspaceView::openImageURL(const QUrl& url) {
+    return canvas_->openImageURL(url);
+}
+
+bool KanvoWorkspaceView::exportImageURL(const QUrl& url) {
+    return canvas_->exportImageURL(url);
+}
+
+void KanvoWorkspaceView::fitCanvasToScreen() {
+    canvas_->fitToScreen();
+}
+
+void KanvoWorkspaceView::addTabStrip(const QRectF& frame) {
+    auto* strip = new KanvoFillView(frame, white(0.82), this);
+    strip->setObjectName(QStringLiteral("tabStrip"));
+
+    auto* tab = new KanvoFillView({12, 5, 320, 25}, white(0.94), strip, 3.0);
+    QLabel* title = KanvoLabel::text(QStringLiteral("  Untitled @ 100% (Layer 1, RGB/8*)  ×"), 13,
+                                     QFont::DemiBold);
+    title->setParent(tab);
+    title->setGeometry(tab->rect());
+}
+
+void KanvoWorkspaceView::addStatusBar(const QRectF& frame) {
+    auto* bar = new KanvoFillView(frame, white(0.88), this, 0.0, KanvoColors::panelStroke());
+    bar->setObjectName(QStringLiteral("statusBar"));
+
+    QLabel* info = KanvoLabel::text(QStringLiteral("  100%     1598 px × 1132 px (72 ppi)"), 12,
+                                    QFont::Medium);
+    QPalette muted = info->palette();
+    muted.setColor(QPalette::WindowText, KanvoColors::muted());
+    info->setPalette(muted);
+    info->setParent(bar);
+    KanvoFrame::place(info, {12, 5, 260, 18});
+
+    new KanvoFillView({frame.width() - 430, 8, 360, 12}, white(0.72), bar, 6.0);
+}
