@@ -19,6 +19,8 @@ struct AlignGuide {
     double end = 0.0;
     // "center" when centres were aligned, empty when edges were.
     std::string label;
+
+    bool operator==(const AlignGuide&) const = default;
 };
 
 } // namespace kanvo::ui

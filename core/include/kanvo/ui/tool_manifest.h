@@ -12,6 +12,8 @@ struct ToolManifest {
     std::string label;
     std::string icon; // set by "icon" or its synonym "symbol"
     std::string shortcut;
+
+    bool operator==(const ToolManifest&) const = default;
 };
 
 // Never fails: an unreadable file yields a manifest whose fields are empty,

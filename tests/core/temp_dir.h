@@ -1,0 +1,44 @@
+#pragma once
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <string_view>
+
+namespace kanvo::test {
+
+// A fresh directory under the system temporary folder, removed with its
+// contents when the object goes away.
+class TempDir {
+public:
+    TempDir() {
+        std::random_device random;
+        const auto base = std::filesystem::temp_directory_path();
+        do {
+            path_ = base / ("kanvo-test-" + std::to_string(random()));
+        } while (!std::filesystem::create_directory(path_));
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+
+    // Writes `bytes` to `name` (relative to the directory), creating parent
+    // directories, and returns the full path.
+    std::filesystem::path write(const std::filesystem::path& name, std::string_view bytes) const {
+        const auto file = path_ / name;
+        std::filesystem::create_directories(file.parent_path());
+        std::ofstream(file, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+        return file;
+    }
+
+private:
+    std::filesystem::path path_;
+};
+
+} // namespace kanvo::test
