@@ -1,0 +1,180 @@
+#include "generate/KanvoGenerateBar.h"
+
+#include "canvas/KanvoCanvasView.h"
+#include "generate/KanvoGenerateCommand.h"
+#include "generate/KanvoProgressAnswer.h"
+#include "generate/KanvoSDBackend.h"
+#include "kit/KanvoColors.h"
+#include "kit/KanvoFrame.h"
+#include "kit/KanvoLabel.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QNetworkReply>
+#include <QPainter>
+#include <QPushButton>
+#include <QUrl>
+
+namespace {
+
+const QString scriptPath = QStringLiteral("scripts/kanvo-txt2img.mjs");
+const QString configPath = QStringLiteral("resources/generate/defaults.toml");
+const QString outputName = QStringLiteral("kanvo-generate.png");
+constexpr int pollIntervalMs = 1000;
+constexpr int pollTransferTimeoutMs = 3000;
+
+QString generatingText(int percent) {
+    return QString::fromUtf8("Generating\u2026 %1%").arg(percent);
+}
+
+// An HTTP error status still carries a body worth reading; only a failed
+// transport (refused, timed out, cut off) leaves nothing to read.
+bool serverAnswered(const QNetworkReply& reply) {
+    if (reply.error() == QNetworkReply::NoError) {
+        return true;
+    }
+    return reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid() &&
+           reply.error() >= QNetworkReply::ContentAccessDenied;
+}
+
+} // namespace
+
+KanvoGenerateBar::KanvoGenerateBar(const QRectF& frame, KanvoCanvasView* canvas, QWidget* parent)
+    : QWidget(parent), canvas_(canvas), promptField_(new QLineEdit(this)),
+      generateButton_(new QPushButton(QStringLiteral("Generate"), this)),
+      genStatus_(KanvoLabel::text(QString(), 11, QFont::Normal)) {
+    KanvoFrame::place(this, frame);
+    const double width = frame.width();
+
+    promptField_->setPlaceholderText(QString::fromUtf8("Describe an image to generate\u2026"));
+    QFont promptFont = QApplication::font();
+    promptFont.setPixelSize(13);
+    promptField_->setFont(promptFont);
+    KanvoFrame::place(promptField_, {12, 26, width - 140, 26});
+
+    // Return anywhere in the window presses the button, as a default button would.
+    generateButton_->setShortcut(QKeySequence(Qt::Key_Return));
+    connect(generateButton_, &QPushButton::clicked, this, &KanvoGenerateBar::generateTapped);
+    KanvoFrame::place(generateButton_, {width - 118, 24, 106, 30});
+
+    genStatus_->setParent(this);
+    QPalette statusPalette = genStatus_->palette();
+    statusPalette.setColor(QPalette::WindowText, KanvoColors::muted());
+    genStatus_->setPalette(statusPalette);
+    KanvoFrame::place(genStatus_, {14, 6, width - 28, 16});
+
+    progressTimer_.setInterval(pollIntervalMs);
+    connect(&progressTimer_, &QTimer::timeout, this, &KanvoGenerateBar::pollProgress);
+}
+
+void KanvoGenerateBar::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QColor fill = QColor::fromRgbF(0.98f, 0.98f, 0.98f, 0.98f);
+    painter.setBrush(fill);
+    painter.setPen(QPen(KanvoColors::panelStroke(), 1.0));
+    painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 6.0, 6.0);
+}
+
+void KanvoGenerateBar::generateTapped() {
+    if (promptField_->text().isEmpty()) {
+        genStatus_->setText(QStringLiteral("Enter a prompt first."));
+        return;
+    }
+    const QString script = KanvoSDBackend::resolveFile(scriptPath);
+    const QString config = KanvoSDBackend::resolveFile(configPath);
+    if (script.isEmpty() || config.isEmpty()) {
+        genStatus_->setText(QStringLiteral("generate script/config not found."));
+        return;
+    }
+    const QString output = QDir(QDir::tempPath()).filePath(outputName);
+    genStatus_->setText(generatingText(0));
+    startProgressPolling();
+    launch(script, config, output);
+}
+
+// The child is owned by nobody but its own signals: it deletes itself when it
+// ends, and a bar that is gone by then is simply not told.
+void KanvoGenerateBar::launch(const QString& script, const QString& config, const QString& output) {
+    const KanvoGenerateCommand command =
+        KanvoGenerateCommand::make(script, config, output, promptField_->text());
+    auto* child = new QProcess;
+    child->setProgram(command.program);
+    child->setArguments(command.arguments);
+    child->setProcessEnvironment(command.environment);
+    child->setProcessChannelMode(QProcess::ForwardedChannels);
+    child->setInputChannelMode(QProcess::ForwardedInputChannel);
+
+    const QPointer<KanvoGenerateBar> bar(this);
+    connect(child, &QProcess::finished, child,
+            [bar, child, output](int exitCode, QProcess::ExitStatus exitStatus) {
+                child->deleteLater();
+                if (bar) {
+                    bar->runEnded(exitCode, exitStatus, output);
+                }
+            });
+    connect(child, &QProcess::errorOccurred, child, [bar, child](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart) {
+            return;
+        }
+        child->deleteLater();
+        if (bar) {
+            bar->launchFailed();
+        }
+    });
+    child->start();
+}
+
+void KanvoGenerateBar::runEnded(int exitCode, QProcess::ExitStatus exitStatus,
+                                const QString& output) {
+    // Stopped first, so that no late progress answer overwrites the final text.
+    stopProgressPolling();
+    if (exitStatus == QProcess::NormalExit && exitCode == 0 && QFileInfo::exists(output)) {
+        if (canvas_) {
+            canvas_->openImageURL(QUrl::fromLocalFile(output));
+        }
+        genStatus_->setText(QStringLiteral("Done."));
+    } else {
+        genStatus_->setText(QString::fromUtf8("Failed \u2014 is Forge running?"));
+    }
+}
+
+void KanvoGenerateBar::launchFailed() {
+    stopProgressPolling();
+    genStatus_->setText(QStringLiteral("Could not launch node."));
+}
+
+void KanvoGenerateBar::startProgressPolling() {
+    stopProgressPolling();
+    progressTimer_.start();
+}
+
+void KanvoGenerateBar::stopProgressPolling() {
+    progressTimer_.stop();
+}
+
+// Requests in flight are neither counted nor cancelled; each answer is
+// checked against the timer when it arrives.
+void KanvoGenerateBar::pollProgress() {
+    QNetworkRequest request(QUrl(KanvoSDBackend::sdURL() + QStringLiteral("/sdapi/v1/progress")));
+    request.setTransferTimeout(pollTransferTimeoutMs);
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
+                         QNetworkRequest::AlwaysNetwork);
+    QNetworkReply* reply = network_.get(request);
+    connect(reply, &QNetworkReply::finished, this, [this, reply] {
+        reply->deleteLater();
+        if (serverAnswered(*reply)) {
+            showAnswer(reply->readAll());
+        }
+    });
+}
+
+void KanvoGenerateBar::showAnswer(const QByteArray& body) {
+    const std::optional<double> progress = KanvoProgressAnswer::progress(body);
+    if (progress && progressTimer_.isActive()) {
+        genStatus_->setText(generatingText(KanvoProgressAnswer::percent(*progress)));
+    }
+}

@@ -1,0 +1,144 @@
+#include "generate/KanvoSDBackend.h"
+
+#include "kit/KanvoResources.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QSemaphore>
+#include <QStringDecoder>
+#include <QThread>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+
+namespace {
+
+const QString configPath = QStringLiteral("resources/generate/defaults.toml");
+const QString defaultURL = QStringLiteral("http://127.0.0.1:51544");
+constexpr int directoryCandidates = 8;
+constexpr int unloadTransferTimeoutMs = 5000;
+constexpr int unloadWaitMs = 6000;
+
+QString joined(const QString& base, const QString& relative) {
+    if (base.isEmpty()) {
+        return relative;
+    }
+    return base.endsWith(u'/') ? base + relative : base + u'/' + relative;
+}
+
+// The root is its own parent, so near the root a candidate repeats.
+QString parentOf(const QString& directory) {
+    const qsizetype slash = directory.lastIndexOf(u'/');
+    if (slash < 0) {
+        return QString();
+    }
+    return slash == 0 ? QStringLiteral("/") : directory.left(slash);
+}
+
+// Spaces and tabs only: a carriage return left by CRLF line ends stays on the
+// line, where it falls outside the quotes.
+QStringView trimmedOfBlanks(QStringView line) {
+    const auto blank = [](QChar c) {
+        return c == u' ' || c == u'\t';
+    };
+    while (!line.isEmpty() && blank(line.front())) {
+        line = line.sliced(1);
+    }
+    while (!line.isEmpty() && blank(line.back())) {
+        line.chop(1);
+    }
+    return line;
+}
+
+std::optional<QString> sdURLFromConfig(const QString& text) {
+    for (const QStringView rawLine : QStringView(text).split(u'\n')) {
+        const QStringView line = trimmedOfBlanks(rawLine);
+        if (!line.startsWith(u"sd_url")) {
+            continue;
+        }
+        const qsizetype first = line.indexOf(u'"');
+        const qsizetype last = line.lastIndexOf(u'"');
+        if (first >= 0 && last > first) {
+            return line.sliced(first + 1, last - first - 1).toString();
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> readUtf8(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return std::nullopt;
+    }
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    QString text = decoder(file.readAll());
+    if (decoder.hasError()) {
+        return std::nullopt;
+    }
+    return text;
+}
+
+} // namespace
+
+QString KanvoSDBackend::resolveFile(const QString& relative) {
+    QStringList bases{KanvoResources::directory()};
+    QString directory = QCoreApplication::applicationDirPath();
+    for (int i = 0; i < directoryCandidates; ++i) {
+        bases << directory;
+        directory = parentOf(directory);
+    }
+    if (const char* root = std::getenv("KANVO_ROOT")) {
+        bases << QString::fromUtf8(root);
+    }
+    for (const QString& base : bases) {
+        const QString candidate = joined(base, relative);
+        if (QFileInfo::exists(candidate)) {
+            return candidate;
+        }
+    }
+    return QString();
+}
+
+QString KanvoSDBackend::sdURL() {
+    const QString path = resolveFile(configPath);
+    if (path.isEmpty()) {
+        return defaultURL;
+    }
+    const std::optional<QString> text = readUtf8(path);
+    if (!text) {
+        return defaultURL;
+    }
+    return sdURLFromConfig(*text).value_or(defaultURL);
+}
+
+// The request is served by a thread of its own with its own event loop, so
+// the answer can arrive while the calling (GUI) thread blocks on the
+// semaphore. If the wait gives up first, the thread is left to finish by
+// itself; the semaphore is shared so that it outlives this call.
+void KanvoSDBackend::unloadCheckpointSync() {
+    const QUrl url(sdURL() + QStringLiteral("/sdapi/v1/unload-checkpoint"));
+    auto answered = std::make_shared<QSemaphore>(0);
+    QThread* worker = QThread::create([url, answered] {
+        QNetworkAccessManager network;
+        QNetworkRequest request(url);
+        request.setTransferTimeout(unloadTransferTimeoutMs);
+        QNetworkReply* reply = network.post(request, QByteArray());
+        QEventLoop loop;
+        QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+        if (!reply->isFinished()) {
+            loop.exec();
+        }
+        delete reply;
+        answered->release();
+    });
+    QObject::connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+    worker->start();
+    if (answered->tryAcquire(1, unloadWaitMs)) {
+        worker->wait();
+        delete worker;
+    }
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+// Where the generate script and its configuration live, where the generation
+// server listens, and how to make it let go of its model when Kanvo quits.
+// Nothing is cached: every call looks at the disk again, so a configuration
+// edited while Kanvo runs takes effect on the next request.
+class KanvoSDBackend {
+public:
+    // The first existing path among: the resource directory, the executable's
+    // directory and its seven parents, then $KANVO_ROOT if set, each joined
+    // with the relative path. Anything that exists counts, directories too.
+    // Empty when nothing is found.
+    static QString resolveFile(const QString& relative);
+
+    // The server's base address from the configuration's first usable sd_url
+    // line, or the default local address.
+    static QString sdURL();
+
+    // Asks the server to unload its checkpoint and waits for the answer, but
+    // never longer than 6 seconds; the outcome is ignored.
+    static void unloadCheckpointSync();
+};
