@@ -1,0 +1,78 @@
+#include "app/KanvoAppDelegate.h"
+
+#include "app/KanvoMenuBuilder.h"
+#include "app/KanvoWindowFactory.h"
+#include "panels/KanvoWorkspaceView.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QScreen>
+
+KanvoAppDelegate::KanvoAppDelegate() {
+    QApplication::setQuitOnLastWindowClosed(true);
+    connect(qApp, &QCoreApplication::aboutToQuit, this,
+            &KanvoAppDelegate::applicationWillTerminate);
+}
+
+KanvoAppDelegate::~KanvoAppDelegate() = default;
+
+void KanvoAppDelegate::applicationDidFinishLaunching() {
+    installMenu();
+    window_.reset(KanvoWindowFactory::makeWindow(mainMenu_.release()));
+    const QRect screen = window_->screen()->availableGeometry();
+    window_->move(screen.center() - window_->rect().center());
+    window_->show();
+    window_->raise();
+    window_->activateWindow();
+}
+
+void KanvoAppDelegate::installMenu() {
+    mainMenu_.reset(KanvoMenuBuilder::makeMainMenu(this));
+}
+
+void KanvoAppDelegate::applicationWillTerminate() {}
+
+void KanvoAppDelegate::openDocument() {
+    QFileDialog dialog(window_.get());
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilter(QStringLiteral("Images (*.png *.jpg *.jpeg *.ppm)"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedUrls().isEmpty()) {
+        return;
+    }
+    if (!workspace()->openImageURL(dialog.selectedUrls().constFirst())) {
+        showError(QStringLiteral("Kanvo could not open that image."));
+    }
+}
+
+void KanvoAppDelegate::exportDocument() {
+    QFileDialog dialog(window_.get());
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilter(QStringLiteral("Images (*.png *.jpg *.jpeg)"));
+    dialog.setDefaultSuffix(QStringLiteral("png"));
+    dialog.selectFile(QStringLiteral("Untitled.png"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedUrls().isEmpty()) {
+        return;
+    }
+    if (!workspace()->exportImageURL(dialog.selectedUrls().constFirst())) {
+        showError(QStringLiteral("Kanvo could not export the current image."));
+    }
+}
+
+void KanvoAppDelegate::fitToScreen() {
+    workspace()->fitCanvasToScreen();
+}
+
+void KanvoAppDelegate::showError(const QString& message) {
+    auto* alert =
+        new QMessageBox(QMessageBox::Warning, QString(), message, QMessageBox::Ok, window_.get());
+    alert->setAttribute(Qt::WA_DeleteOnClose);
+    alert->open();
+}
+
+KanvoWorkspaceView* KanvoAppDelegate::workspace() const {
+    return static_cast<KanvoWorkspaceView*>(window_->centralWidget());
+}

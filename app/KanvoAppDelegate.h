@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QObject>
+#include <memory>
+
+class KanvoWorkspaceView;
+class QMainWindow;
+class QMenuBar;
+
+// Runs the application's life: builds the menu and the one main window at
+// launch, carries out the menu commands on the window's workspace, and does
+// the last chores when the application quits.
+class KanvoAppDelegate : public QObject {
+    Q_OBJECT
+public:
+    KanvoAppDelegate();
+    ~KanvoAppDelegate() override;
+
+    QMainWindow* window() const { return window_.get(); }
+
+    // Menu, window, centring, then showing it in front.
+    void applicationDidFinishLaunching();
+    void installMenu();
+    void applicationWillTerminate();
+
+    void openDocument();
+    void exportDocument();
+    void fitToScreen();
+    // A warning with an OK button, modal to the main window only.
+    void showError(const QString& message);
+
+private:
+    KanvoWorkspaceView* workspace() const;
+
+    // Built by installMenu and handed to the window, which owns it from then on.
+    std::unique_ptr<QMenuBar> mainMenu_;
+    std::unique_ptr<QMainWindow> window_;
+};
