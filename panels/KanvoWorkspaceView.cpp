@@ -5,6 +5,9 @@
 #include "kit/KanvoFrame.h"
 #include "kit/KanvoLabel.h"
 #include "kit/KanvoPanelView.h"
+#include "panels/KanvoInspectorView.h"
+#include "panels/KanvoToolPaletteView.h"
+#include "panels/KanvoTopBarView.h"
 
 #include <QLabel>
 #include <QPainter>
@@ -62,12 +65,15 @@ KanvoWorkspaceView::KanvoWorkspaceView(const QRectF& frame, QWidget* parent) : Q
     const double w = frame.width();
     const double h = frame.height();
     new KanvoPanelView({0, 0, 54, h}, this);
+    new KanvoToolPaletteView({0, 0, 54, h}, &session_, this);
     new KanvoPanelView({54, h - 88, w - 384, 88}, this);
+    new KanvoTopBarView({54, h - 52, w - 384, 52}, &session_, this);
     addTabStrip({54, h - 88, w - 384, 36});
     canvas_ = new KanvoCanvasView({54, 30, w - 384, h - 118}, this);
     canvas_->setSession(&session_);
     addStatusBar({54, 0, w - 384, 30});
     new KanvoPanelView({w - 330, 0, 330, h}, this);
+    new KanvoInspectorView({w - 330, 0, 330, h}, &session_, this);
 }
 
 KanvoWorkspaceView::~KanvoWorkspaceView() {
