@@ -127,7 +127,11 @@ function postJson(url, body, timeoutMs) {
       method: 'POST',
       headers: { 'Content-Type': 'application/json', 'Content-Length': payload.length },
     });
-    const timer = setTimeout(() => request.destroy(new Timeout()), timeoutMs);
+    // Rejects first, so a reply cut off mid-body by the time-out still reads as one.
+    const timer = setTimeout(() => {
+      reject(new Timeout());
+      request.destroy();
+    }, timeoutMs);
     request.on('response', (response) => {
       const chunks = [];
       response.on('data', (chunk) => chunks.push(chunk));

