@@ -102,6 +102,27 @@ private slots:
         QCOMPARE(menus.first()->menu()->actions().first()->menuRole(), QAction::QuitRole);
     }
 
+    void quittingEndsTheEventLoopOnce_data() {
+        QTest::addColumn<bool>("closeWindow");
+        QTest::newRow("close-main-window") << true;
+        QTest::newRow("quit-menu-item") << false;
+    }
+
+    void quittingEndsTheEventLoopOnce() {
+        QFETCH(bool, closeWindow);
+        QMainWindow* window = delegate_->window();
+        QAction* quit = window->menuBar()->actions().first()->menu()->actions().first();
+        QTimer::singleShot(0, window,
+                           [=] { closeWindow ? void(window->close()) : quit->trigger(); });
+        QTimer guard;
+        guard.setSingleShot(true);
+        connect(&guard, &QTimer::timeout, [] { QApplication::exit(1); });
+        guard.start(5000);
+        QSignalSpy aboutToQuit(qApp, &QCoreApplication::aboutToQuit);
+        QCOMPARE(QApplication::exec(), 0);
+        QCOMPARE(aboutToQuit.count(), 1);
+    }
+
     void fitShortcutReachesTheCanvas() {
         QSignalSpy viewport(KanvoNotifications::defaultCenter(),
                             &KanvoNotifications::viewportChanged);
