@@ -12,7 +12,7 @@ const QHash<QString, QString>& symbolTable() {
         {"house.fill", "go-home"},
         {"plus.magnifyingglass", "zoom-in"},
         {"minus.magnifyingglass", "zoom-out"},
-        {"magnifyingglass", "zoom"},
+        {"magnifyingglass", "edit-find"},
         {"align.horizontal.left", "align-horizontal-left"},
         {"align.horizontal.center", "align-horizontal-center"},
         {"align.horizontal.right", "align-horizontal-right"},
