@@ -16,6 +16,7 @@
 #include <QNetworkReply>
 #include <QPainter>
 #include <QPushButton>
+#include <QShortcut>
 #include <QUrl>
 
 namespace {
@@ -45,7 +46,7 @@ bool serverAnswered(const QNetworkReply& reply) {
 KanvoGenerateBar::KanvoGenerateBar(const QRectF& frame, KanvoCanvasView* canvas, QWidget* parent)
     : QWidget(parent), canvas_(canvas), promptField_(new QLineEdit(this)),
       generateButton_(new QPushButton(QStringLiteral("Generate"), this)),
-      genStatus_(KanvoLabel::text(QString(), 11, QFont::Normal)) {
+      genStatus_(KanvoLabel::text(QString(), 11, QFont::Normal)), network_(this) {
     KanvoFrame::place(this, frame);
     const double width = frame.width();
 
@@ -55,8 +56,12 @@ KanvoGenerateBar::KanvoGenerateBar(const QRectF& frame, KanvoCanvasView* canvas,
     promptField_->setFont(promptFont);
     KanvoFrame::place(promptField_, {12, 26, width - 140, 26});
 
-    // Return anywhere in the window presses the button, as a default button would.
-    generateButton_->setShortcut(QKeySequence(Qt::Key_Return));
+    // Return presses the button while the focus is in the bar; the window's
+    // other text fields keep their own use of Return.
+    auto* returnKey = new QShortcut(QKeySequence(Qt::Key_Return), this, nullptr, nullptr,
+                                    Qt::WidgetWithChildrenShortcut);
+    connect(returnKey, &QShortcut::activated, generateButton_,
+            [this] { generateButton_->animateClick(); });
     connect(generateButton_, &QPushButton::clicked, this, &KanvoGenerateBar::generateTapped);
     KanvoFrame::place(generateButton_, {width - 118, 24, 106, 30});
 

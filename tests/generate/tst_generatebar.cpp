@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 
 namespace {
@@ -72,15 +73,30 @@ private slots:
         QVERIFY(!bar.progressTimer().isActive());
     }
 
-    // Return anywhere in the window presses the button.
-    void returnPressesGenerate() {
+    // Return in the prompt field presses the button; Return in another text
+    // field of the window is left to that field.
+    void returnInTheBarPressesGenerate() {
         GenerationSandbox sandbox;
-        BarUnderTest t;
-        t.bar.show();
-        QVERIFY(QTest::qWaitForWindowActive(&t.bar));
-        t.bar.promptField()->setFocus();
-        QTest::keyClick(t.bar.promptField(), Qt::Key_Return);
-        QCOMPARE(t.status(), QStringLiteral("Enter a prompt first."));
+        QWidget window;
+        window.resize(800, 200);
+        kanvo::ui::DocumentSession session;
+        KanvoCanvasView canvas(QRectF(0, 0, 800, 200), &window);
+        canvas.setSession(&session);
+        KanvoGenerateBar bar(QRectF(78, 44, 640, 58), &canvas, &window);
+        QLineEdit elsewhere(&window);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        auto* button = bar.findChild<QPushButton*>();
+        QSignalSpy clicks(button, &QPushButton::clicked);
+
+        elsewhere.setFocus();
+        QTest::keyClick(&elsewhere, Qt::Key_Return);
+        QVERIFY(!button->isDown());
+        bar.promptField()->setFocus();
+        QTest::keyClick(bar.promptField(), Qt::Key_Return);
+        QVERIFY(button->isDown());
+        QVERIFY(clicks.wait());
+        QCOMPARE(bar.genStatus()->text(), QStringLiteral("Enter a prompt first."));
     }
 
     void nothingLaunchesWithoutPromptOrFiles_data() {
