@@ -25,21 +25,13 @@ private slots:
             return QList<QUrl>{QUrl::fromLocalFile(path)};
         };
         const QString png = apptest::writePng(files_, "picture.png", {20, 10}, Qt::red);
-        const QString upper = apptest::writePng(files_, "PICTURE.PNG", {20, 10}, Qt::red);
         const QString pngAsTxt = apptest::writePng(files_, "picture.txt", {20, 10}, Qt::red);
-        const QString pngAsJpg = apptest::writePng(files_, "picture.jpg", {20, 10}, Qt::red);
         const QString text = apptest::writeText(files_, "notes.png", "just some words\n");
         QTest::newRow("png") << file(png) << true;
-        QTest::newRow("png-upper-case-extension") << file(upper) << true;
         QTest::newRow("png-named-txt") << file(pngAsTxt) << false;
-        QTest::newRow("png-named-jpg") << file(pngAsJpg) << false;
         QTest::newRow("text-named-png") << file(text) << false;
-        QTest::newRow("missing-file") << file(files_.filePath("gone.png")) << false;
-        QTest::newRow("directory") << file(files_.path()) << false;
         QTest::newRow("remote-url") << QList<QUrl>{QUrl("https://example.com/a.png")} << false;
         QTest::newRow("no-urls") << QList<QUrl>{} << false;
-        QTest::newRow("first-url-decides")
-            << QList<QUrl>{QUrl::fromLocalFile(text), QUrl::fromLocalFile(png)} << false;
     }
 
     void dragIsJudgedByInspection() {

@@ -40,12 +40,6 @@ QList<QMessageBox*> openAlerts() {
     return alerts;
 }
 
-struct MenuItem {
-    QString menu;
-    QString title;
-    QKeySequence shortcut;
-};
-
 } // namespace
 
 class KanvoMainWindowTest : public QObject {
@@ -77,29 +71,25 @@ private slots:
     }
 
     void menuHasExactlyTheDesignedItems() {
-        const QList<MenuItem> expected = {
-            {"Kanvo", "Quit Kanvo", QKeySequence("Ctrl+Q")},
-            {"File", "Open...", QKeySequence("Ctrl+O")},
-            {"File", "Export As...", QKeySequence("Ctrl+E")},
-            {"View", "Fit to Screen", QKeySequence("Ctrl+0")},
-        };
-        QList<MenuItem> actual;
-        const QList<QAction*> menus = delegate_->window()->menuBar()->actions();
-        QCOMPARE(menus.size(), 3);
-        for (QAction* menuAction : menus) {
-            QVERIFY(menuAction->menu() != nullptr);
-            for (QAction* item : menuAction->menu()->actions()) {
-                QVERIFY2(!item->isSeparator(), "the menus have no separators");
-                actual.append({menuAction->text(), item->text(), item->shortcut()});
+        QStringList items;
+        for (QAction* menu : delegate_->window()->menuBar()->actions()) {
+            QVERIFY(menu->menu() != nullptr);
+            for (QAction* item : menu->menu()->actions()) {
+                items.append(QStringList{menu->text(), item->text(),
+                                         item->shortcut().toString(QKeySequence::PortableText)}
+                                 .join(" | "));
             }
         }
-        QCOMPARE(actual.size(), expected.size());
-        for (qsizetype i = 0; i < expected.size(); ++i) {
-            QCOMPARE(actual[i].menu, expected[i].menu);
-            QCOMPARE(actual[i].title, expected[i].title);
-            QCOMPARE(actual[i].shortcut, expected[i].shortcut);
-        }
-        QCOMPARE(menus.first()->menu()->actions().first()->menuRole(), QAction::QuitRole);
+        const QStringList expected = {
+            "Kanvo | Quit Kanvo | Ctrl+Q",
+            "File | Open... | Ctrl+O",
+            "File | Export As... | Ctrl+E",
+            "View | Fit to Screen | Ctrl+0",
+        };
+        QCOMPARE(items, expected);
+        QAction* quit =
+            delegate_->window()->menuBar()->actions().first()->menu()->actions().first();
+        QCOMPARE(quit->menuRole(), QAction::QuitRole);
     }
 
     void quittingEndsTheEventLoopOnce_data() {
@@ -133,82 +123,43 @@ private slots:
         QCOMPARE(viewport.count(), 1);
     }
 
-    void failedCommandsShowTheirAlert_data() {
+    // Only a failure alerts; cancelling a dialog or opening a good image shows nothing.
+    void commandsAlertOnlyOnFailure_data() {
         QTest::addColumn<bool>("exporting");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("open-text-named-png") << false << "Kanvo could not open that image.";
+        QTest::addColumn<QString>("chosenPath");
+        QTest::addColumn<QString>("alert");
+        const QString text = apptest::writeText(files_, "notes.png", "plain text, not an image\n");
+        const QString png = apptest::writePng(files_, "photo.png", {64, 48}, Qt::darkCyan);
+        QTest::newRow("open-text-named-png") << false << text << "Kanvo could not open that image.";
+        QTest::newRow("open-png") << false << png << "";
+        QTest::newRow("open-cancelled") << false << ""
+                                        << "";
         QTest::newRow("export-before-any-image")
-            << true << "Kanvo could not export the current image.";
+            << true << files_.filePath("out.png") << "Kanvo could not export the current image.";
+        QTest::newRow("export-cancelled") << true << ""
+                                          << "";
     }
 
-    void failedCommandsShowTheirAlert() {
+    void commandsAlertOnlyOnFailure() {
         QFETCH(bool, exporting);
-        QFETCH(QString, message);
-        const QString path =
-            exporting ? files_.filePath("out.png")
-                      : apptest::writeText(files_, "notes.png", "plain text, not an image\n");
-        answerNextFileDialog([path](QFileDialog* dialog) { choose(dialog, path); });
+        QFETCH(QString, chosenPath);
+        QFETCH(QString, alert);
+        answerNextFileDialog([chosenPath](QFileDialog* dialog) {
+            chosenPath.isEmpty() ? dialog->reject() : choose(dialog, chosenPath);
+        });
         exporting ? delegate_->exportDocument() : delegate_->openDocument();
 
         const QList<QMessageBox*> alerts = openAlerts();
-        QCOMPARE(alerts.size(), 1);
-        QMessageBox* alert = alerts.first();
-        QCOMPARE(alert->text(), message);
-        QCOMPARE(alert->icon(), QMessageBox::Warning);
-        QCOMPARE(alert->standardButtons(), QMessageBox::Ok);
-        QVERIFY(alert->informativeText().isEmpty());
-        QCOMPARE(alert->windowModality(), Qt::WindowModal);
-        QCOMPARE(alert->parentWidget(), delegate_->window());
-        QVERIFY(!QFile::exists(files_.filePath("out.png")));
-    }
-
-    void cancelledDialogsShowNothing() {
-        QSignalSpy session(KanvoNotifications::defaultCenter(),
-                           &KanvoNotifications::documentSessionChanged);
-        answerNextFileDialog([](QFileDialog* dialog) { dialog->reject(); });
-        delegate_->openDocument();
-        answerNextFileDialog([](QFileDialog* dialog) { dialog->reject(); });
-        delegate_->exportDocument();
-        QVERIFY(openAlerts().isEmpty());
-        QCOMPARE(session.count(), 0);
-    }
-
-    void dialogsOfferTheImageTypes() {
-        QStringList openFilters;
-        answerNextFileDialog([&](QFileDialog* dialog) {
-            openFilters = dialog->nameFilters();
-            QCOMPARE(dialog->fileMode(), QFileDialog::ExistingFile);
-            dialog->reject();
-        });
-        delegate_->openDocument();
-        QStringList exportFilters;
-        QString exportName;
-        answerNextFileDialog([&](QFileDialog* dialog) {
-            exportFilters = dialog->nameFilters();
-            exportName = QFileInfo(dialog->selectedFiles().value(0)).fileName();
-            dialog->reject();
-        });
-        delegate_->exportDocument();
-        QCOMPARE(openFilters, QStringList{"Images (*.png *.jpg *.jpeg *.ppm)"});
-        QCOMPARE(exportFilters, QStringList{"Images (*.png *.jpg *.jpeg)"});
-        QCOMPARE(exportName, QStringLiteral("Untitled.png"));
-    }
-
-    void openedImageExportsWithoutAlert() {
-        const QString source = apptest::writePng(files_, "photo.png", {64, 48}, Qt::darkCyan);
-        QSignalSpy session(KanvoNotifications::defaultCenter(),
-                           &KanvoNotifications::documentSessionChanged);
-        answerNextFileDialog([source](QFileDialog* dialog) { choose(dialog, source); });
-        delegate_->openDocument();
-        QVERIFY(openAlerts().isEmpty());
-        // Opening posts once; the decoded pixels arriving post again.
-        QTRY_COMPARE(session.count(), 2);
-
-        const QString target = files_.filePath("copy.jpg");
-        answerNextFileDialog([target](QFileDialog* dialog) { choose(dialog, target); });
-        delegate_->exportDocument();
-        QVERIFY(openAlerts().isEmpty());
-        QCOMPARE(QImage(target).size(), QSize(64, 48));
+        QCOMPARE(alerts.size(), alert.isEmpty() ? 0 : 1);
+        if (!alert.isEmpty()) {
+            QMessageBox* box = alerts.first();
+            QCOMPARE(box->text(), alert);
+            QCOMPARE(box->icon(), QMessageBox::Warning);
+            QCOMPARE(box->standardButtons(), QMessageBox::Ok);
+            QVERIFY(box->informativeText().isEmpty());
+            QCOMPARE(box->windowModality(), Qt::WindowModal);
+            QCOMPARE(box->parentWidget(), delegate_->window());
+        }
     }
 
 private:
