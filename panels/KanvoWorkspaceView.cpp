@@ -1,6 +1,7 @@
 #include "panels/KanvoWorkspaceView.h"
 
 #include "canvas/KanvoCanvasView.h"
+#include "generate/KanvoGenerateBar.h"
 #include "kit/KanvoColors.h"
 #include "kit/KanvoFrame.h"
 #include "kit/KanvoLabel.h"
@@ -72,6 +73,7 @@ KanvoWorkspaceView::KanvoWorkspaceView(const QRectF& frame, QWidget* parent) : Q
     canvas_ = new KanvoCanvasView({54, 30, w - 384, h - 118}, this);
     canvas_->setSession(&session_);
     addStatusBar({54, 0, w - 384, 30});
+    makeGenerateBar({78, 44, 640, 58});
     new KanvoPanelView({w - 330, 0, 330, h}, this);
     new KanvoInspectorView({w - 330, 0, 330, h}, &session_, this);
 }
@@ -120,4 +122,8 @@ void KanvoWorkspaceView::addStatusBar(const QRectF& frame) {
     KanvoFrame::place(info, {12, 5, 260, 18});
 
     new KanvoFillView({frame.width() - 430, 8, 360, 12}, white(0.72), bar, 6.0);
+}
+
+KanvoGenerateBar* KanvoWorkspaceView::makeGenerateBar(const QRectF& frame) {
+    return new KanvoGenerateBar(frame, canvas_, this);
 }

@@ -5,6 +5,7 @@
 #include <QWidget>
 
 class KanvoCanvasView;
+class KanvoGenerateBar;
 
 // The main window's content: the session of the application and every panel
 // around the canvas, each at a fixed frame computed once from the view's own
@@ -25,6 +26,7 @@ public:
 private:
     void addTabStrip(const QRectF& frame);
     void addStatusBar(const QRectF& frame);
+    KanvoGenerateBar* makeGenerateBar(const QRectF& frame);
 
     // Panels keep this session's address; the destructor deletes them first.
     kanvo::ui::DocumentSession session_;
