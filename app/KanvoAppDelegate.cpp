@@ -2,6 +2,7 @@
 
 #include "app/KanvoMenuBuilder.h"
 #include "app/KanvoWindowFactory.h"
+#include "generate/KanvoSDBackend.h"
 #include "panels/KanvoWorkspaceView.h"
 
 #include <QApplication>
@@ -33,7 +34,9 @@ void KanvoAppDelegate::installMenu() {
     mainMenu_.reset(KanvoMenuBuilder::makeMainMenu(this));
 }
 
-void KanvoAppDelegate::applicationWillTerminate() {}
+void KanvoAppDelegate::applicationWillTerminate() {
+    KanvoSDBackend::unloadCheckpointSync();
+}
 
 void KanvoAppDelegate::openDocument() {
     QFileDialog dialog(window_.get());
