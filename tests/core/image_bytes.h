@@ -34,7 +34,10 @@ inline std::string jpegSegment(unsigned char code, std::string_view body) {
 }
 
 inline std::string jpegFrameBody(std::uint32_t width, std::uint32_t height) {
-    return "\x08" + bigEndian16(height) + bigEndian16(width) + std::string("\x01\x01\x11\x00", 4);
+    std::string body(1, '\x08'); // sample precision
+    body += bigEndian16(height);
+    body += bigEndian16(width);
+    return body + std::string("\x01\x01\x11\x00", 4);
 }
 
 inline const std::string jpegStart{"\xFF\xD8", 2};
