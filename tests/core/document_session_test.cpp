@@ -1,8 +1,13 @@
-#include "session_fixture.h"
+#include "image_bytes.h"
+#include "kanvo/ui/document_session.h"
+#include "temp_dir.h"
 
+#include <climits>
 #include <cmath>
 #include <functional>
+#include <gtest/gtest.h>
 #include <stdexcept>
+#include <vector>
 
 namespace kanvo::ui {
 namespace {
@@ -10,21 +15,48 @@ namespace {
 using namespace kanvo::test;
 using Ids = std::vector<std::uint64_t>;
 
-// Every operation that edits a document, applied to a session.
-const std::vector<std::function<void(DocumentSession&)>> documentEdits = {
-    [](auto& s) { s.setActiveLayer(1); },         [](auto& s) { s.renameLayer(1, "Sky"); },
-    [](auto& s) { s.setLayerVisible(1, false); }, [](auto& s) { s.setLayerOpacity(1, 0.5); },
-    [](auto& s) { s.duplicateLayer(1); },         [](auto& s) { s.deleteLayer(1); },
-    [](auto& s) { s.moveLayer(1, 1); },           [](auto& s) { s.panViewport(3, 4); },
-    [](auto& s) { s.zoomViewport(2); },           [](auto& s) { s.fitViewport(); },
-    [](auto& s) { s.setCropBounds(1, 1, 9, 9); }, [](auto& s) { s.clearCropBounds(); },
-    [](auto& s) { s.moveActiveLayer(40, 40); },   [](auto& s) { s.clearAlignGuides(); },
+// A session with a 640 x 480 PNG open.
+class OpenSession : public testing::Test {
+protected:
+    void SetUp() override {
+        image = dir.write("photo.png", pngBytes(640, 480));
+        session.openImage(image);
+    }
+
+    // Starts over with a fresh session on the same image.
+    void restart() {
+        session = DocumentSession{};
+        session.openImage(image);
+    }
+
+    const Document& doc() const { return *session.document(); }
+
+    std::vector<std::uint64_t> layerIds() const {
+        std::vector<std::uint64_t> ids;
+        for (const auto& layer : doc().layers) {
+            ids.push_back(layer.id);
+        }
+        return ids;
+    }
+
+    TempDir dir;
+    std::filesystem::path image;
+    DocumentSession session;
 };
 
 TEST(DocumentSession, StartsEmptyAndIgnoresEditsWithoutDocument) {
     DocumentSession session;
-    for (const auto& edit : documentEdits) {
-        edit(session);
+    const std::function<void()> edits[] = {
+        [&] { session.setActiveLayer(1); },         [&] { session.renameLayer(1, "Sky"); },
+        [&] { session.setLayerVisible(1, 0); },     [&] { session.setLayerOpacity(1, 0.5); },
+        [&] { session.duplicateLayer(1); },         [&] { session.deleteLayer(1); },
+        [&] { session.moveLayer(1, 1); },           [&] { session.panViewport(3, 4); },
+        [&] { session.zoomViewport(2); },           [&] { session.fitViewport(); },
+        [&] { session.setCropBounds(1, 1, 9, 9); }, [&] { session.clearCropBounds(); },
+        [&] { session.moveActiveLayer(40, 40); },   [&] { session.clearAlignGuides(); },
+    };
+    for (const auto& edit : edits) {
+        edit();
     }
     EXPECT_EQ(session.document(), nullptr);
     EXPECT_EQ(session.activeLayer(), nullptr);
@@ -32,39 +64,19 @@ TEST(DocumentSession, StartsEmptyAndIgnoresEditsWithoutDocument) {
     EXPECT_EQ(session.selectedToolId(), "move");
     EXPECT_EQ(session.nextLayerId(), 1u);
     EXPECT_EQ(session.nextLayerId(), 2u);
-}
 
-TEST(DocumentSession, EmptyToolIdKeepsSelectionAndUnknownIdsAreTaken) {
-    DocumentSession session;
     session.selectTool("crop");
     session.selectTool("");
-    EXPECT_EQ(session.selectedToolId(), "crop");
-    session.selectTool("no-such-tool");
-    EXPECT_EQ(session.selectedToolId(), "no-such-tool");
+    EXPECT_EQ(session.selectedToolId(), "crop") << "an empty id keeps the selection";
 }
 
 TEST_F(OpenSession, OpenBuildsOneLayerDocumentWithDefaults) {
-    ASSERT_EQ(doc().layers.size(), 1u);
-    const Layer& layer = doc().layers[0];
-    EXPECT_EQ(layer.id, 1u);
-    EXPECT_EQ(layer.name, "Layer 1");
-    EXPECT_EQ(layer.source_path, image);
-    EXPECT_EQ(layer.width, 640u);
-    EXPECT_EQ(layer.height, 480u);
-    EXPECT_TRUE(layer.visible);
-    EXPECT_EQ(layer.opacity, 1.0);
-    EXPECT_EQ(layer.x, 0.0);
-    EXPECT_EQ(layer.y, 0.0);
-
-    EXPECT_EQ(doc().path, image);
-    EXPECT_EQ(doc().canvas.width, 640u);
-    EXPECT_EQ(doc().canvas.height, 480u);
-    EXPECT_EQ(doc().viewport.zoom, 1.0);
-    EXPECT_EQ(doc().viewport.offset_x, 0.0);
-    EXPECT_EQ(doc().viewport.offset_y, 0.0);
-    EXPECT_FALSE(doc().crop.active);
-    EXPECT_TRUE(doc().align_guides.empty());
-    EXPECT_EQ(doc().active_layer_id, 1u);
+    Document expected;
+    expected.path = image;
+    expected.canvas = {640, 480};
+    expected.layers = {{1, "Layer 1", image, 640, 480, true, 1.0, 0.0, 0.0}};
+    expected.active_layer_id = 1;
+    EXPECT_EQ(doc(), expected);
     EXPECT_EQ(session.activeLayer(), &doc().layers[0]);
 }
 
@@ -75,26 +87,24 @@ TEST_F(OpenSession, SecondOpenResetsDocumentButNotToolOrCounter) {
     session.setCropBounds(1, 1, 50, 50);
     session.moveActiveLayer(266, 0);
     session.selectTool("hand");
-    ASSERT_FALSE(doc().align_guides.empty());
 
-    session.openImage(dir.write("second.ppm", ppmBytes("P6 20 10 255\n")));
-    EXPECT_EQ(layerIds(), Ids{3});
-    EXPECT_EQ(doc().canvas.width, 20u);
-    EXPECT_EQ(doc().viewport.zoom, 1.0);
-    EXPECT_EQ(doc().viewport.offset_x, 0.0);
-    EXPECT_EQ(doc().crop.width, 0.0);
-    EXPECT_FALSE(doc().crop.active);
-    EXPECT_TRUE(doc().align_guides.empty());
-    EXPECT_EQ(doc().active_layer_id, 3u);
+    const auto second = dir.write("second.ppm", ppmBytes("P6 20 10 255\n"));
+    session.openImage(second);
+    Document expected;
+    expected.path = second;
+    expected.canvas = {20, 10};
+    expected.layers = {{3, "Layer 1", second, 20, 10, true, 1.0, 0.0, 0.0}};
+    expected.active_layer_id = 3;
+    EXPECT_EQ(doc(), expected);
     EXPECT_EQ(session.selectedToolId(), "hand");
 }
 
 TEST_F(OpenSession, FailedOpenLeavesSessionUntouched) {
     session.renameLayer(1, "Kept");
+    const Document before = doc();
     EXPECT_THROW(session.openImage(dir.path() / "missing.png"), std::runtime_error);
     EXPECT_THROW(session.openImage(dir.write("bad.jpg", "not a jpeg")), std::runtime_error);
-    EXPECT_EQ(doc().path, image);
-    EXPECT_EQ(doc().layers[0].name, "Kept");
+    EXPECT_EQ(doc(), before);
     EXPECT_EQ(session.nextLayerId(), 2u);
 }
 
@@ -108,47 +118,33 @@ TEST_F(OpenSession, ZoomIgnoresNonPositiveFactorsAndClampsEachStep) {
         session.zoomViewport(step.factor);
         EXPECT_DOUBLE_EQ(doc().viewport.zoom, step.zoom) << "factor " << step.factor;
     }
-}
-
-TEST_F(OpenSession, ZoomStepsCompound) {
+    session.fitViewport();
     for (int i = 0; i < 10; ++i) {
         session.zoomViewport(1.08);
     }
-    EXPECT_NEAR(doc().viewport.zoom, std::pow(1.08, 10), 1e-12);
+    EXPECT_NEAR(doc().viewport.zoom, std::pow(1.08, 10), 1e-12) << "steps compound";
 }
 
 TEST_F(OpenSession, PanAccumulatesAndFitResets) {
     session.zoomViewport(3);
     session.panViewport(10, -5);
     session.panViewport(10, -5);
-    EXPECT_EQ(doc().viewport.offset_x, 20.0);
-    EXPECT_EQ(doc().viewport.offset_y, -10.0);
+    EXPECT_EQ(doc().viewport, (Viewport{3.0, 20.0, -10.0}));
     session.fitViewport();
-    EXPECT_EQ(doc().viewport.zoom, 1.0);
-    EXPECT_EQ(doc().viewport.offset_x, 0.0);
-    EXPECT_EQ(doc().viewport.offset_y, 0.0);
+    EXPECT_EQ(doc().viewport, Viewport{});
 }
 
-TEST_F(OpenSession, CropIsActiveOnlyWhenBothSidesExceedTwo) {
-    const struct {
-        double x, y, width, height;
-        bool active;
-    } crops[] = {{10, 10, 2, 50, false},
-                 {10, 10, 50, 2, false},
-                 {10, 10, 2.5, 2.5, true},
-                 {5, 5, -10, 20, false}};
-    for (const auto& c : crops) {
-        session.setCropBounds(c.x, c.y, c.width, c.height);
-        const CropBounds& crop = doc().crop;
-        EXPECT_EQ(crop.active, c.active) << c.width << " x " << c.height;
-        EXPECT_EQ(crop.width, c.width) << "stored unnormalised";
-        EXPECT_EQ(crop.height, c.height);
-        EXPECT_EQ(crop.x, c.x);
+TEST_F(OpenSession, CropIsStoredAsGivenAndActiveOnlyWhenBothSidesExceedTwo) {
+    const CropBounds crops[] = {{10, 10, 2, 50, false},
+                                {10, 10, 50, 2, false},
+                                {10, 10, 2.5, 2.5, true},
+                                {5, 5, -10, 20, false}};
+    for (const auto& crop : crops) {
+        session.setCropBounds(crop.x, crop.y, crop.width, crop.height);
+        EXPECT_EQ(doc().crop, crop) << crop.width << " x " << crop.height;
     }
     session.clearCropBounds();
-    EXPECT_EQ(doc().crop.x, 0.0);
-    EXPECT_EQ(doc().crop.height, 0.0);
-    EXPECT_FALSE(doc().crop.active);
+    EXPECT_EQ(doc().crop, CropBounds{});
 }
 
 TEST_F(OpenSession, ActiveLayerMovesWithSnappingUntilGuidesAreCleared) {
@@ -159,6 +155,95 @@ TEST_F(OpenSession, ActiveLayerMovesWithSnappingUntilGuidesAreCleared) {
     EXPECT_EQ(doc().align_guides, centre);
     session.clearAlignGuides();
     EXPECT_TRUE(doc().align_guides.empty());
+}
+
+TEST_F(OpenSession, DuplicateInsertsActiveCopyAfterSource) {
+    session.setLayerOpacity(1, 0.4);
+    session.moveActiveLayer(96, 96);
+    Layer copy = doc().layers[0];
+    session.duplicateLayer(1);
+    copy.id = 2;
+    copy.name = "Layer 1 copy";
+    EXPECT_EQ(doc().layers[1], copy);
+    EXPECT_EQ(doc().active_layer_id, 2u);
+
+    session.duplicateLayer(1);
+    EXPECT_EQ(layerIds(), (Ids{1, 3, 2}));
+    session.duplicateLayer(2);
+    EXPECT_EQ(session.activeLayer()->name, "Layer 1 copy copy");
+    session.duplicateLayer(99);
+    EXPECT_EQ(layerIds(), (Ids{1, 3, 2, 4}));
+    EXPECT_EQ(session.nextLayerId(), 5u);
+}
+
+TEST_F(OpenSession, DeleteRepairsActiveLayer) {
+    const struct {
+        const char* fault;
+        std::uint64_t active;
+        std::uint64_t deleted;
+        Ids layers;
+        std::uint64_t activeAfter;
+    } cases[] = {
+        {"active layer's follower takes over", 3, 3, {1, 2}, 2},
+        {"deleting the active last layer picks the new last", 2, 2, {1, 3}, 3},
+        {"deleting another layer keeps the active one", 3, 1, {3, 2}, 3},
+        {"unknown id deletes nothing", 3, 9, {1, 3, 2}, 3},
+    };
+    for (const auto& c : cases) {
+        restart();
+        session.duplicateLayer(1);
+        session.duplicateLayer(1); // [1, 3, 2]
+        session.setActiveLayer(c.active);
+        session.deleteLayer(c.deleted);
+        EXPECT_EQ(layerIds(), c.layers) << c.fault;
+        EXPECT_EQ(doc().active_layer_id, c.activeAfter) << c.fault;
+    }
+}
+
+TEST_F(OpenSession, LastLayerCannotBeDeleted) {
+    session.deleteLayer(1);
+    EXPECT_EQ(layerIds(), Ids{1});
+}
+
+TEST_F(OpenSession, MoveSwapsWithinRangeAndRefusesOutside) {
+    const struct {
+        std::uint64_t id;
+        int delta;
+        Ids layers;
+    } cases[] = {
+        {1, 2, {3, 2, 1}},  {1, 3, {1, 2, 3}},       {1, -1, {1, 2, 3}},
+        {2, -1, {2, 1, 3}}, {2, 0, {1, 2, 3}},       {7, 1, {1, 2, 3}},
+        {3, -2, {3, 2, 1}}, {1, INT_MIN, {1, 2, 3}}, {3, INT_MAX, {1, 2, 3}},
+    };
+    for (const auto& c : cases) {
+        restart();
+        session.duplicateLayer(1);
+        session.duplicateLayer(2); // [1, 2, 3]
+        session.moveLayer(c.id, c.delta);
+        EXPECT_EQ(layerIds(), c.layers) << "moveLayer(" << c.id << ", " << c.delta << ")";
+        EXPECT_EQ(doc().active_layer_id, 3u) << "the active layer travels with its id";
+    }
+}
+
+TEST_F(OpenSession, PropertyEditsValidateTheirArguments) {
+    session.renameLayer(1, "");
+    EXPECT_EQ(doc().layers[0].name, "Layer 1");
+    session.renameLayer(1, "Sky");
+    EXPECT_EQ(doc().layers[0].name, "Sky");
+
+    const struct {
+        double requested;
+        double stored;
+    } opacities[] = {{1.5, 1.0}, {-0.2, 0.0}, {0.35, 0.35}};
+    for (const auto& o : opacities) {
+        session.setLayerOpacity(1, o.requested);
+        EXPECT_EQ(doc().layers[0].opacity, o.stored) << o.requested;
+    }
+
+    session.setLayerVisible(1, false);
+    EXPECT_FALSE(doc().layers[0].visible);
+    session.setActiveLayer(42);
+    EXPECT_EQ(doc().active_layer_id, 1u);
 }
 
 } // namespace

@@ -14,9 +14,9 @@ class TempDir {
 public:
     TempDir() {
         std::random_device random;
-        const auto base = std::filesystem::temp_directory_path();
         do {
-            path_ = base / ("kanvo-test-" + std::to_string(random()));
+            path_ =
+                std::filesystem::temp_directory_path() / ("kanvo-test-" + std::to_string(random()));
         } while (!std::filesystem::create_directory(path_));
     }
     ~TempDir() {
@@ -28,8 +28,7 @@ public:
 
     const std::filesystem::path& path() const { return path_; }
 
-    // Writes `bytes` to `name` (relative to the directory), creating parent
-    // directories, and returns the full path.
+    // Writes `name` (relative, parents created) and returns its full path.
     std::filesystem::path write(const std::filesystem::path& name, std::string_view bytes) const {
         const auto file = path_ / name;
         std::filesystem::create_directories(file.parent_path());

@@ -22,11 +22,15 @@ struct Layer {
     double opacity = 1.0;
     double x = 0.0;
     double y = 0.0;
+
+    bool operator==(const Layer&) const = default;
 };
 
 struct Canvas {
     std::size_t width = 0;
     std::size_t height = 0;
+
+    bool operator==(const Canvas&) const = default;
 };
 
 // Zoom is a factor on top of the fitted view (1.0 shows the whole image);
@@ -35,6 +39,8 @@ struct Viewport {
     double zoom = 1.0;
     double offset_x = 0.0;
     double offset_y = 0.0;
+
+    bool operator==(const Viewport&) const = default;
 };
 
 struct CropBounds {
@@ -43,6 +49,8 @@ struct CropBounds {
     double width = 0.0;
     double height = 0.0;
     bool active = false;
+
+    bool operator==(const CropBounds&) const = default;
 };
 
 struct Document {
@@ -53,6 +61,8 @@ struct Document {
     std::vector<AlignGuide> align_guides;
     std::vector<Layer> layers; // stack order, index 0 first
     std::uint64_t active_layer_id = 0;
+
+    bool operator==(const Document&) const = default;
 };
 
 } // namespace kanvo::ui
