@@ -4,7 +4,6 @@
 #include "canvas/KanvoCanvasView.h"
 #include "generate/KanvoGenerateBar.h"
 #include "kanvo/ui/document_session.h"
-#include "kit/KanvoColors.h"
 
 #include <QFile>
 #include <QImage>
@@ -62,14 +61,11 @@ private slots:
         QCOMPARE(bar.promptField()->geometry(), QRect(12, 6, 500, 26));
         QCOMPARE(bar.promptField()->placeholderText(),
                  QString::fromUtf8("Describe an image to generate\u2026"));
-        QCOMPARE(bar.promptField()->font().pixelSize(), 13);
         auto* button = bar.findChild<QPushButton*>();
         QCOMPARE(button->text(), QStringLiteral("Generate"));
         QCOMPARE(button->geometry(), QRect(522, 4, 106, 30));
         QCOMPARE(bar.genStatus()->geometry(), QRect(14, 36, 612, 16));
         QCOMPARE(bar.genStatus()->text(), QString());
-        QCOMPARE(bar.genStatus()->font().pixelSize(), 11);
-        QCOMPARE(bar.genStatus()->palette().color(QPalette::WindowText), KanvoColors::muted());
         QVERIFY(!bar.progressTimer().isActive());
     }
 
