@@ -22,7 +22,8 @@ printf 'sd_url = "%s"\n' "$url" >"$KANVO_TEST_TMP/root/resources/generate/defaul
 export KANVO_ROOT=$KANVO_TEST_TMP/root
 
 unload_count() {
-    curl -sf --max-time 5 "$url/kanvo/status" | sed -n 's/.*"unload_count": *\([0-9]*\).*/\1/p'
+    node -e 'fetch(process.argv[1], { signal: AbortSignal.timeout(5000) })
+        .then((r) => r.json()).then((s) => console.log(s.unload_count))' "$url/kanvo/status"
 }
 
 kanvo_start_xvfb
