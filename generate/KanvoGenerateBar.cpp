@@ -58,8 +58,8 @@ KanvoGenerateBar::KanvoGenerateBar(const QRectF& frame, KanvoCanvasView* canvas,
 
     // Return presses the button while the focus is in the bar; the window's
     // other text fields keep their own use of Return.
-    auto* returnKey = new QShortcut(QKeySequence(Qt::Key_Return), this, nullptr, nullptr,
-                                    Qt::WidgetWithChildrenShortcut);
+    auto* returnKey = new QShortcut(QKeySequence(Qt::Key_Return), this);
+    returnKey->setContext(Qt::WidgetWithChildrenShortcut);
     connect(returnKey, &QShortcut::activated, generateButton_,
             [this] { generateButton_->animateClick(); });
     connect(generateButton_, &QPushButton::clicked, this, &KanvoGenerateBar::generateTapped);
