@@ -5,34 +5,27 @@
 #include <QColor>
 #include <QDir>
 #include <QSemaphore>
-#include <QSize>
-#include <QString>
-#include <QUrl>
 
-// Files built from bytes in the test's own folder.
 QString writeFile(const QDir& dir, const QString& name, const QByteArray& bytes);
-// A binary PPM filled with one colour.
 QString writePpm(const QDir& dir, const QString& name, QSize size, QColor color);
-// A PNG whose signature and IHDR pass header inspection but whose data is garbage.
+// Signature and IHDR pass header inspection; the data is garbage.
 QString writeCorruptPng(const QDir& dir, const QString& name);
+inline QUrl fileUrl(const QString& path) {
+    return QUrl::fromLocalFile(path);
+}
 
-QUrl fileUrl(const QString& path);
-
-// Holds the global thread pool's only worker until released, so no decode can
-// start while it lives; cache hits are still served.
+// Occupies the global pool's only worker (see useOneDecodeThread) so no
+// decode can start while it lives; cache hits are still served. Painting
+// must not happen meanwhile: the raster engine fills on the same pool.
 class DecodePoolBlocker {
 public:
     DecodePoolBlocker();
     ~DecodePoolBlocker();
-    void release();
 
 private:
     QSemaphore started_;
     QSemaphore gate_;
-    bool released_ = false;
 };
-
-// Lets the tests that block decoding own every worker of the global pool.
 void useOneDecodeThread();
 
 // A 1000 x 800 canvas (canvas rectangle 80, 72, 840, 656) showing a session.
@@ -43,8 +36,10 @@ struct CanvasFixture {
     KanvoCanvasView* canvas;
 };
 
-// Opens the file and waits until its pixels are shown; false on any failure.
+// Opens the file and waits until its pixels are shown.
 bool openAndDecode(KanvoCanvasView& canvas, const QString& path);
 
-// Converts a y-up view point of a widget into Qt's widget coordinates.
-QPoint qtPoint(const QWidget& widget, QPointF viewPoint);
+// A y-up view point of the widget in Qt's widget coordinates.
+inline QPoint qtPoint(const QWidget& widget, QPointF viewPoint) {
+    return QPoint(qRound(viewPoint.x()), qRound(widget.height() - viewPoint.y()));
+}
