@@ -4,6 +4,7 @@
 #include "canvas/KanvoCanvasView.h"
 #include "generate/KanvoGenerateBar.h"
 #include "kanvo/ui/document_session.h"
+#include "panels/KanvoWorkspaceView.h"
 
 #include <QFile>
 #include <QImage>
@@ -52,12 +53,15 @@ struct BarUnderTest {
 class TestGenerateBar : public QObject {
     Q_OBJECT
 private slots:
-    void barIsLaidOutFromTheBottomLeft() {
-        QWidget workspace;
-        workspace.resize(1500, 920);
-        KanvoCanvasView canvas(QRectF(54, 30, 1116, 802), &workspace);
-        KanvoGenerateBar bar(QRectF(78, 44, 640, 58), &canvas, &workspace);
+    // The bar is added after the canvas, so it lies above it and takes the
+    // presses on its own area.
+    void workspaceFloatsTheBarOverTheCanvas() {
+        KanvoWorkspaceView workspace(QRectF(0, 0, 1500, 920), nullptr);
+        auto* found = workspace.findChild<KanvoGenerateBar*>();
+        QVERIFY(found);
+        const KanvoGenerateBar& bar = *found;
         QCOMPARE(bar.geometry(), QRect(78, 818, 640, 58));
+        QCOMPARE(workspace.childAt(78 + 630, 818 + 50), found);
         QCOMPARE(bar.promptField()->geometry(), QRect(12, 6, 500, 26));
         QCOMPARE(bar.promptField()->placeholderText(),
                  QString::fromUtf8("Describe an image to generate\u2026"));
