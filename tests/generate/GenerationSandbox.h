@@ -30,9 +30,10 @@ public:
 
     static void writeFile(const QString& path, const QByteArray& content);
 
-private:
+    // Sets an environment variable until the sandbox goes.
     void setVariable(const char* name, const QByteArray& value);
 
+private:
     QTemporaryDir dir_;
     std::map<QByteArray, std::optional<QByteArray>> saved_;
 };

@@ -143,14 +143,13 @@ private slots:
         sandbox.writePlaceholderScript();
         sandbox.writeConfig("steps = 1\n");
         sandbox.writeNode(recordingNode, true);
-        qputenv("PATH", "/nowhere");
-        qputenv("KANVO_TEST_EXIT", "1");
+        sandbox.setVariable("PATH", "/nowhere");
+        sandbox.setVariable("KANVO_TEST_EXIT", "1");
         BarUnderTest t;
         t.generate(prompt);
         QCOMPARE(t.status(), generating0);
         QVERIFY(t.bar.progressTimer().isActive());
         QTRY_COMPARE(t.status(), failed);
-        qunsetenv("KANVO_TEST_EXIT");
 
         const QString root = sandbox.kanvoRoot();
         const QByteArrayList expected{
@@ -193,11 +192,10 @@ private slots:
             earlier.fill(Qt::red);
             QVERIFY(earlier.save(sandbox.outputPath(), "PNG"));
         }
-        qputenv("KANVO_TEST_EXIT", exit);
+        sandbox.setVariable("KANVO_TEST_EXIT", exit);
         BarUnderTest t;
         t.generate(QStringLiteral("a cat"));
         QTRY_COMPARE(t.status(), expected);
-        qunsetenv("KANVO_TEST_EXIT");
         QVERIFY(!t.bar.progressTimer().isActive());
         if (expected == u"Done.") {
             QVERIFY(t.session.document());
