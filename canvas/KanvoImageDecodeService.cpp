@@ -1,6 +1,7 @@
 #include "canvas/KanvoImageDecodeService.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QMutexLocker>
 #include <QThreadPool>
@@ -33,16 +34,17 @@ KanvoImageDecodeService& KanvoImageDecodeService::shared() {
 }
 
 void KanvoImageDecodeService::decodeURL(const QUrl& url, Completion completion) {
-    if (QImage hit = cached(url); !hit.isNull()) {
+    const QString key = cacheKey(url);
+    if (QImage hit = cached(key); !hit.isNull()) {
         completeOnGuiThread(std::move(completion), std::move(hit));
         return;
     }
     // Completion travels by a queued call, so the future is not needed.
     (void)QtConcurrent::run(QThreadPool::globalInstance(),
-                            [this, url, completion = std::move(completion)]() mutable {
+                            [this, url, key, completion = std::move(completion)]() mutable {
                                 QImage image = decodeFile(url.toLocalFile());
                                 if (!image.isNull()) {
-                                    store(url, image);
+                                    store(key, image);
                                 }
                                 completeOnGuiThread(std::move(completion), std::move(image));
                             });
@@ -67,13 +69,21 @@ QImage KanvoImageDecodeService::decodeFile(const QString& path) {
     return image;
 }
 
-QImage KanvoImageDecodeService::cached(const QUrl& url) {
+QString KanvoImageDecodeService::cacheKey(const QUrl& url) {
+    const QFileInfo file(url.toLocalFile());
+    return QStringLiteral("%1|%2|%3")
+        .arg(url.toString())
+        .arg(file.lastModified().toMSecsSinceEpoch())
+        .arg(file.size());
+}
+
+QImage KanvoImageDecodeService::cached(const QString& key) {
     QMutexLocker lock(&mutex_);
-    const QImage* image = cache_.object(url);
+    const QImage* image = cache_.object(key);
     return image ? *image : QImage();
 }
 
-void KanvoImageDecodeService::store(const QUrl& url, const QImage& image) {
+void KanvoImageDecodeService::store(const QString& key, const QImage& image) {
     QMutexLocker lock(&mutex_);
-    cache_.insert(url, new QImage(image));
+    cache_.insert(key, new QImage(image));
 }

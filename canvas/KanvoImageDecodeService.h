@@ -7,8 +7,9 @@
 #include <functional>
 
 // Decodes image files on the global thread pool and keeps the last 8 decoded
-// images by URL. Entries are never checked against the file again, so a file
-// rewritten under the same name shows its old pixels while it stays cached.
+// images. An entry is keyed by the URL together with the file's modification
+// time and size, so a file rewritten under the same name (the generate bar's
+// fixed output file) is decoded afresh instead of showing its old pixels.
 class KanvoImageDecodeService {
 public:
     // Receives the decoded image, or a null image when decoding failed.
@@ -27,9 +28,10 @@ public:
 private:
     KanvoImageDecodeService();
 
-    QImage cached(const QUrl& url);
-    void store(const QUrl& url, const QImage& image);
+    static QString cacheKey(const QUrl& url);
+    QImage cached(const QString& key);
+    void store(const QString& key, const QImage& image);
 
     QMutex mutex_;
-    QCache<QUrl, QImage> cache_;
+    QCache<QString, QImage> cache_;
 };

@@ -80,17 +80,31 @@ private slots:
         QCOMPARE(centre(f.canvas->image()), QColor(Qt::green));
     }
 
-    void reopenShowsCachedPixelsAsynchronously() {
+    void reopenIsServedFromTheCacheAsynchronously() {
         const QString path = ppm("cached.ppm", Qt::red);
         CanvasFixture f;
         QVERIFY(openAndDecode(*f.canvas, path));
-        ppm("cached.ppm", Qt::blue, {40, 40}); // the cache never looks at the file again
+        // With the pool blocked only a cache hit can complete.
         DecodePoolBlocker blocker;
         QVERIFY(f.canvas->openImageURL(fileUrl(path)));
-        QVERIFY(f.canvas->image().isNull());
-        QCOMPARE(f.session.document()->canvas.width, size_t(40)); // the header is read afresh
+        QVERIFY(f.canvas->image().isNull()); // never completed inside the call
         QTRY_VERIFY(!f.canvas->image().isNull());
         QCOMPARE(centre(f.canvas->image()), QColor(Qt::red));
+    }
+
+    void rewrittenFileIsDecodedAfresh() {
+        const QString path = ppm("rewritten.ppm", Qt::red);
+        CanvasFixture f;
+        QVERIFY(openAndDecode(*f.canvas, path));
+        // Same size, so only the modification time tells the versions apart.
+        ppm("rewritten.ppm", Qt::blue);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(5),
+                                 QFileDevice::FileModificationTime));
+        file.close();
+        QVERIFY(openAndDecode(*f.canvas, path));
+        QCOMPARE(centre(f.canvas->image()), QColor(Qt::blue));
     }
 
     void corruptPixelsKeepTheDocument() {
