@@ -22,6 +22,29 @@ double toGrid(double v) {
     return gridSpacing * std::round(v / gridSpacing);
 }
 
+// One axis of a move against one other layer: the grid position g of the
+// moving layer's origin edge and its extent, against the other layer's origin
+// edge and extent. Makes the five tests of that axis in order (origin edges,
+// far edges, abutting twice, centres), appending a guide for each that holds
+// and moving `snapped` to it. The same code serves x and y.
+void snapAxisToLayer(std::vector<AlignGuide>& guides, AlignGuideOrientation orientation, double g,
+                     double extent, double origin, double otherExtent, double from, double to,
+                     double& snapped) {
+    const double far = origin + otherExtent;
+    const double centre = origin + otherExtent / 2;
+    const auto snap = [&](double moving, double target, double result, const char* label) {
+        if (near(moving, target)) {
+            guides.push_back({orientation, target, from, to, label});
+            snapped = result;
+        }
+    };
+    snap(g, origin, origin, "");
+    snap(g + extent, far, far - extent, "");
+    snap(g, far, far, "");
+    snap(g + extent, origin, origin - extent, "");
+    snap(g + extent / 2, centre, centre - extent / 2, centerLabel);
+}
+
 } // namespace
 
 void moveLayerWithSnapping(Document& document, Layer& layer, double dx, double dy) {
@@ -38,19 +61,14 @@ void moveLayerWithSnapping(Document& document, Layer& layer, double dx, double d
     double newY = gy;
     std::vector<AlignGuide> guides;
 
-    const auto vertical = [&](double at, double from, double to, const char* label = "") {
-        guides.push_back({AlignGuideOrientation::Vertical, at, from, to, label});
-    };
-    const auto horizontal = [&](double at, double from, double to, const char* label = "") {
-        guides.push_back({AlignGuideOrientation::Horizontal, at, from, to, label});
-    };
-
+    // The canvas centre is the only canvas snap target; its edges are
+    // reached through the grid.
     if (near(gx + w / 2, canvasW / 2)) {
-        vertical(canvasW / 2, 0, canvasH, centerLabel);
+        guides.push_back({AlignGuideOrientation::Vertical, canvasW / 2, 0, canvasH, centerLabel});
         newX = canvasW / 2 - w / 2;
     }
     if (near(gy + h / 2, canvasH / 2)) {
-        horizontal(canvasH / 2, 0, canvasW, centerLabel);
+        guides.push_back({AlignGuideOrientation::Horizontal, canvasH / 2, 0, canvasW, centerLabel});
         newY = canvasH / 2 - h / 2;
     }
 
@@ -58,58 +76,16 @@ void moveLayerWithSnapping(Document& document, Layer& layer, double dx, double d
         if (other.id == layer.id) {
             continue;
         }
-        const double ox = other.x;
-        const double ox2 = other.x + static_cast<double>(other.width);
-        const double ocx = other.x + static_cast<double>(other.width) / 2;
-        const double oy = other.y;
-        const double oy2 = other.y + static_cast<double>(other.height);
-        const double ocy = other.y + static_cast<double>(other.height) / 2;
-        const double vFrom = std::min(gy, oy2);
-        const double vTo = std::max(gy, oy2);
-        const double hFrom = std::min(gx, ox2);
-        const double hTo = std::max(gx, ox2);
-
-        if (near(gx, ox)) {
-            vertical(ox, vFrom, vTo);
-            newX = ox;
-        }
-        if (near(gx + w, ox2)) {
-            vertical(ox2, vFrom, vTo);
-            newX = ox2 - w;
-        }
-        if (near(gx, ox2)) {
-            vertical(ox2, vFrom, vTo);
-            newX = ox2;
-        }
-        if (near(gx + w, ox)) {
-            vertical(ox, vFrom, vTo);
-            newX = ox - w;
-        }
-        if (near(gx + w / 2, ocx)) {
-            vertical(ocx, vFrom, vTo, centerLabel);
-            newX = ocx - w / 2;
-        }
-
-        if (near(gy, oy)) {
-            horizontal(oy, hFrom, hTo);
-            newY = oy;
-        }
-        if (near(gy + h, oy2)) {
-            horizontal(oy2, hFrom, hTo);
-            newY = oy2 - h;
-        }
-        if (near(gy, oy2)) {
-            horizontal(oy2, hFrom, hTo);
-            newY = oy2;
-        }
-        if (near(gy + h, oy)) {
-            horizontal(oy, hFrom, hTo);
-            newY = oy - h;
-        }
-        if (near(gy + h / 2, ocy)) {
-            horizontal(ocy, hFrom, hTo, centerLabel);
-            newY = ocy - h / 2;
-        }
+        const double otherW = static_cast<double>(other.width);
+        const double otherH = static_cast<double>(other.height);
+        // Vertical guides span from the moving layer's grid y to the other
+        // layer's far y edge; horizontal ones likewise along x.
+        const double otherY2 = other.y + otherH;
+        const double otherX2 = other.x + otherW;
+        snapAxisToLayer(guides, AlignGuideOrientation::Vertical, gx, w, other.x, otherW,
+                        std::min(gy, otherY2), std::max(gy, otherY2), newX);
+        snapAxisToLayer(guides, AlignGuideOrientation::Horizontal, gy, h, other.y, otherH,
+                        std::min(gx, otherX2), std::max(gx, otherX2), newY);
     }
 
     layer.x = newX;
