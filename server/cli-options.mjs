@@ -35,16 +35,16 @@ export function parseOptions(args) {
     slowProgress: false,
   };
   for (let i = 0; i < args.length; i++) {
-    const spec = OPTIONS[args[i]];
-    if (!spec) throw new UsageError(`unknown argument ${JSON.stringify(args[i])}`);
-    if (spec.flag) {
-      options[spec.key] = true;
+    const option = OPTIONS[args[i]];
+    if (!option) throw new UsageError(`unknown argument ${JSON.stringify(args[i])}`);
+    if (option.flag) {
+      options[option.key] = true;
       continue;
     }
     if (i + 1 >= args.length) throw new UsageError(`${args[i]} needs a value`);
-    const value = spec.parse(args[++i]);
-    if (value === undefined) throw new UsageError(`${args[i - 1]} must be ${spec.rule}`);
-    options[spec.key] = value;
+    const value = option.parse(args[++i]);
+    if (value === undefined) throw new UsageError(`${args[i - 1]} must be ${option.rule}`);
+    options[option.key] = value;
   }
   return options;
 }
