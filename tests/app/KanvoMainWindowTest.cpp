@@ -1,6 +1,8 @@
-#include "AppTestFiles.h"
 #include "app/KanvoAppDelegate.h"
+#include "canvas/KanvoCanvasView.h"
+#include "kanvo/ui/document_session.h"
 #include "kit/KanvoNotifications.h"
+#include "kit/KanvoPanelView.h"
 #include "panels/KanvoWorkspaceView.h"
 
 #include <QApplication>
@@ -8,36 +10,23 @@
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-#include <functional>
 #include <memory>
 
 namespace {
 
-// Answers the next file dialog once its event loop runs, as a user would.
-void answerNextFileDialog(std::function<void(QFileDialog*)> answer) {
-    QTimer::singleShot(0, [answer = std::move(answer)] {
+// Once its event loop runs, the next file dialog gets the path, or is cancelled for an empty one.
+void answerNextFileDialog(const QString& path) {
+    QTimer::singleShot(0, [path] {
         auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
         QVERIFY2(dialog != nullptr, "no file dialog is open");
-        answer(dialog);
+        dialog->selectFile(path);
+        path.isEmpty() ? dialog->reject() : static_cast<QDialog*>(dialog)->accept();
     });
-}
-
-void choose(QFileDialog* dialog, const QString& path) {
-    dialog->selectFile(path);
-    static_cast<QDialog*>(dialog)->accept();
-}
-
-QList<QMessageBox*> openAlerts() {
-    QList<QMessageBox*> alerts;
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (auto* box = qobject_cast<QMessageBox*>(widget); box != nullptr && box->isVisible()) {
-            alerts.append(box);
-        }
-    }
-    return alerts;
 }
 
 } // namespace
@@ -53,116 +42,161 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(delegate_->window()));
     }
 
-    void cleanup() {
-        for (QMessageBox* alert : openAlerts()) {
-            alert->close();
-        }
-        delegate_.reset();
-    }
+    void cleanup() { delegate_.reset(); }
 
-    void windowHasTitleContentSizeAndBackground() {
-        QMainWindow* window = delegate_->window();
-        QCOMPARE(window->windowTitle(), QStringLiteral("Kanvo 2026"));
-        auto* workspace = qobject_cast<KanvoWorkspaceView*>(window->centralWidget());
-        QVERIFY(workspace != nullptr);
-        QCOMPARE(workspace->size(), QSize(1500, 920));
-        QCOMPARE(window->palette().color(QPalette::Window), QColor::fromRgbF(0.9, 0.9, 0.9));
-        QVERIFY(QApplication::quitOnLastWindowClosed());
+    // Frames are laid out y-up; a slip in the conversion puts the strips on the wrong side.
+    void workspaceFillsTheWindowAtItsFrames() {
+        QCOMPARE(workspace()->size(), QSize(1500, 920));
+        QList<QRect> frames;
+        for (const auto* panel :
+             workspace()->findChildren<KanvoPanelView*>(Qt::FindDirectChildrenOnly)) {
+            frames << panel->geometry();
+        }
+        for (const char* strip : {"tabStrip", "statusBar"}) {
+            if (const auto* widget = workspace()->findChild<QWidget*>(strip)) {
+                frames << widget->geometry();
+            }
+        }
+        frames << workspace()->canvas()->geometry();
+        const QList<QRect> expected = {{0, 0, 54, 920},     {54, 0, 1116, 88},
+                                       {1170, 0, 330, 920}, {54, 52, 1116, 36},
+                                       {54, 890, 1116, 30}, {54, 88, 1116, 802}};
+        QCOMPARE(frames, expected);
     }
 
     void menuHasExactlyTheDesignedItems() {
         QStringList items;
         for (QAction* menu : delegate_->window()->menuBar()->actions()) {
-            QVERIFY(menu->menu() != nullptr);
             for (QAction* item : menu->menu()->actions()) {
-                items.append(QStringList{menu->text(), item->text(),
-                                         item->shortcut().toString(QKeySequence::PortableText)}
-                                 .join(" | "));
+                items << menu->text() + " | " + item->text() + " | " +
+                             item->shortcut().toString(QKeySequence::PortableText);
             }
         }
-        const QStringList expected = {
-            "Kanvo | Quit Kanvo | Ctrl+Q",
-            "File | Open... | Ctrl+O",
-            "File | Export As... | Ctrl+E",
-            "View | Fit to Screen | Ctrl+0",
-        };
-        QCOMPARE(items, expected);
-        QAction* quit =
-            delegate_->window()->menuBar()->actions().first()->menu()->actions().first();
-        QCOMPARE(quit->menuRole(), QAction::QuitRole);
+        QCOMPARE(items,
+                 (QStringList{"Kanvo | Quit Kanvo | Ctrl+Q", "File | Open... | Ctrl+O",
+                              "File | Export As... | Ctrl+E", "View | Fit to Screen | Ctrl+0"}));
     }
 
-    void quittingEndsTheEventLoopOnce_data() {
-        QTest::addColumn<bool>("closeWindow");
-        QTest::newRow("close-main-window") << true;
-        QTest::newRow("quit-menu-item") << false;
-    }
+    void menuCommandsOpenFitAndExport() {
+        auto* center = KanvoNotifications::defaultCenter();
+        QSignalSpy sessionChanged(center, &KanvoNotifications::documentSessionChanged);
+        answerNextFileDialog(writePng("photo.png"));
+        action("Open...")->trigger();
+        kanvo::ui::DocumentSession* session = workspace()->canvas()->session();
+        QCOMPARE(session->document()->canvas.width, std::size_t(64));
+        QTRY_COMPARE(sessionChanged.count(), 2); // opened, then decoded
 
-    void quittingEndsTheEventLoopOnce() {
-        QFETCH(bool, closeWindow);
-        QMainWindow* window = delegate_->window();
-        QAction* quit = window->menuBar()->actions().first()->menu()->actions().first();
-        QTimer::singleShot(0, window,
-                           [=] { closeWindow ? void(window->close()) : quit->trigger(); });
-        QTimer guard;
-        guard.setSingleShot(true);
-        connect(&guard, &QTimer::timeout, [] { QApplication::exit(1); });
-        guard.start(5000);
-        QSignalSpy aboutToQuit(qApp, &QCoreApplication::aboutToQuit);
-        QCOMPARE(QApplication::exec(), 0);
-        QCOMPARE(aboutToQuit.count(), 1);
-    }
-
-    void fitShortcutReachesTheCanvas() {
-        QSignalSpy viewport(KanvoNotifications::defaultCenter(),
-                            &KanvoNotifications::viewportChanged);
-        QMainWindow* window = delegate_->window();
-        window->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(window));
-        QTest::keyClick(window, Qt::Key_0, Qt::ControlModifier);
+        session->zoomViewport(3.0);
+        QSignalSpy viewport(center, &KanvoNotifications::viewportChanged);
+        delegate_->window()->activateWindow(); // the file dialog had the focus
+        QVERIFY(QTest::qWaitForWindowActive(delegate_->window()));
+        QTest::keyClick(delegate_->window(), Qt::Key_0, Qt::ControlModifier);
         QCOMPARE(viewport.count(), 1);
+        QCOMPARE(session->document()->viewport.zoom, 1.0);
+
+        const QString target = files_.filePath("saved.png");
+        answerNextFileDialog(target);
+        action("Export As...")->trigger();
+        QCOMPARE(QImage(target).pixelColor(5, 5), QColor(Qt::darkCyan));
+        QCOMPARE(alerts(), QStringList{});
     }
 
-    // Only a failure alerts; cancelling a dialog or opening a good image shows nothing.
+    // Only a failure alerts; cancelling a dialog shows nothing.
     void commandsAlertOnlyOnFailure_data() {
-        QTest::addColumn<bool>("exporting");
+        QTest::addColumn<QString>("command");
         QTest::addColumn<QString>("chosenPath");
-        QTest::addColumn<QString>("alert");
-        const QString text = apptest::writeText(files_, "notes.png", "plain text, not an image\n");
-        const QString png = apptest::writePng(files_, "photo.png", {64, 48}, Qt::darkCyan);
-        QTest::newRow("open-text-named-png") << false << text << "Kanvo could not open that image.";
-        QTest::newRow("open-png") << false << png << "";
-        QTest::newRow("open-cancelled") << false << ""
-                                        << "";
+        QTest::addColumn<QStringList>("alerts");
+        QTest::newRow("open-text-named-png") << "Open..." << writeText("notes.png")
+                                             << QStringList{"Kanvo could not open that image."};
+        QTest::newRow("open-cancelled") << "Open..."
+                                        << "" << QStringList{};
         QTest::newRow("export-before-any-image")
-            << true << files_.filePath("out.png") << "Kanvo could not export the current image.";
-        QTest::newRow("export-cancelled") << true << ""
-                                          << "";
+            << "Export As..." << files_.filePath("out.png")
+            << QStringList{"Kanvo could not export the current image."};
+        QTest::newRow("export-cancelled") << "Export As..."
+                                          << "" << QStringList{};
     }
 
     void commandsAlertOnlyOnFailure() {
-        QFETCH(bool, exporting);
+        QFETCH(QString, command);
         QFETCH(QString, chosenPath);
-        QFETCH(QString, alert);
-        answerNextFileDialog([chosenPath](QFileDialog* dialog) {
-            chosenPath.isEmpty() ? dialog->reject() : choose(dialog, chosenPath);
-        });
-        exporting ? delegate_->exportDocument() : delegate_->openDocument();
+        QFETCH(QStringList, alerts);
+        answerNextFileDialog(chosenPath);
+        action(command)->trigger();
+        QCOMPARE(this->alerts(), alerts);
+    }
 
-        const QList<QMessageBox*> alerts = openAlerts();
-        QCOMPARE(alerts.size(), alert.isEmpty() ? 0 : 1);
-        if (!alert.isEmpty()) {
-            QMessageBox* box = alerts.first();
-            QCOMPARE(box->text(), alert);
-            QCOMPARE(box->icon(), QMessageBox::Warning);
-            QCOMPARE(box->standardButtons(), QMessageBox::Ok);
-            QVERIFY(box->informativeText().isEmpty());
-            QCOMPARE(box->windowModality(), Qt::WindowModal);
-            QCOMPARE(box->parentWidget(), delegate_->window());
-        }
+    // Acceptance is whatever header inspection says, and inspection picks its parser by the
+    // name's extension: a PNG named .txt is refused as surely as text named .png.
+    void dropIsJudgedByInspection_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("png") << writePng("picture.png") << true;
+        QTest::newRow("png-named-txt") << writePng("picture.txt") << false;
+        QTest::newRow("text-named-png") << writeText("notes.png") << false;
+    }
+
+    void dropIsJudgedByInspection() {
+        QFETCH(QString, path);
+        QFETCH(bool, accepted);
+        QWidget* canvas = workspace()->canvas();
+        QVERIFY(canvas->acceptDrops());
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(path)});
+        const Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction;
+        QDragEnterEvent enter({200, 200}, actions, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(canvas, &enter);
+        QCOMPARE(enter.isAccepted(), accepted);
+        QDragMoveEvent move({205, 205}, actions, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(canvas, &move);
+        QCOMPARE(move.isAccepted(), accepted);
+
+        QSignalSpy opened(KanvoNotifications::defaultCenter(),
+                          &KanvoNotifications::documentSessionChanged);
+        QDropEvent drop(QPointF(205, 205), actions, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(canvas, &drop);
+        QCOMPARE(drop.isAccepted(), accepted);
+        QCOMPARE(opened.count(), accepted ? 1 : 0);
     }
 
 private:
+    KanvoWorkspaceView* workspace() const {
+        return qobject_cast<KanvoWorkspaceView*>(delegate_->window()->centralWidget());
+    }
+
+    QAction* action(const QString& text) const {
+        const auto items = delegate_->window()->menuBar()->findChildren<QAction*>();
+        const auto found = std::ranges::find(items, text, &QAction::text);
+        return found == items.end() ? nullptr : *found;
+    }
+
+    // Texts of the warnings shown over the window.
+    QStringList alerts() const {
+        QStringList texts;
+        for (const QMessageBox* box : delegate_->window()->findChildren<QMessageBox*>()) {
+            if (box->isVisible() && box->icon() == QMessageBox::Warning) {
+                texts << box->text();
+            }
+        }
+        return texts;
+    }
+
+    // A solid PNG, whatever the name's extension says.
+    QString writePng(const QString& name) const {
+        QImage image(64, 48, QImage::Format_RGB32);
+        image.fill(Qt::darkCyan);
+        image.save(files_.filePath(name), "PNG");
+        return files_.filePath(name);
+    }
+
+    QString writeText(const QString& name) const {
+        QFile file(files_.filePath(name));
+        if (file.open(QIODevice::WriteOnly)) {
+            file.write("plain text, not an image\n");
+        }
+        return file.fileName();
+    }
+
     QTemporaryDir files_;
     std::unique_ptr<KanvoAppDelegate> delegate_;
 };

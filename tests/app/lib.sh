@@ -1,10 +1,6 @@
-# Shared helpers for whole-app tests: a private Xvfb display, the real kanvo
-# binary on it, xdotool to drive it and ImageMagick to read what it shows.
-#
-# Source this file from a bash test script (set -euo pipefail is fine).
-# Every process started here is recorded and ended by pid on exit; nothing
-# else is touched. Each test gets its own display (Xvfb -displayfd picks a
-# free one), so tests can run in parallel.
+# Whole-app test helpers: the real binary on a private Xvfb display (one per
+# test), driven by xdotool and read back with ImageMagick. Every process
+# started here is recorded and ended by pid on exit.
 
 KANVO_TEST_PIDS=()
 KANVO_TEST_TMP=$(mktemp -d "${TMPDIR:-/tmp}/kanvo-app-test.XXXXXX")
@@ -18,38 +14,31 @@ kanvo_fail() {
 
 # Ends the recorded processes, newest first, then removes the scratch folder.
 kanvo_cleanup() {
-    local i pid
+    local i
     for ((i = ${#KANVO_TEST_PIDS[@]} - 1; i >= 0; i--)); do
-        pid=${KANVO_TEST_PIDS[i]}
-        if kill -0 "$pid" 2>/dev/null; then
-            kill -TERM "$pid" 2>/dev/null || true
-            wait "$pid" 2>/dev/null || true
-        fi
+        kill -TERM "${KANVO_TEST_PIDS[i]}" 2>/dev/null && wait "${KANVO_TEST_PIDS[i]}" 2>/dev/null || true
     done
     rm -rf "$KANVO_TEST_TMP"
 }
 trap kanvo_cleanup EXIT
 
-# Starts Xvfb on a free display with the given screen (default 1920x1200x24)
-# and exports DISPLAY once the server has announced that it is ready.
+# Starts Xvfb with the screen $1 (default 1920x1200x24) and exports DISPLAY
+# once the server has announced that it is ready.
 kanvo_start_xvfb() {
-    local screen=${1:-1920x1200x24}
-    local fifo=$KANVO_TEST_TMP/displayfd
+    local fifo=$KANVO_TEST_TMP/displayfd display
     mkfifo "$fifo"
-    Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp 3>"$fifo" >"$KANVO_TEST_TMP/xvfb.log" 2>&1 &
+    Xvfb -displayfd 3 -screen 0 "${1:-1920x1200x24}" -nolisten tcp 3>"$fifo" \
+        >"$KANVO_TEST_TMP/xvfb.log" 2>&1 &
     KANVO_TEST_PIDS+=($!)
-    local display
     if ! read -r -t 20 display <"$fifo"; then
         cat "$KANVO_TEST_TMP/xvfb.log" >&2
         kanvo_fail "Xvfb did not announce a display within 20 s"
     fi
     export DISPLAY=":$display"
-    kanvo_log "Xvfb ready on $DISPLAY"
 }
 
-# Starts the kanvo binary on the current display. Sets KANVO_APP_PID.
-# No platform theme, so file dialogs are Qt's own widgets and no desktop
-# portal is asked for anything.
+# Starts the binary $1 (arguments follow) and sets KANVO_APP_PID. Without a
+# platform theme the file dialogs are Qt's own widgets and no portal is asked.
 kanvo_start_app() {
     local binary=$1
     shift
@@ -59,7 +48,7 @@ kanvo_start_app() {
 }
 
 # Prints the id of the first visible window whose whole title is $1, waiting
-# for it to appear for at most $2 seconds (default 20).
+# for it at most $2 seconds (default 20).
 kanvo_find_window() {
     local title=$1 limit=${2:-20} id
     id=$(timeout "$limit" xdotool search --sync --onlyvisible --name "^${title}\$" | head -n 1) ||
@@ -67,44 +56,10 @@ kanvo_find_window() {
     echo "$id"
 }
 
-# Gives the window the keyboard focus; there is no window manager to do it.
-kanvo_focus_window() {
-    xdotool windowfocus --sync "$1"
-}
+# There is no window manager to give the keyboard focus.
+kanvo_focus_window() { xdotool windowfocus --sync "$1"; }
 
-# Prints "X Y WIDTH HEIGHT" of a window's client area in screen coordinates.
-kanvo_window_geometry() {
-    local X Y WIDTH HEIGHT
-    eval "$(xdotool getwindowgeometry --shell "$1" | grep -E '^(X|Y|WIDTH|HEIGHT)=')"
-    echo "$X $Y $WIDTH $HEIGHT"
-}
-
-# Saves a screenshot of the whole screen to $1.
-kanvo_screenshot() {
-    import -window root "$1"
-}
-
-# Prints the colour of pixel (x, y) of an image file, e.g. "srgb(255,0,255)".
-kanvo_pixel() {
-    convert "$1" -format "%[pixel:p{$2,$3}]" info:
-}
-
-# Prints the pixel (x, y) of an image file as three 0-255 integers "R G B".
-kanvo_pixel_rgb() {
-    convert "$1" -format "%[fx:int(255*p{$2,$3}.r+0.5)] %[fx:int(255*p{$2,$3}.g+0.5)] %[fx:int(255*p{$2,$3}.b+0.5)]" info:
-}
-
-# Prints "WIDTHxHEIGHT+X+Y", the bounding box of the pixels of an image file
-# that have exactly the colour $2 (e.g. "#ff00ff"); fails when there are none.
-kanvo_colour_bounds() {
-    local box
-    box=$(convert "$1" -fill black +opaque "$2" -fill white -opaque "$2" -trim -format '%wx%h%O' info:)
-    [[ $box != 1x1* ]] || kanvo_fail "no pixel of colour $2 in $1"
-    echo "$box"
-}
-
-# Calls "$@" (a command that succeeds once the awaited state is visible) until
-# it succeeds, for at most $KANVO_WAIT_LIMIT seconds (default 20).
+# Calls "$@" until it succeeds, for at most $KANVO_WAIT_LIMIT seconds (default 20).
 kanvo_wait_until() {
     local deadline=$((SECONDS + ${KANVO_WAIT_LIMIT:-20}))
     until "$@"; do
@@ -113,12 +68,51 @@ kanvo_wait_until() {
     done
 }
 
-# Waits for the process $1 (a child of this shell) to end, at most $2 seconds
-# (default 15). Returns its exit status, or fails when it did not end in time.
+# Waits at most $2 seconds (default 15) for the child process $1 to end and
+# returns its exit status.
 kanvo_wait_exit() {
     local pid=$1 limit=${2:-15} status=0
     timeout "$limit" tail --pid="$pid" -s 0.1 -f /dev/null ||
         kanvo_fail "process $pid did not end within $limit s"
     wait "$pid" || status=$?
     return "$status"
+}
+
+
+# Prints "WIDTHxHEIGHT+X+Y", the bounds of the magenta pixels on screen; fails
+# when there are none. Leaves the screenshot in $shot.
+kanvo_image_bounds() {
+    local box
+    import -window root "$shot"
+    box=$(convert "$shot" -fill black +opaque '#ff00ff' -fill white -opaque '#ff00ff' \
+        -trim -format '%wx%h%O' info: 2>/dev/null)
+    [[ $box != 1x1* ]] && echo "$box"
+}
+kanvo_image_is() { [[ $(kanvo_image_bounds) == "$1" ]]; }
+
+# Starts the binary $1 on a new display and opens a 400 x 200 magenta PNG
+# through Ctrl+O and the file dialog. Fitted into the 1116 x 802 canvas at
+# (54, 88) of the 1500 x 920 workspace, it must show as 956 x 478 at (80, 162)
+# of the canvas. Sets window, shot and the screen corners ws_x/y, canvas_x/y.
+kanvo_launch_with_image() {
+    local image=$KANVO_TEST_TMP/vivid.png X Y WIDTH HEIGHT
+    convert -size 400x200 xc:'#ff00ff' "$image"
+    shot=$KANVO_TEST_TMP/shot.png
+    kanvo_start_xvfb
+    kanvo_start_app "$1"
+    window=$(kanvo_find_window "Kanvo 2026")
+    kanvo_focus_window "$window"
+    xdotool key ctrl+o
+    kanvo_focus_window "$(kanvo_find_window "Open")"
+    xdotool type --delay 10 "$image"
+    xdotool key Return
+
+    eval "$(xdotool getwindowgeometry --shell "$window" | grep -E '^(X|Y|WIDTH|HEIGHT)=')"
+    ((WIDTH == 1500)) || kanvo_fail "the window is $WIDTH wide, not 1500"
+    # The menu bar sits above the workspace, which fills the rest of the window.
+    ws_x=$X ws_y=$((Y + HEIGHT - 920))
+    canvas_x=$((ws_x + 54)) canvas_y=$((ws_y + 88))
+    local fitted="956x478+$((canvas_x + 80))+$((canvas_y + 162))"
+    kanvo_wait_until kanvo_image_is "$fitted" ||
+        kanvo_fail "the image is not shown fitted at $fitted: $(kanvo_image_bounds)"
 }
