@@ -2,44 +2,56 @@
 
 #include "canvas/KanvoCanvasView.h"
 
-#include <QColor>
 #include <QDir>
-#include <QSemaphore>
+#include <QImageWriter>
+#include <QtTest>
 
-QString writeFile(const QDir& dir, const QString& name, const QByteArray& bytes);
-QString writePpm(const QDir& dir, const QString& name, QSize size, QColor color);
-// Signature and IHDR pass header inspection; the data is garbage.
-QString writeCorruptPng(const QDir& dir, const QString& name);
 inline QUrl fileUrl(const QString& path) {
     return QUrl::fromLocalFile(path);
 }
 
-// Occupies the global pool's only worker (see useOneDecodeThread) so no
-// decode can start while it lives; cache hits are still served. Painting
-// must not happen meanwhile: the raster engine fills on the same pool.
-class DecodePoolBlocker {
-public:
-    DecodePoolBlocker();
-    ~DecodePoolBlocker();
+inline QString writeFile(const QDir& dir, const QString& name, const QByteArray& bytes) {
+    QFile file(dir.filePath(name));
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
+        qFatal("cannot write fixture %s", qPrintable(file.fileName()));
+    }
+    return file.fileName();
+}
 
-private:
-    QSemaphore started_;
-    QSemaphore gate_;
-};
-void useOneDecodeThread();
+// One colour, in the format the extension names; opaque colours give an
+// image without an alpha channel.
+inline QString writeImage(const QDir& dir, const QString& name, QSize size, QColor color) {
+    QImage image(size, color.alpha() < 255 ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    image.fill(color);
+    if (!QImageWriter(dir.filePath(name)).write(image)) {
+        qFatal("cannot write fixture %s", qPrintable(name));
+    }
+    return dir.filePath(name);
+}
+
+// A 64 x 64 PNG header that passes inspection, with a wrong checksum and
+// garbage after it.
+inline QString writeCorruptPng(const QDir& dir, const QString& name) {
+    return writeFile(dir, name,
+                     QByteArray::fromHex("89504e470d0a1a0a0000000d49484452000000400000004008060000"
+                                         "00deadbeef") +
+                         QByteArray(200, 'Z'));
+}
 
 // A 1000 x 800 canvas (canvas rectangle 80, 72, 840, 656) showing a session.
 struct CanvasFixture {
-    CanvasFixture();
+    CanvasFixture() {
+        window.resize(1000, 800);
+        canvas = new KanvoCanvasView(QRectF(0, 0, 1000, 800), &window);
+        canvas->setSession(&session);
+    }
     kanvo::ui::DocumentSession session;
     QWidget window;
     KanvoCanvasView* canvas;
 };
 
 // Opens the file and waits until its pixels are shown.
-bool openAndDecode(KanvoCanvasView& canvas, const QString& path);
-
-// A y-up view point of the widget in Qt's widget coordinates.
-inline QPoint qtPoint(const QWidget& widget, QPointF viewPoint) {
-    return QPoint(qRound(viewPoint.x()), qRound(widget.height() - viewPoint.y()));
+inline bool openAndDecode(KanvoCanvasView& canvas, const QString& path) {
+    return canvas.openImageURL(fileUrl(path)) &&
+           QTest::qWaitFor([&] { return !canvas.image().isNull(); });
 }

@@ -27,31 +27,18 @@ private slots:
         row("layer-moves-by-zoom-not-fit-scale",
             KanvoImageFit::layerRect(fit({1200, 600}, 2, {}), 50, -10, 2),
             QRectF(-240, -40, 1680, 840));
-        row("frame-path-grown-by-one", KanvoCanvasLayout::layerFrameRect(wide),
-            QRectF(79, 189, 842, 422));
 
         const QPointF origin(80, 190);
         const auto vertical = KanvoCanvasLayout::guideLine(
             {AlignGuideOrientation::Vertical, 100, 0, 400, "center"}, origin, 0.5);
-        row("vertical-guide-from", vertical.from, QPointF(130, 190));
-        row("vertical-guide-to", vertical.to, QPointF(130, 390));
+        row("vertical-guide", QLineF(vertical.from, vertical.to), QLineF(130, 190, 130, 390));
         row("vertical-label-beside-the-end", vertical.labelAnchor, QPointF(136, 374));
         const auto horizontal = KanvoCanvasLayout::guideLine(
             {AlignGuideOrientation::Horizontal, 60, 10, 110, "center"}, origin, 2);
-        row("horizontal-guide-from", horizontal.from, QPointF(100, 310));
-        row("horizontal-guide-to", horizontal.to, QPointF(300, 310));
+        row("horizontal-guide", QLineF(horizontal.from, horizontal.to), QLineF(100, 310, 300, 310));
         row("horizontal-label-past-the-end", horizontal.labelAnchor, QPointF(306, 314));
 
-        const kanvo::ui::CropBounds crop{200, 300, 100, 50, true};
-        row("crop-fill-grown-by-two", KanvoCanvasLayout::cropFillRect(crop),
-            QRectF(198, 298, 104, 54));
-        row("crop-outline-as-stored", KanvoCanvasLayout::cropOutlineRect(crop),
-            QRectF(200, 300, 100, 50));
-        row("name-tag-8-above-the-top-left", KanvoCanvasLayout::nameTagRect(wide, 40),
-            QRectF(80, 618, 58, 24));
         row("name-tag-text-inset", KanvoCanvasLayout::nameTagTextAnchor(wide), QPointF(89, 623));
-        row("empty-state-centred-on-the-middle-line",
-            KanvoCanvasLayout::emptyStateAnchor({0, 0, 1000, 800}, 200), QPointF(400, 400));
     }
     void workedExamples() {
         QFETCH(QVariant, actual);

@@ -2,10 +2,10 @@
 #include "kit/KanvoNotifications.h"
 
 #include <QImageReader>
-#include <QImageWriter>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QThreadPool>
 
 namespace {
 
@@ -13,12 +13,23 @@ QColor centre(const QImage& image) {
     return image.pixelColor(image.width() / 2, image.height() / 2);
 }
 
-QString writeImage(const QDir& dir, const QString& name, QSize size, QColor color) {
-    QImage image(size, QImage::Format_ARGB32);
-    image.fill(color);
-    const QString path = dir.filePath(name);
-    return QImageWriter(path).write(image) ? path : QString();
-}
+// Occupies the global pool's only worker so no decode can start while it
+// lives; cache hits are still served. Painting must not happen meanwhile:
+// the raster engine fills on the same pool.
+struct DecodePoolBlocker {
+    QSemaphore started, gate;
+    DecodePoolBlocker() {
+        QThreadPool::globalInstance()->start([this] {
+            started.release();
+            gate.acquire();
+        });
+        started.acquire();
+    }
+    ~DecodePoolBlocker() {
+        gate.release();
+        QThreadPool::globalInstance()->waitForDone();
+    }
+};
 
 } // namespace
 
@@ -26,32 +37,37 @@ class KanvoCanvasLoadingTest : public QObject {
     Q_OBJECT
     QTemporaryDir tmp_;
     QDir dir_{tmp_.path()};
-    QString ppm(const QString& name, QColor color, QSize size = {24, 16}) {
-        return writePpm(dir_, name, size, color);
+    QString image(const QString& name, QColor color, QSize size = {24, 16}) {
+        return writeImage(dir_, name, size, color);
     }
 
 private slots:
-    void initTestCase() { useOneDecodeThread(); }
+    void initTestCase() { QThreadPool::globalInstance()->setMaxThreadCount(1); }
 
-    void openShowsStatusThenPixels() {
+    void openShowsStatusThenOutcome_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<int>("format");
+        QTest::newRow("alpha-premultiplied-and-@2x-not-halved")
+            << image("first@2x.png", QColor(255, 0, 0, 128))
+            << int(QImage::Format_ARGB32_Premultiplied);
+        QTest::newRow("opaque-as-rgb32")
+            << image("opaque.ppm", Qt::red) << int(QImage::Format_RGB32);
+    }
+    void openShowsStatusThenOutcome() {
+        QFETCH(QString, path);
+        QFETCH(int, format);
         CanvasFixture f;
         QSignalSpy changed(KanvoNotifications::defaultCenter(),
                            &KanvoNotifications::documentSessionChanged);
-        // "@2x" must not halve the size the canvas fits.
-        const QString path = writeImage(dir_, "first@2x.png", {24, 16}, QColor(255, 0, 0, 128));
         QVERIFY(f.canvas->openImageURL(fileUrl(path)));
         QVERIFY(f.canvas->image().isNull()); // never decoded inside the call
-        QCOMPARE(f.canvas->statusText(), QString("Opening first@2x.png..."));
-        QCOMPARE(f.session.document()->canvas.width, size_t(24));
+        QCOMPARE(f.canvas->statusText(), "Opening " + QFileInfo(path).fileName() + "...");
         QCOMPARE(changed.count(), 1);
         QVERIFY(changed.wait());
-        QCOMPARE(changed.at(1).at(0).value<QObject*>(), f.canvas);
+        QCOMPARE(changed.last().at(0).value<QObject*>(), f.canvas);
         QVERIFY(f.canvas->statusText().isNull());
-        QCOMPARE(f.canvas->image().size(), QSize(24, 16));
+        QCOMPARE(f.canvas->image().format(), QImage::Format(format));
         QCOMPARE(f.canvas->image().devicePixelRatio(), 1.0);
-        QCOMPARE(f.canvas->image().format(), QImage::Format_ARGB32_Premultiplied);
-        QVERIFY(openAndDecode(*f.canvas, ppm("opaque.ppm", Qt::red)));
-        QCOMPARE(f.canvas->image().format(), QImage::Format_RGB32);
     }
 
     void latestOpenWinsWhateverTheOrder_data() {
@@ -62,8 +78,8 @@ private slots:
     void latestOpenWinsWhateverTheOrder() {
         QFETCH(bool, staleArrivesLast);
         const QString tag = staleArrivesLast ? "last" : "first";
-        const QString a = ppm(tag + "-a.ppm", Qt::red);
-        const QString b = ppm(tag + "-b.ppm", Qt::green);
+        const QString a = image(tag + "-a.ppm", Qt::red);
+        const QString b = image(tag + "-b.ppm", Qt::green);
         CanvasFixture f;
         // A cached image completes at once while the blocked pool holds the
         // other decode back, which fixes the order of the two completions.
@@ -81,7 +97,7 @@ private slots:
     }
 
     void reopenIsServedFromTheCacheAsynchronously() {
-        const QString path = ppm("cached.ppm", Qt::red);
+        const QString path = image("cached.ppm", Qt::red);
         CanvasFixture f;
         QVERIFY(openAndDecode(*f.canvas, path));
         // With the pool blocked only a cache hit can complete.
@@ -93,11 +109,11 @@ private slots:
     }
 
     void rewrittenFileIsDecodedAfresh() {
-        const QString path = ppm("rewritten.ppm", Qt::red);
+        const QString path = image("rewritten.ppm", Qt::red);
         CanvasFixture f;
         QVERIFY(openAndDecode(*f.canvas, path));
         // Same size, so only the modification time tells the versions apart.
-        ppm("rewritten.ppm", Qt::blue);
+        image("rewritten.ppm", Qt::blue);
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadWrite));
         QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(5),
@@ -107,66 +123,40 @@ private slots:
         QCOMPARE(centre(f.canvas->image()), QColor(Qt::blue));
     }
 
-    void corruptPixelsKeepTheDocument() {
+    void missingFileChangesNothing() {
         CanvasFixture f;
+        QVERIFY(openAndDecode(*f.canvas, image("kept.ppm", Qt::red)));
         QSignalSpy changed(KanvoNotifications::defaultCenter(),
                            &KanvoNotifications::documentSessionChanged);
-        QVERIFY(f.canvas->openImageURL(fileUrl(writeCorruptPng(dir_, "broken.png"))));
-        QTRY_COMPARE(f.canvas->statusText(), QString("Could not decode image"));
-        QVERIFY(f.canvas->image().isNull());
-        QCOMPARE(changed.count(), 1); // the open only
-        QCOMPARE(f.session.document()->canvas.width, size_t(64));
-    }
-
-    void rejectedOpenChangesNothing_data() {
-        QTest::addColumn<QUrl>("url");
-        QTest::newRow("missing-path") << fileUrl("/nonexistent/kanvo/missing.png");
-        QTest::newRow("unsupported-extension") << fileUrl(QCoreApplication::applicationFilePath());
-        QTest::newRow("empty-url") << QUrl();
-    }
-    void rejectedOpenChangesNothing() {
-        QFETCH(QUrl, url);
-        CanvasFixture f;
-        QVERIFY(openAndDecode(*f.canvas, ppm("kept.ppm", Qt::red)));
-        QSignalSpy changed(KanvoNotifications::defaultCenter(),
-                           &KanvoNotifications::documentSessionChanged);
-        QVERIFY(!f.canvas->openImageURL(url));
+        QVERIFY(!f.canvas->openImageURL(fileUrl(dir_.filePath("missing.png"))));
         QCOMPARE(centre(f.canvas->image()), QColor(Qt::red));
-        QCOMPARE(f.canvas->imageName(), QString("kept.ppm"));
-        QCOMPARE(f.session.document()->path.filename().string(), std::string("kept.ppm"));
         QCOMPARE(changed.count(), 0);
     }
 
     void exportFormatFollowsExtension_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QByteArray>("format");
-        QTest::newRow("png") << "out.png" << QByteArray("png");
         QTest::newRow("jpg-in-capitals") << "out.JPG" << QByteArray("jpeg");
         QTest::newRow("jpeg-mixed-case") << "out.JpEg" << QByteArray("jpeg");
         QTest::newRow("tiff-gets-png") << "out.tiff" << QByteArray("png");
-        QTest::newRow("no-extension-gets-png") << "out" << QByteArray("png");
-        QTest::newRow("last-extension-counts") << "out.jpg.png" << QByteArray("png");
     }
     void exportFormatFollowsExtension() {
         QFETCH(QString, name);
         QFETCH(QByteArray, format);
         CanvasFixture f;
-        QVERIFY(openAndDecode(*f.canvas, ppm("source.ppm", QColor(200, 40, 40), {33, 21})));
+        QVERIFY(openAndDecode(*f.canvas, image("source.ppm", QColor(200, 40, 40), {33, 21})));
         f.session.setLayerOpacity(f.session.document()->active_layer_id, 0.2); // no effect
         QVERIFY(f.canvas->exportImageURL(fileUrl(dir_.filePath(name))));
         QImageReader reader(dir_.filePath(name));
         reader.setDecideFormatFromContent(true);
         QCOMPARE(reader.format(), format);
-        const QImage back = reader.read();
-        QCOMPARE(back.size(), QSize(33, 21));
-        QVERIFY(std::abs(centre(back).red() - 200) <= 3);
+        QVERIFY(std::abs(centre(reader.read()).red() - 200) <= 3);
     }
 
     void failedExportLeavesTheExistingFile() {
         CanvasFixture f;
-        QVERIFY(!f.canvas->exportImageURL(fileUrl(dir_.filePath("before-decode.png"))));
         // JPEG cannot hold an image wider than 65500 pixels: the encoder fails.
-        QVERIFY(openAndDecode(*f.canvas, writeImage(dir_, "wide.png", {70000, 1}, Qt::red)));
+        QVERIFY(openAndDecode(*f.canvas, image("wide.png", Qt::red, {70000, 1})));
         const QString existing = writeFile(dir_, "existing.jpg", "previous contents");
         const QStringList before = dir_.entryList(QDir::Files);
         QVERIFY(!f.canvas->exportImageURL(fileUrl(existing)));
