@@ -1,110 +1,53 @@
-// Shared by the node tests: real child processes for the server and the
-// script, temporary folders, and small HTTP helpers against 127.0.0.1.
+// Shared by the node tests: the server and the script as real child
+// processes, and JSON over HTTP on 127.0.0.1.
 import { spawn } from 'node:child_process';
 import { once } from 'node:events';
-import { mkdtemp, rm, writeFile } from 'node:fs/promises';
-import { createServer } from 'node:net';
-import { tmpdir } from 'node:os';
 import path from 'node:path';
 import { createInterface } from 'node:readline';
 import { fileURLToPath } from 'node:url';
 
-export const ROOT = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..');
+const ROOT = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..');
 export const SERVER = path.join(ROOT, 'server/kanvo-sd-server.mjs');
 export const SCRIPT = path.join(ROOT, 'scripts/kanvo-txt2img.mjs');
 export const READY_LINE = /^kanvo-sd-server listening on http:\/\/127\.0\.0\.1:(\d+)$/;
 
-// A child that outlives this is a hang under test; kill it so the suite ends.
-const CHILD_LIMIT_MS = 20_000;
-
-/** Runs a node program to its end; resolves with { code, signal, stdout, stderr }. */
-export async function runNode(args, { env = process.env } = {}) {
-  const child = spawn(process.execPath, args, { env, stdio: ['ignore', 'pipe', 'pipe'] });
-  let stdout = '';
-  let stderr = '';
-  child.stdout.on('data', (d) => (stdout += d));
-  child.stderr.on('data', (d) => (stderr += d));
-  const limit = setTimeout(() => child.kill('SIGKILL'), CHILD_LIMIT_MS);
-  const [code, signal] = await once(child, 'close');
+/** Runs a node program to its end; resolves with { code, stdout, stderr }. */
+export async function runNode(args) {
+  const child = spawn(process.execPath, args, { stdio: ['ignore', 'pipe', 'pipe'] });
+  const result = { stdout: '', stderr: '' };
+  child.stdout.on('data', (d) => (result.stdout += d));
+  child.stderr.on('data', (d) => (result.stderr += d));
+  // A child that outlives this is a hang under test; kill it so the suite ends.
+  const limit = setTimeout(() => child.kill('SIGKILL'), 20_000);
+  [result.code] = await once(child, 'close');
   clearTimeout(limit);
-  return { code, signal, stdout, stderr };
+  return result;
 }
 
-export function runScript(configPath, outputPath, prompt) {
-  return runNode([SCRIPT, '--config', configPath, outputPath, '--prompt', prompt]);
-}
-
-/**
- * Starts the stand-in server on a free port and waits for its ready line.
- * The test's teardown stops it; stop() can also be awaited by the test.
- */
+/** Starts the stand-in server on a free port, once it has announced itself; the test's teardown stops it. */
 export async function startServer(t, args = []) {
-  const child = spawn(process.execPath, [SERVER, '--port', '0', ...args], { stdio: ['ignore', 'pipe', 'pipe'] });
-  const exited = once(child, 'exit');
-  let stderr = '';
-  child.stderr.on('data', (d) => (stderr += d));
-  const lines = createInterface({ input: child.stdout });
-  const stdoutLines = [];
-  lines.on('line', (line) => stdoutLines.push(line));
+  const child = spawn(process.execPath, [SERVER, '--port', '0', ...args], { stdio: ['ignore', 'pipe', 'ignore'] });
+  const closed = once(child, 'close');
+  const stdout = createInterface({ input: child.stdout });
+  const lines = [];
+  stdout.on('line', (line) => lines.push(line));
   const [first] = await Promise.race([
-    once(lines, 'line'),
-    exited.then(() => {
-      throw new Error(`server exited before listening: ${stderr}`);
-    }),
+    once(stdout, 'line'),
+    closed.then(([code]) => Promise.reject(new Error(`the server exited (${code}) before listening`))),
   ]);
   const port = Number(READY_LINE.exec(first)?.[1]);
-  const server = {
-    url: `http://127.0.0.1:${port}`,
-    port,
-    stdoutLines,
-    stderr: () => stderr,
-    async stop(signal = 'SIGTERM') {
-      if (child.exitCode === null && child.signalCode === null) child.kill(signal);
-      const [code, signalCode] = await exited;
-      return { code, signal: signalCode };
-    },
+  /** Resolves with the server's exit code (null if a signal killed it). */
+  const stop = async (signal = 'SIGTERM') => {
+    child.kill(signal);
+    return (await closed)[0];
   };
-  t.after(() => server.stop());
-  return server;
-}
-
-/** A port on 127.0.0.1 that nothing listens on (just released by us). */
-export async function closedPort() {
-  const probe = createServer();
-  probe.listen(0, '127.0.0.1');
-  await once(probe, 'listening');
-  const { port } = probe.address();
-  probe.close();
-  await once(probe, 'close');
-  return port;
-}
-
-export async function tempDir(t) {
-  const dir = await mkdtemp(path.join(tmpdir(), 'kanvo-node-test-'));
-  t.after(() => rm(dir, { recursive: true, force: true }));
-  return dir;
-}
-
-/** Writes a configuration with the given settings; strings are quoted the JSON way, which TOML reads alike. */
-export async function writeConfig(dir, settings) {
-  const text = Object.entries(settings)
-    .map(([key, value]) => `${key} = ${JSON.stringify(value)}`)
-    .join('\n');
-  const configPath = path.join(dir, 'defaults.toml');
-  await writeFile(configPath, `${text}\n`);
-  return configPath;
+  t.after(() => stop());
+  return { url: `http://127.0.0.1:${port}`, port, lines, stop };
 }
 
 export async function getJson(url, init = {}) {
   const response = await fetch(url, init);
-  return { status: response.status, headers: response.headers, body: await response.json() };
+  return { status: response.status, body: await response.json() };
 }
 
-export function postJson(url, body, init = {}) {
-  return getJson(url, {
-    ...init,
-    method: 'POST',
-    headers: { 'Content-Type': 'application/json', ...init.headers },
-    body: JSON.stringify(body),
-  });
-}
+export const postJson = (url, body) => getJson(url, { method: 'POST', body: JSON.stringify(body) });
