@@ -1,37 +1,50 @@
 #pragma once
 
-#include <QByteArray>
-#include <QString>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <map>
 #include <optional>
 
-// A private world for one test: KANVO_ROOT, HOME and TMPDIR point into a
-// fresh temporary folder for the sandbox's lifetime and are restored after.
+// A private world for one test: KANVO_ROOT, HOME and TMPDIR point at the
+// folders "kanvo", "home" and "tmp" of a fresh temporary folder, and every
+// variable set through the sandbox is restored when it goes.
 class GenerationSandbox {
 public:
-    GenerationSandbox();
-    ~GenerationSandbox();
-    GenerationSandbox(const GenerationSandbox&) = delete;
-    GenerationSandbox& operator=(const GenerationSandbox&) = delete;
+    GenerationSandbox() {
+        for (const auto& [name, folder] :
+             {std::pair{"KANVO_ROOT", "kanvo"}, {"HOME", "home"}, {"TMPDIR", "tmp"}}) {
+            QDir().mkpath(path(folder));
+            setVariable(name, path(folder).toUtf8());
+        }
+    }
+    ~GenerationSandbox() {
+        for (const auto& [name, value] : saved_) {
+            value ? qputenv(name.constData(), *value) : qunsetenv(name.constData());
+        }
+    }
 
-    QString kanvoRoot() const;
-    QString home() const;
-    QString tempDir() const;
-    QString outputPath() const;
+    QString path(const char* relative) const { return dir_.filePath(QString::fromUtf8(relative)); }
 
-    void writeConfig(const QByteArray& text) const;
-    // The repository's real generate script, linked so that Node still finds
-    // the packages beside its real location.
-    void linkRealScript() const;
-    void writePlaceholderScript() const;
-    // HOME/.local/bin/node with the given content and file permissions.
-    void writeNode(const QByteArray& content, bool executable) const;
+    // std::nullopt unsets; only the first call records the value to restore.
+    void setVariable(const char* name, const std::optional<QByteArray>& value) {
+        saved_.try_emplace(name, qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name))
+                                                                 : std::nullopt);
+        value ? qputenv(name, *value) : qunsetenv(name);
+    }
 
-    static void writeFile(const QString& path, const QByteArray& content);
+    void writeConfig(const QByteArray& text) const {
+        writeFile(path("kanvo/resources/generate/defaults.toml"), text);
+    }
 
-    // Sets an environment variable until the sandbox goes.
-    void setVariable(const char* name, const QByteArray& value);
+    static void writeFile(const QString& path, const QByteArray& content) {
+        QDir().mkpath(QFileInfo(path).path());
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(content) < 0) {
+            qFatal("cannot write %s", qPrintable(path));
+        }
+    }
 
 private:
     QTemporaryDir dir_;

@@ -1,51 +1,53 @@
-// The bar against a fake node: a real child process that records what it was
-// given. Runs from a temporary tree (run-from-temp-tree.sh).
+// The bar with real children: a recording stand-in for node, and the real
+// script against the local server. Runs from run-from-temp-tree.sh.
 #include "GenerationSandbox.h"
+#include "LocalSdServer.h"
 #include "canvas/KanvoCanvasView.h"
 #include "generate/KanvoGenerateBar.h"
 #include "kanvo/ui/document_session.h"
-#include "panels/KanvoWorkspaceView.h"
 
-#include <QFile>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
+#include <QNetworkAccessManager>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 
 namespace {
 
-const QString generating0 = QString::fromUtf8("Generating\u2026 0%");
 const QString failed = QString::fromUtf8("Failed \u2014 is Forge running?");
+const QString generating0 = QString::fromUtf8("Generating\u2026 0%");
+const char* const scriptPath = "kanvo/scripts/kanvo-txt2img.mjs";
 
-// Records its arguments (NUL-separated), PATH and KANVO_ROOT, then ends as
-// KANVO_TEST_EXIT says: a status, or "signal" to die by SIGKILL.
+// Records its arguments, PATH and KANVO_ROOT, each ended by a NUL, in
+// HOME/record, then exits with the status in KANVO_TEST_EXIT.
 const QByteArray recordingNode = R"(#!/bin/sh
-printf '%s\0' "$@" > "$HOME/argv"
-printf '%s' "$PATH" > "$HOME/path"
-printf '%s' "$KANVO_ROOT" > "$HOME/root"
-[ "$KANVO_TEST_EXIT" = signal ] && kill -KILL $$
-exit "${KANVO_TEST_EXIT:-0}"
+printf '%s\0' "$@" "$PATH" "$KANVO_ROOT" > "$HOME/record"
+exit "$KANVO_TEST_EXIT"
 )";
 
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 struct BarUnderTest {
+    GenerationSandbox sandbox;
     kanvo::ui::DocumentSession session;
     KanvoCanvasView canvas{QRectF(0, 0, 400, 300), nullptr};
     KanvoGenerateBar bar{QRectF(78, 44, 640, 58), &canvas, nullptr};
 
     BarUnderTest() { canvas.setSession(&session); }
-
+    void writeConfig(const QString& url) {
+        sandbox.writeConfig("sd_url = \"" + url.toUtf8() +
+                            "\"\nsteps = 20\nwidth = 64\nheight = 48\n");
+    }
     void generate(const QString& prompt) {
         bar.promptField()->setText(prompt);
         bar.generateTapped();
     }
     QString status() const { return bar.genStatus()->text(); }
+    QSize opened() const {
+        const auto* document = session.document();
+        return document ? QSize(int(document->canvas.width), int(document->canvas.height))
+                        : QSize();
+    }
 };
 
 } // namespace
@@ -53,169 +55,128 @@ struct BarUnderTest {
 class TestGenerateBar : public QObject {
     Q_OBJECT
 private slots:
-    // The bar is added after the canvas, so it lies above it and takes the
-    // presses on its own area.
-    void workspaceFloatsTheBarOverTheCanvas() {
-        KanvoWorkspaceView workspace(QRectF(0, 0, 1500, 920), nullptr);
-        auto* found = workspace.findChild<KanvoGenerateBar*>();
-        QVERIFY(found);
-        const KanvoGenerateBar& bar = *found;
-        QCOMPARE(bar.geometry(), QRect(78, 818, 640, 58));
-        QCOMPARE(workspace.childAt(78 + 630, 818 + 50), found);
-        QCOMPARE(bar.promptField()->geometry(), QRect(12, 6, 500, 26));
-        QCOMPARE(bar.promptField()->placeholderText(),
-                 QString::fromUtf8("Describe an image to generate\u2026"));
-        auto* button = bar.findChild<QPushButton*>();
-        QCOMPARE(button->text(), QStringLiteral("Generate"));
-        QCOMPARE(button->geometry(), QRect(522, 4, 106, 30));
-        QCOMPARE(bar.genStatus()->geometry(), QRect(14, 36, 612, 16));
-        QCOMPARE(bar.genStatus()->text(), QString());
-        QVERIFY(!bar.progressTimer().isActive());
-    }
-
-    // Return in the prompt field presses the button; Return in another text
-    // field of the window is left to that field.
-    void returnInTheBarPressesGenerate() {
-        GenerationSandbox sandbox;
-        QWidget window;
-        window.resize(800, 200);
-        kanvo::ui::DocumentSession session;
-        KanvoCanvasView canvas(QRectF(0, 0, 800, 200), &window);
-        canvas.setSession(&session);
-        KanvoGenerateBar bar(QRectF(78, 44, 640, 58), &canvas, &window);
-        QLineEdit elsewhere(&window);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowActive(&window));
-        auto* button = bar.findChild<QPushButton*>();
-        QSignalSpy clicks(button, &QPushButton::clicked);
-
-        elsewhere.setFocus();
-        QTest::keyClick(&elsewhere, Qt::Key_Return);
-        QVERIFY(!button->isDown());
-        bar.promptField()->setFocus();
-        QTest::keyClick(bar.promptField(), Qt::Key_Return);
-        QVERIFY(button->isDown());
-        QVERIFY(clicks.wait());
-        QCOMPARE(bar.genStatus()->text(), QStringLiteral("Enter a prompt first."));
-    }
-
-    void nothingLaunchesWithoutPromptOrFiles_data() {
-        QTest::addColumn<QString>("prompt");
-        QTest::addColumn<bool>("script");
-        QTest::addColumn<bool>("config");
-        QTest::addColumn<QString>("expected");
-        const QString notFound = QStringLiteral("generate script/config not found.");
-        QTest::newRow("empty-prompt") << "" << true << true << "Enter a prompt first.";
-        QTest::newRow("config-missing") << "a cat" << true << false << notFound;
-        QTest::newRow("script-missing") << "a cat" << false << true << notFound;
-    }
-
-    void nothingLaunchesWithoutPromptOrFiles() {
-        QFETCH(QString, prompt);
-        QFETCH(bool, script);
-        QFETCH(bool, config);
-        QFETCH(QString, expected);
-        GenerationSandbox sandbox;
-        if (script) {
-            sandbox.writePlaceholderScript();
-        }
-        if (config) {
-            sandbox.writeConfig("steps = 1\n");
-        }
-        sandbox.writeNode(recordingNode, true);
-        BarUnderTest t;
-        t.generate(prompt);
-        QCOMPARE(t.status(), expected);
-        QVERIFY(!t.bar.progressTimer().isActive());
-    }
-
-    void childGetsItsArgumentsAndEnvironment_data() {
-        QTest::addColumn<QString>("prompt");
-        QTest::newRow("leading-dashes-quotes-spaces")
-            << QStringLiteral("--steps 1 \"quoted\" 'single'  two  spaces ");
-        QTest::newRow("only-spaces") << QStringLiteral("   ");
-        QTest::newRow("non-ascii") << QString::fromUtf8("caf\u00e9 \u732b\u2014$HOME `x`");
-    }
-
-    void childGetsItsArgumentsAndEnvironment() {
-        QFETCH(QString, prompt);
-        GenerationSandbox sandbox;
-        sandbox.writePlaceholderScript();
-        sandbox.writeConfig("steps = 1\n");
-        sandbox.writeNode(recordingNode, true);
-        sandbox.setVariable("PATH", "/nowhere");
-        sandbox.setVariable("KANVO_TEST_EXIT", "1");
-        BarUnderTest t;
-        t.generate(prompt);
-        QCOMPARE(t.status(), generating0);
-        QVERIFY(t.bar.progressTimer().isActive());
-        QTRY_COMPARE(t.status(), failed);
-
-        const QString root = sandbox.kanvoRoot();
-        const QByteArrayList expected{
-            (root + "/scripts/kanvo-txt2img.mjs").toUtf8(),
-            "--config",
-            (root + "/resources/generate/defaults.toml").toUtf8(),
-            (sandbox.tempDir() + "/kanvo-generate.png").toUtf8(),
-            "--prompt",
-            prompt.toUtf8(),
-        };
-        QByteArray argv = readAll(sandbox.home() + "/argv");
-        QVERIFY(argv.endsWith('\0'));
-        argv.chop(1);
-        QCOMPARE(argv.split('\0'), expected);
-        QCOMPARE(readAll(sandbox.home() + "/path"),
-                 (sandbox.home() + "/.local/bin:/usr/local/bin:/usr/bin:/bin").toUtf8());
-        QCOMPARE(readAll(sandbox.home() + "/root"), root.toUtf8());
-    }
-
+    // Setup words: "script" and "config" are placed, "earlier" leaves an
+    // output of an earlier run, "fails" makes node exit with 3 (else 0) and
+    // "noexec" takes node's execute permission away.
     void childOutcomeDecidesTheStatus_data() {
-        QTest::addColumn<QByteArray>("exit");
-        QTest::addColumn<bool>("earlierOutput");
+        QTest::addColumn<QString>("prompt");
+        QTest::addColumn<QString>("setup");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("zero-exit-opens-earlier-output") << QByteArray("0") << true << "Done.";
-        QTest::newRow("zero-exit-without-output") << QByteArray("0") << false << failed;
-        QTest::newRow("nonzero-exit-opens-nothing") << QByteArray("3") << true << failed;
-        QTest::newRow("killed-by-signal") << QByteArray("signal") << true << failed;
+        const QString prompt = QString::fromUtf8("--steps 1 \"quoted\" 'single'  caf\u00e9 $HOME ");
+        const QString notFound = QStringLiteral("generate script/config not found.");
+        QTest::newRow("empty-prompt")
+            << QString() << "script config" << QStringLiteral("Enter a prompt first.");
+        QTest::newRow("config-missing") << prompt << "script" << notFound;
+        QTest::newRow("script-missing") << prompt << "config" << notFound;
+        QTest::newRow("node-not-executable")
+            << prompt << "script config noexec" << QStringLiteral("Could not launch node.");
+        QTest::newRow("zero-exit-opens-the-earlier-output")
+            << prompt << "script config earlier" << QStringLiteral("Done.");
+        QTest::newRow("zero-exit-without-output") << prompt << "script config" << failed;
+        QTest::newRow("nonzero-exit-ignores-the-earlier-output")
+            << prompt << "script config earlier fails" << failed;
+        QTest::newRow("spaces-only-prompt-runs")
+            << QStringLiteral("   ") << "script config fails" << failed;
     }
 
     void childOutcomeDecidesTheStatus() {
-        QFETCH(QByteArray, exit);
-        QFETCH(bool, earlierOutput);
+        QFETCH(QString, prompt);
+        QFETCH(QString, setup);
         QFETCH(QString, expected);
-        GenerationSandbox sandbox;
-        sandbox.writePlaceholderScript();
-        sandbox.writeConfig("steps = 1\n");
-        sandbox.writeNode(recordingNode, true);
-        if (earlierOutput) {
+        BarUnderTest t;
+        const QString home = t.sandbox.path("home");
+        const QString root = t.sandbox.path("kanvo");
+        const QString output = t.sandbox.path("tmp/kanvo-generate.png");
+        GenerationSandbox::writeFile(home + "/.local/bin/node", recordingNode);
+        QFile::setPermissions(home + "/.local/bin/node", setup.contains(u"noexec")
+                                                             ? QFile::ReadOwner
+                                                             : QFile::ReadOwner | QFile::ExeOwner);
+        if (setup.contains(u"script")) {
+            GenerationSandbox::writeFile(t.sandbox.path(scriptPath), "//\n");
+        }
+        if (setup.contains(u"config")) {
+            t.sandbox.writeConfig("steps = 1\n");
+        }
+        if (setup.contains(u"earlier")) {
             QImage earlier(7, 5, QImage::Format_RGB32);
             earlier.fill(Qt::red);
-            QVERIFY(earlier.save(sandbox.outputPath(), "PNG"));
+            QVERIFY(earlier.save(output, "PNG"));
         }
-        sandbox.setVariable("KANVO_TEST_EXIT", exit);
-        BarUnderTest t;
-        t.generate(QStringLiteral("a cat"));
+        t.sandbox.setVariable("KANVO_TEST_EXIT", setup.contains(u"fails") ? "3" : "0");
+        t.sandbox.setVariable("PATH", "/nowhere");
+        t.generate(prompt);
         QTRY_COMPARE(t.status(), expected);
         QVERIFY(!t.bar.progressTimer().isActive());
-        if (expected == u"Done.") {
-            QVERIFY(t.session.document());
-            QCOMPARE(t.session.document()->canvas.width, std::size_t(7));
-            QCOMPARE(t.session.document()->canvas.height, std::size_t(5));
-        } else {
-            QVERIFY(!t.session.document());
+        QCOMPARE(t.opened(), expected == u"Done." ? QSize(7, 5) : QSize());
+
+        QFile record(home + "/record");
+        if (expected != u"Done." && expected != failed) {
+            QVERIFY(!record.exists());
+            return;
         }
+        const QString path = home + "/.local/bin:/usr/local/bin:/usr/bin:/bin";
+        const QString config = root + "/resources/generate/defaults.toml";
+        const QStringList recorded{t.sandbox.path(scriptPath), "--config", config, output,
+                                   "--prompt"};
+        QVERIFY(record.open(QIODevice::ReadOnly));
+        QCOMPARE(record.readAll(),
+                 (recorded + QStringList{prompt, path, root, QString()}).join(QChar(0)).toUtf8());
     }
 
-    void nodeThatCannotRunStopsThePoll() {
-        GenerationSandbox sandbox;
-        sandbox.writePlaceholderScript();
-        sandbox.writeConfig("steps = 1\n");
-        sandbox.writeNode(recordingNode, false);
+    void realScriptRun_data() {
+        QTest::addColumn<bool>("serverUsed");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("local-server") << true << "Done.";
+        QTest::newRow("no-server") << false << failed;
+    }
+
+    void realScriptRun() {
+        QFETCH(bool, serverUsed);
+        QFETCH(QString, expected);
+        LocalSdServer server;
+        QVERIFY(!server.url().isEmpty());
         BarUnderTest t;
-        t.generate(QStringLiteral("a cat"));
-        QTRY_COMPARE(t.status(), QStringLiteral("Could not launch node."));
+        QDir().mkpath(t.sandbox.path("kanvo/scripts"));
+        QFile::link(KANVO_SOURCE_DIR "/scripts/kanvo-txt2img.mjs", t.sandbox.path(scriptPath));
+        const QString closed =
+            QStringLiteral("http://127.0.0.1:%1").arg(LocalSdServer::closedPort());
+        t.writeConfig(serverUsed ? server.url() : closed);
+        t.generate(QStringLiteral("a lighthouse at dusk"));
+        QCOMPARE(t.status(), generating0);
+        static const QRegularExpression percent(QString::fromUtf8("^Generating\u2026 (\\d+)%$"));
+        QTRY_VERIFY_WITH_TIMEOUT(!serverUsed || percent.match(t.status()).captured(1).toInt() > 0,
+                                 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(t.status(), expected, 15000);
         QVERIFY(!t.bar.progressTimer().isActive());
-        QVERIFY(!QFile::exists(sandbox.home() + "/argv"));
+        QCOMPARE(t.opened(), serverUsed ? QSize(64, 48) : QSize());
+    }
+
+    // One poll is sent by hand; a stop before its answer must drop it.
+    void pollAnswer_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("stopFirst");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("dropped-after-stop") << "" << true << "";
+        QTest::newRow("error-status-body-reads-as-zero") << "/missing" << false << generating0;
+    }
+
+    void pollAnswer() {
+        QFETCH(QString, path);
+        QFETCH(bool, stopFirst);
+        QFETCH(QString, expected);
+        LocalSdServer server;
+        QVERIFY(!server.url().isEmpty());
+        BarUnderTest t;
+        t.writeConfig(server.url() + path);
+        QSignalSpy answered(t.bar.findChild<QNetworkAccessManager*>(),
+                            &QNetworkAccessManager::finished);
+        t.bar.startProgressPolling();
+        t.bar.pollProgress();
+        if (stopFirst) {
+            t.bar.stopProgressPolling();
+        }
+        QVERIFY(answered.wait(5000));
+        QCOMPARE(t.status(), expected);
     }
 };
 
