@@ -20,7 +20,8 @@ inline QString writeFile(const QDir& dir, const QString& name, const QByteArray&
 
 // One colour, in the format the extension names; opaque colours give an
 // image without an alpha channel.
-inline QString writeImage(const QDir& dir, const QString& name, QSize size, QColor color) {
+inline QString writeImage(const QDir& dir, const QString& name, QColor color,
+                          QSize size = {24, 16}) {
     QImage image(size, color.alpha() < 255 ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     image.fill(color);
     if (!QImageWriter(dir.filePath(name)).write(image)) {

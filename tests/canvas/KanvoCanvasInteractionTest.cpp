@@ -35,25 +35,11 @@ class KanvoCanvasInteractionTest : public QObject {
         }
     }
 
-    // True when the canvas kept the event, false when it passed it on.
-    bool scroll(QPoint pixelDelta, QPoint angleDelta, Qt::KeyboardModifiers modifiers) {
-        QWheelEvent event(QPointF(500, 400), QPointF(500, 400), pixelDelta, angleDelta,
-                          Qt::NoButton, modifiers, Qt::NoScrollPhase, false);
-        QApplication::sendEvent(f_->canvas, &event);
-        return event.isAccepted();
-    }
-
-    void pinch(double magnification) {
-        QNativeGestureEvent event(Qt::ZoomNativeGesture, QPointingDevice::primaryPointingDevice(),
-                                  2, {}, {}, {}, magnification, {});
-        QApplication::sendEvent(f_->canvas, &event);
-    }
-
 private slots:
     void init() {
         f_.emplace();
         QVERIFY(f_->canvas->openImageURL(
-            fileUrl(writeImage(dir_.path(), "layer.png", QSize(420, 328), Qt::gray))));
+            fileUrl(writeImage(dir_.path(), "layer.png", Qt::gray, {420, 328}))));
         viewportSpy_.emplace(KanvoNotifications::defaultCenter(),
                              &KanvoNotifications::viewportChanged);
     }
@@ -72,7 +58,7 @@ private slots:
         QTest::newRow("crop-from-press-to-current-point")
             << "crop" << 1.0 << Points{{300, 600}, {600, 200}, {250, 540}}
             << "zoom 1 pan 0,0 layer 0,0 crop 250,200 50x60 active";
-        QTest::newRow("crop-of-two-points-is-inactive")
+        QTest::newRow("crop-under-three-points-is-inactive")
             << "crop" << 1.0 << Points{{300, 600}, {302, 540}}
             << "zoom 1 pan 0,0 layer 0,0 crop 300,200 2x60";
         QTest::newRow("manifest-tool-ignores-drags")
@@ -86,13 +72,11 @@ private slots:
         session().selectTool(tool.toStdString());
         session().zoomViewport(zoom);
         drag(points);
-        const bool canvasTool = tool == "move" || tool == "hand" || tool == "crop";
-        const int posts = canvasTool ? int(points.size()) - 1 : 0; // one per move
-        QCOMPARE(viewportSpy_->count(), posts);
         // Release posts nothing and keeps the crop.
         QTest::mouseRelease(f_->canvas, Qt::LeftButton, {}, QPoint(1, 1));
         QCOMPARE(state(), after);
-        QCOMPARE(viewportSpy_->count(), posts);
+        const bool canvasTool = tool == "move" || tool == "hand" || tool == "crop";
+        QCOMPARE(viewportSpy_->count(), canvasTool ? int(points.size()) - 1 : 0); // one per move
     }
 
     void escapeClearsCropOtherKeysGoToParent() {
@@ -121,7 +105,6 @@ private slots:
         row("mouse-notch-pans-10-points", "hand", {}, {0, 120}, false, "zoom 1 pan 0,-10");
         row("alt-zooms-in-even-with-hand", "hand", pixels, angle, true, "zoom 1.08 pan 0,0");
         row("zoom-tool-zooms-out", "zoom", {0, -2}, {0, -24}, false, "zoom 0.92 pan 0,0");
-        row("zero-delta-zooms-out", "zoom", {4, 0}, {48, 0}, false, "zoom 0.92 pan 0,0");
         row("alt-wheel-turned-horizontal-zooms-in", "move", {}, {120, 0}, true,
             "zoom 1.08 pan 0,0");
         row("move-passes-on", "move", pixels, angle, false, "zoom 1 pan 0,0");
@@ -133,33 +116,26 @@ private slots:
         QFETCH(bool, alt);
         QFETCH(QString, after);
         session().selectTool(tool.toStdString());
-        const bool kept = tool != "move" || alt;
-        QCOMPARE(scroll(pixelDelta, angleDelta, alt ? Qt::AltModifier : Qt::NoModifier), kept);
+        QWheelEvent event(QPointF(500, 400), QPointF(500, 400), pixelDelta, angleDelta,
+                          Qt::NoButton, alt ? Qt::AltModifier : Qt::NoModifier, Qt::NoScrollPhase,
+                          false);
+        QApplication::sendEvent(f_->canvas, &event);
+        const bool kept = tool != "move" || alt; // else passed on to the parent
+        QCOMPARE(event.isAccepted(), kept);
         QCOMPARE(state(), after);
         QCOMPARE(viewportSpy_->count(), kept ? 1 : 0);
     }
 
     void pinchZoomsAndAlwaysNotifies() {
-        pinch(0.25);
-        pinch(-1.0); // a factor of 0 is ignored
+        for (const double magnification : {0.25, -1.0}) { // a factor of 0 is ignored
+            QNativeGestureEvent event(Qt::ZoomNativeGesture,
+                                      QPointingDevice::primaryPointingDevice(), 2, {}, {}, {},
+                                      magnification, {});
+            QApplication::sendEvent(f_->canvas, &event);
+        }
         QCOMPARE(state(), "zoom 1.25 pan 0,0 layer 0,0 crop 0,0 0x0");
         QCOMPARE(viewportSpy_->count(), 2);
         QCOMPARE(viewportSpy_->first().at(0).value<QObject*>(), f_->canvas);
-    }
-
-    // Without a document gestures are swallowed silently; only fit still
-    // posts, and without a session nothing does.
-    void withoutDocumentOnlyFitNotifies() {
-        kanvo::ui::DocumentSession empty;
-        empty.selectTool("hand");
-        f_->canvas->setSession(&empty);
-        QVERIFY(scroll(QPoint(3, 5), QPoint(36, 60), Qt::NoModifier));
-        pinch(0.25);
-        f_->canvas->fitToScreen();
-        QCOMPARE(viewportSpy_->count(), 1);
-        f_->canvas->setSession(nullptr);
-        f_->canvas->fitToScreen();
-        QCOMPARE(viewportSpy_->count(), 1);
     }
 };
 
