@@ -6,13 +6,9 @@ KANVO_TEST_PIDS=()
 KANVO_TEST_TMP=$(mktemp -d "${TMPDIR:-/tmp}/kanvo-app-test.XXXXXX")
 
 kanvo_log() { echo "[$(date +%H:%M:%S)] $*" >&2; }
+kanvo_fail() { echo "FAIL: $*" >&2; exit 1; }
 
-kanvo_fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
-
-# Ends the recorded processes, newest first, then removes the scratch folder.
+# Newest first, so the app goes before its display.
 kanvo_cleanup() {
     local i
     for ((i = ${#KANVO_TEST_PIDS[@]} - 1; i >= 0; i--)); do
@@ -22,37 +18,31 @@ kanvo_cleanup() {
 }
 trap kanvo_cleanup EXIT
 
-# Starts Xvfb with the screen $1 (default 1920x1200x24) and exports DISPLAY
-# once the server has announced that it is ready.
+# Exports DISPLAY once Xvfb (screen $1, default 1920x1200x24) says it is ready.
 kanvo_start_xvfb() {
     local fifo=$KANVO_TEST_TMP/displayfd display
     mkfifo "$fifo"
     Xvfb -displayfd 3 -screen 0 "${1:-1920x1200x24}" -nolisten tcp 3>"$fifo" \
         >"$KANVO_TEST_TMP/xvfb.log" 2>&1 &
     KANVO_TEST_PIDS+=($!)
-    if ! read -r -t 20 display <"$fifo"; then
-        cat "$KANVO_TEST_TMP/xvfb.log" >&2
-        kanvo_fail "Xvfb did not announce a display within 20 s"
-    fi
+    read -r -t 20 display <"$fifo" ||
+        kanvo_fail "no display from Xvfb within 20 s: $(cat "$KANVO_TEST_TMP/xvfb.log")"
     export DISPLAY=":$display"
 }
 
-# Starts the binary $1 (arguments follow) and sets KANVO_APP_PID. Without a
-# platform theme the file dialogs are Qt's own widgets and no portal is asked.
+# Runs "$@" and sets KANVO_APP_PID. Without a platform theme the file dialogs
+# are Qt's own widgets and no desktop portal is asked.
 kanvo_start_app() {
-    local binary=$1
-    shift
-    QT_QPA_PLATFORM=xcb QT_QPA_PLATFORMTHEME= "$binary" "$@" >"$KANVO_TEST_TMP/app.log" 2>&1 &
+    QT_QPA_PLATFORM=xcb QT_QPA_PLATFORMTHEME= "$@" >"$KANVO_TEST_TMP/app.log" 2>&1 &
     KANVO_APP_PID=$!
     KANVO_TEST_PIDS+=("$KANVO_APP_PID")
 }
 
-# Prints the id of the first visible window whose whole title is $1, waiting
-# for it at most $2 seconds (default 20).
+# Prints the id of the visible window titled exactly $1, waiting up to $2 s (default 20).
 kanvo_find_window() {
-    local title=$1 limit=${2:-20} id
-    id=$(timeout "$limit" xdotool search --sync --onlyvisible --name "^${title}\$" | head -n 1) ||
-        kanvo_fail "no window titled \"$title\" within $limit s"
+    local limit=${2:-20} id
+    id=$(timeout "$limit" xdotool search --sync --onlyvisible --name "^$1\$" | head -n 1) ||
+        kanvo_fail "no window titled \"$1\" within $limit s"
     echo "$id"
 }
 
@@ -68,8 +58,7 @@ kanvo_wait_until() {
     done
 }
 
-# Waits at most $2 seconds (default 15) for the child process $1 to end and
-# returns its exit status.
+# Waits up to $2 s (default 15) for the child $1 to end; returns its exit status.
 kanvo_wait_exit() {
     local pid=$1 limit=${2:-15} status=0
     timeout "$limit" tail --pid="$pid" -s 0.1 -f /dev/null ||
@@ -78,22 +67,19 @@ kanvo_wait_exit() {
     return "$status"
 }
 
-
-# Prints "WIDTHxHEIGHT+X+Y", the bounds of the magenta pixels on screen; fails
-# when there are none. Leaves the screenshot in $shot.
+# Prints "WIDTHxHEIGHT+X+Y" of the magenta pixels on screen, from a fresh $shot.
 kanvo_image_bounds() {
     local box
     import -window root "$shot"
-    box=$(convert "$shot" -fill black +opaque '#ff00ff' -fill white -opaque '#ff00ff' \
-        -trim -format '%wx%h%O' info: 2>/dev/null)
+    box=$(convert "$shot" -fill black +opaque '#ff00ff' -trim -format '%wx%h%O' info: 2>/dev/null)
     [[ $box != 1x1* ]] && echo "$box"
 }
 kanvo_image_is() { [[ $(kanvo_image_bounds) == "$1" ]]; }
 
-# Starts the binary $1 on a new display and opens a 400 x 200 magenta PNG
-# through Ctrl+O and the file dialog. Fitted into the 1116 x 802 canvas at
-# (54, 88) of the 1500 x 920 workspace, it must show as 956 x 478 at (80, 162)
-# of the canvas. Sets window, shot and the screen corners ws_x/y, canvas_x/y.
+# Starts the binary $1 and opens a 400 x 200 magenta PNG through Ctrl+O and the
+# file dialog. Fitted into the 1116 x 802 canvas at (54, 88) of the 1500 x 920
+# workspace, it shows as 956 x 478 at (80, 162) of the canvas. Sets window,
+# shot and the screen positions of the workspace (ws_x/y) and canvas (canvas_x/y).
 kanvo_launch_with_image() {
     local image=$KANVO_TEST_TMP/vivid.png X Y WIDTH HEIGHT
     convert -size 400x200 xc:'#ff00ff' "$image"
@@ -110,8 +96,7 @@ kanvo_launch_with_image() {
     eval "$(xdotool getwindowgeometry --shell "$window" | grep -E '^(X|Y|WIDTH|HEIGHT)=')"
     ((WIDTH == 1500)) || kanvo_fail "the window is $WIDTH wide, not 1500"
     # The menu bar sits above the workspace, which fills the rest of the window.
-    ws_x=$X ws_y=$((Y + HEIGHT - 920))
-    canvas_x=$((ws_x + 54)) canvas_y=$((ws_y + 88))
+    ws_x=$X ws_y=$((Y + HEIGHT - 920)) canvas_x=$((X + 54)) canvas_y=$((Y + HEIGHT - 832))
     local fitted="956x478+$((canvas_x + 80))+$((canvas_y + 162))"
     kanvo_wait_until kanvo_image_is "$fitted" ||
         kanvo_fail "the image is not shown fitted at $fitted: $(kanvo_image_bounds)"

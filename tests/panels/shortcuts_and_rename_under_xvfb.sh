@@ -13,9 +13,10 @@ selected_tool_is() {
     import -window root "$shot"
     [[ $(convert "$shot" -format "%[pixel:p{$x,$y}]" info:) == "srgb(20,99,240)" ]]
 }
+# Presses at ($1, $2) and moves by ($3, $4) in ten steps before letting go.
 drag() {
     xdotool mousemove "$1" "$2" mousedown 1
-    for i in 1 2 3 4 5 6 7 8 9 10; do xdotool mousemove $(($1 + $3 * i / 10)) $(($2 + $4 * i / 10)); done
+    for i in {1..10}; do xdotool mousemove $(($1 + $3 * i / 10)) $(($2 + $4 * i / 10)); done
     xdotool mouseup 1
 }
 # Width of the accent-coloured name tag above the layer's top edge.
@@ -30,8 +31,8 @@ selected_tool_is 0 || kanvo_fail "the move tool is not selected at start"
 xdotool key h
 kanvo_wait_until selected_tool_is 2 || kanvo_fail "H did not select the hand tool"
 drag $((canvas_x + 500)) $((canvas_y + 400)) -60 60
-panned="956x478+$((canvas_x + 20))+$((canvas_y + 222))"
-kanvo_wait_until kanvo_image_is "$panned" || kanvo_fail "the hand drag left the image at $(kanvo_image_bounds)"
+kanvo_wait_until kanvo_image_is "956x478+$((canvas_x + 20))+$((canvas_y + 222))" ||
+    kanvo_fail "the hand drag left the image at $(kanvo_image_bounds)"
 
 xdotool key v
 kanvo_wait_until selected_tool_is 0 || kanvo_fail "V did not select the move tool"
