@@ -30,25 +30,12 @@ inline QString writeImage(const QDir& dir, const QString& name, QColor color,
     return dir.filePath(name);
 }
 
-// A 64 x 64 PNG header that passes inspection, with a wrong checksum and
-// garbage after it.
-inline QString writeCorruptPng(const QDir& dir, const QString& name) {
-    return writeFile(dir, name,
-                     QByteArray::fromHex("89504e470d0a1a0a0000000d49484452000000400000004008060000"
-                                         "00deadbeef") +
-                         QByteArray(200, 'Z'));
-}
-
 // A 1000 x 800 canvas (canvas rectangle 80, 72, 840, 656) showing a session.
 struct CanvasFixture {
-    CanvasFixture() {
-        window.resize(1000, 800);
-        canvas = new KanvoCanvasView(QRectF(0, 0, 1000, 800), &window);
-        canvas->setSession(&session);
-    }
+    CanvasFixture() { canvas->setSession(&session); }
     kanvo::ui::DocumentSession session;
-    QWidget window;
-    KanvoCanvasView* canvas;
+    KanvoCanvasView view{QRectF(0, 0, 1000, 800), nullptr};
+    KanvoCanvasView* canvas = &view;
 };
 
 // Opens the file and waits until its pixels are shown.

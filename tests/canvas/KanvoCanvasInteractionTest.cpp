@@ -15,24 +15,14 @@ class KanvoCanvasInteractionTest : public QObject {
     std::optional<CanvasFixture> f_;
     std::optional<QSignalSpy> viewportSpy_;
 
-    kanvo::ui::DocumentSession& session() { return f_->session; }
-
     // Everything a gesture may change, in one line that a failure prints whole.
     QString state() {
-        const kanvo::ui::Document& d = *session().document();
+        const kanvo::ui::Document& d = *f_->session.document();
         const kanvo::ui::CropBounds& c = d.crop;
         return QString::asprintf("zoom %g pan %g,%g layer %g,%g crop %g,%g %gx%g%s",
                                  d.viewport.zoom, d.viewport.offset_x, d.viewport.offset_y,
-                                 session().activeLayer()->x, session().activeLayer()->y, c.x, c.y,
-                                 c.width, c.height, c.active ? " active" : "");
-    }
-
-    // Presses at the first point and drags through the others.
-    void drag(const Points& points) {
-        QTest::mousePress(f_->canvas, Qt::LeftButton, {}, points.first());
-        for (const QPoint& p : points.mid(1)) {
-            QTest::mouseMove(f_->canvas, p);
-        }
+                                 f_->session.activeLayer()->x, f_->session.activeLayer()->y, c.x,
+                                 c.y, c.width, c.height, c.active ? " active" : "");
     }
 
 private slots:
@@ -69,18 +59,21 @@ private slots:
         QFETCH(double, zoom);
         QFETCH(Points, points);
         QFETCH(QString, after);
-        session().selectTool(tool.toStdString());
-        session().zoomViewport(zoom);
-        drag(points);
+        f_->session.selectTool(tool.toStdString());
+        f_->session.zoomViewport(zoom);
+        QTest::mousePress(f_->canvas, Qt::LeftButton, {}, points.first());
+        for (const QPoint& p : points.mid(1)) {
+            QTest::mouseMove(f_->canvas, p);
+        }
         // Release posts nothing and keeps the crop.
-        QTest::mouseRelease(f_->canvas, Qt::LeftButton, {}, QPoint(1, 1));
+        QTest::mouseRelease(f_->canvas, Qt::LeftButton, {}, points.last());
         QCOMPARE(state(), after);
         const bool canvasTool = tool == "move" || tool == "hand" || tool == "crop";
         QCOMPARE(viewportSpy_->count(), canvasTool ? int(points.size()) - 1 : 0); // one per move
     }
 
     void escapeClearsCropOtherKeysGoToParent() {
-        session().setCropBounds(10, 10, 50, 50);
+        f_->session.setCropBounds(10, 10, 50, 50);
         QKeyEvent other(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "a");
         QApplication::sendEvent(f_->canvas, &other);
         QVERIFY(!other.isAccepted());
@@ -91,34 +84,31 @@ private slots:
 
     void wheel_data() {
         QTest::addColumn<QString>("tool");
-        QTest::addColumn<QPoint>("pixelDelta");
-        QTest::addColumn<QPoint>("angleDelta");
+        QTest::addColumn<Points>("deltas"); // in pixels, then in eighths of a degree
         QTest::addColumn<bool>("alt");
         QTest::addColumn<QString>("after");
-        const QPoint pixels(3, 5), angle(36, 60);
-        auto row = [](const char* name, const char* tool, QPoint pixels, QPoint angle, bool alt,
+        auto row = [](const char* name, const char* tool, const Points& deltas, bool alt,
                       const char* view) {
-            QTest::newRow(name) << tool << pixels << angle << alt
+            QTest::newRow(name) << tool << deltas << alt
                                 << QString(view) + " layer 0,0 crop 0,0 0x0";
         };
-        row("hand-pans-y-negated", "hand", pixels, angle, false, "zoom 1 pan 3,-5");
-        row("mouse-notch-pans-10-points", "hand", {}, {0, 120}, false, "zoom 1 pan 0,-10");
-        row("alt-zooms-in-even-with-hand", "hand", pixels, angle, true, "zoom 1.08 pan 0,0");
-        row("zoom-tool-zooms-out", "zoom", {0, -2}, {0, -24}, false, "zoom 0.92 pan 0,0");
-        row("alt-wheel-turned-horizontal-zooms-in", "move", {}, {120, 0}, true,
+        const Points trackpad{{3, 5}, {36, 60}};
+        row("hand-pans-y-negated", "hand", trackpad, false, "zoom 1 pan 3,-5");
+        row("mouse-notch-pans-10-points", "hand", {{}, {0, 120}}, false, "zoom 1 pan 0,-10");
+        row("alt-zooms-in-even-with-hand", "hand", trackpad, true, "zoom 1.08 pan 0,0");
+        row("zoom-tool-zooms-out", "zoom", {{0, -2}, {0, -24}}, false, "zoom 0.92 pan 0,0");
+        row("alt-wheel-turned-horizontal-zooms-in", "move", {{}, {120, 0}}, true,
             "zoom 1.08 pan 0,0");
-        row("move-passes-on", "move", pixels, angle, false, "zoom 1 pan 0,0");
+        row("move-passes-on", "move", trackpad, false, "zoom 1 pan 0,0");
     }
     void wheel() {
         QFETCH(QString, tool);
-        QFETCH(QPoint, pixelDelta);
-        QFETCH(QPoint, angleDelta);
+        QFETCH(Points, deltas);
         QFETCH(bool, alt);
         QFETCH(QString, after);
-        session().selectTool(tool.toStdString());
-        QWheelEvent event(QPointF(500, 400), QPointF(500, 400), pixelDelta, angleDelta,
-                          Qt::NoButton, alt ? Qt::AltModifier : Qt::NoModifier, Qt::NoScrollPhase,
-                          false);
+        f_->session.selectTool(tool.toStdString());
+        QWheelEvent event(QPointF(500, 400), QPointF(500, 400), deltas[0], deltas[1], Qt::NoButton,
+                          alt ? Qt::AltModifier : Qt::NoModifier, Qt::NoScrollPhase, false);
         QApplication::sendEvent(f_->canvas, &event);
         const bool kept = tool != "move" || alt; // else passed on to the parent
         QCOMPARE(event.isAccepted(), kept);

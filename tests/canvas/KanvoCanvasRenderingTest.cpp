@@ -31,6 +31,11 @@ QColor checkerAt(QPoint p) {
     return ((p.x() % 20) < 10) != ((p.y() % 20) < 10) ? QColor(224, 224, 224) : Qt::white;
 }
 
+// The half-transparent layer over the checkerboard.
+QColor layerAt(QPoint p) {
+    return blend(imageColor, 0.5, checkerAt(p));
+}
+
 // The smallest rectangle holding every pixel of the area that matches.
 template <typename Match> QRect pixelsWhere(const QImage& image, QRect area, Match match) {
     QRect found;
@@ -69,7 +74,13 @@ private slots:
         if (state == "decoding") { // grabbed before the pixels can be delivered
             QVERIFY(f.canvas->openImageURL(fileUrl(imagePath_)));
         } else if (state == "decode-failed") {
-            QVERIFY(f.canvas->openImageURL(fileUrl(writeCorruptPng(dir_.path(), "bad.png"))));
+            // A 64 x 64 header that passes inspection, a wrong checksum, then garbage.
+            const QString bad = writeFile(
+                dir_.path(), "bad.png",
+                QByteArray::fromHex("89504e470d0a1a0a0000000d49484452000000400000004008060000"
+                                    "00deadbeef") +
+                    QByteArray(200, 'Z'));
+            QVERIFY(f.canvas->openImageURL(fileUrl(bad)));
             QTRY_COMPARE(f.canvas->statusText(), QString("Could not decode image"));
         } else if (state == "hidden-layer") {
             QVERIFY(openAndDecode(*f.canvas, imagePath_));
@@ -99,9 +110,6 @@ private slots:
         f.session.moveActiveLayer(0, 0);
         const QImage image = f.canvas->grab().toImage();
 
-        auto layerAt = [](QPoint p) {
-            return blend(imageColor, 0.5, checkerAt(p));
-        };
         for (const QPoint p : {QPoint(400, 600), QPoint(410, 600), QPoint(197, 460)}) {
             QVERIFY_PIXEL(image, p, layerAt(p));
         }
@@ -112,10 +120,9 @@ private slots:
         }
         QVERIFY_PIXEL(image, QPoint(77, 400), KanvoColors::canvasBackground());
         QVERIFY_PIXEL(image, QPoint(82, 66), KanvoColors::canvasBackground());
-        auto white = [](QColor c) {
-            return near(c, Qt::white);
-        };
-        QVERIFY(pixelsWhere(image, QRect(89, 42, 50, 20), white).width() > 20); // the layer's name
+        const QRect name =
+            pixelsWhere(image, QRect(89, 42, 50, 20), [](QColor c) { return near(c, Qt::white); });
+        QVERIFY(name.width() > 20);
 
         for (const QPoint p : {QPoint(250, 475), QPoint(198, 460), QPoint(301, 460)}) {
             QVERIFY_PIXEL(image, p, blend(Qt::black, 0.35, layerAt(p)));
