@@ -15,8 +15,7 @@ public:
     TempDir() {
         std::random_device random;
         do {
-            path_ =
-                std::filesystem::temp_directory_path() / ("kanvo-test-" + std::to_string(random()));
+            path_ = std::filesystem::temp_directory_path() / ("kanvo-" + std::to_string(random()));
         } while (!std::filesystem::create_directory(path_));
     }
     ~TempDir() {
