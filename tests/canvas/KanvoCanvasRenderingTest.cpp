@@ -11,18 +11,16 @@ namespace {
 
 const QColor imageColor(40, 160, 60);
 
-bool near(QColor actual, QColor expected) {
-    return std::abs(actual.red() - expected.red()) <= 2 &&
-           std::abs(actual.green() - expected.green()) <= 2 &&
-           std::abs(actual.blue() - expected.blue()) <= 2;
+bool near(QColor a, QColor b) {
+    return std::max({std::abs(a.red() - b.red()), std::abs(a.green() - b.green()),
+                     std::abs(a.blue() - b.blue())}) <= 2;
 }
 
 QColor blend(QColor top, double alpha, QColor bottom) {
-    auto mix = [&](int t, int b) {
-        return qRound(t * alpha + b * (1.0 - alpha));
-    };
-    return QColor(mix(top.red(), bottom.red()), mix(top.green(), bottom.green()),
-                  mix(top.blue(), bottom.blue()));
+    const double beta = 1.0 - alpha;
+    return QColor::fromRgbF(top.redF() * alpha + bottom.redF() * beta,
+                            top.greenF() * alpha + bottom.greenF() * beta,
+                            top.blueF() * alpha + bottom.blueF() * beta);
 }
 
 // The tile repeats from the widget's origin; its dark squares are y-up's
@@ -120,9 +118,9 @@ private slots:
         }
         QVERIFY_PIXEL(image, QPoint(77, 400), KanvoColors::canvasBackground());
         QVERIFY_PIXEL(image, QPoint(82, 66), KanvoColors::canvasBackground());
-        const QRect name =
-            pixelsWhere(image, QRect(89, 42, 50, 20), [](QColor c) { return near(c, Qt::white); });
-        QVERIFY(name.width() > 20);
+        QVERIFY(pixelsWhere(image, QRect(89, 42, 50, 20), // the layer's name
+                            [](QColor c) { return near(c, Qt::white); })
+                    .width() > 20);
 
         for (const QPoint p : {QPoint(250, 475), QPoint(198, 460), QPoint(301, 460)}) {
             QVERIFY_PIXEL(image, p, blend(Qt::black, 0.35, layerAt(p)));
