@@ -18,8 +18,7 @@ inline QString writeFile(const QDir& dir, const QString& name, const QByteArray&
     return file.fileName();
 }
 
-// One colour, in the format the extension names; opaque colours give an
-// image without an alpha channel.
+// One colour, in the extension's format; only a translucent colour adds alpha.
 inline QString writeImage(const QDir& dir, const QString& name, QColor color,
                           QSize size = {24, 16}) {
     QImage image(size, color.alpha() < 255 ? QImage::Format_ARGB32 : QImage::Format_RGB32);

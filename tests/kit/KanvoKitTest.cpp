@@ -18,8 +18,7 @@ private slots:
         QCOMPARE(label->grab().toImage(), expected->grab().toImage());
     }
 
-    // Found means drawn by the SVG engine from the installed theme, not just
-    // a file located.
+    // Found means drawn from the installed theme, not just a file located.
     void symbolsAreDrawnFromTheTheme() {
         KanvoSymbols::installIconTheme();
         auto inked = [](const QString& name) {
