@@ -69,17 +69,16 @@ kanvo_wait_exit() {
 
 # Prints "WIDTHxHEIGHT+X+Y" of the magenta pixels on screen, from a fresh $shot.
 kanvo_image_bounds() {
-    local box
     import -window root "$shot"
-    box=$(convert "$shot" -fill black +opaque '#ff00ff' -trim -format '%wx%h%O' info: 2>/dev/null)
-    [[ $box != 1x1* ]] && echo "$box"
+    convert "$shot" -fill black +opaque '#ff00ff' -trim -format '%wx%h%O' info: 2>/dev/null |
+        grep -v '^1x1+'
 }
 kanvo_image_is() { [[ $(kanvo_image_bounds) == "$1" ]]; }
 
 # Starts the binary $1 and opens a 400 x 200 magenta PNG through Ctrl+O and the
 # file dialog. Fitted into the 1116 x 802 canvas at (54, 88) of the 1500 x 920
-# workspace, it shows as 956 x 478 at (80, 162) of the canvas. Sets window,
-# shot and the screen positions of the workspace (ws_x/y) and canvas (canvas_x/y).
+# workspace, under the menu bar, it shows as 956 x 478 at (80, 162) of the canvas.
+# Sets window, shot and the screen positions of workspace (ws_x/y) and canvas.
 kanvo_launch_with_image() {
     local image=$KANVO_TEST_TMP/vivid.png X Y WIDTH HEIGHT
     convert -size 400x200 xc:'#ff00ff' "$image"
@@ -95,7 +94,6 @@ kanvo_launch_with_image() {
 
     eval "$(xdotool getwindowgeometry --shell "$window" | grep -E '^(X|Y|WIDTH|HEIGHT)=')"
     ((WIDTH == 1500)) || kanvo_fail "the window is $WIDTH wide, not 1500"
-    # The menu bar sits above the workspace, which fills the rest of the window.
     ws_x=$X ws_y=$((Y + HEIGHT - 920)) canvas_x=$((X + 54)) canvas_y=$((Y + HEIGHT - 832))
     local fitted="956x478+$((canvas_x + 80))+$((canvas_y + 162))"
     kanvo_wait_until kanvo_image_is "$fitted" ||

@@ -5,7 +5,6 @@ set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
 kanvo_launch_with_image "${1:?usage: $0 path/to/kanvo}"
-kanvo_log "image shown at $(kanvo_image_bounds)"
 kanvo_focus_window "$window"
 xdotool key ctrl+q
 kanvo_wait_exit "$KANVO_APP_PID" 15 || kanvo_fail "kanvo exited with status $?"

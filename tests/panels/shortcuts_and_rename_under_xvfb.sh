@@ -13,7 +13,6 @@ selected_tool_is() {
     import -window root "$shot"
     [[ $(convert "$shot" -format "%[pixel:p{$x,$y}]" info:) == "srgb(20,99,240)" ]]
 }
-# Presses at ($1, $2) and moves by ($3, $4) in ten steps before letting go.
 drag() {
     xdotool mousemove "$1" "$2" mousedown 1
     for i in {1..10}; do xdotool mousemove $(($1 + $3 * i / 10)) $(($2 + $4 * i / 10)); done
@@ -26,8 +25,6 @@ tag_width() {
     convert "$shot" -crop "1116x$((top - 2 - canvas_y))+$canvas_x+$canvas_y" -fill black \
         +opaque '#1463f0' -trim -format '%w' info: 2>/dev/null
 }
-selected_tool_is 0 || kanvo_fail "the move tool is not selected at start"
-
 xdotool key h
 kanvo_wait_until selected_tool_is 2 || kanvo_fail "H did not select the hand tool"
 drag $((canvas_x + 500)) $((canvas_y + 400)) -60 60
