@@ -14,18 +14,18 @@
 
 namespace {
 
-// Once its event loop runs, the next file dialog gets the path; it is cancelled when it refuses
-// the path (an empty one, or a missing file to open).
+// Once its event loop runs, the next file dialog gets the path: an existing file to open, a new
+// one to save to. A dialog of the other kind, or an empty path, cancels it.
 void answerNextFileDialog(const QString& path) {
     QTimer::singleShot(0, [path] {
         auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
         QVERIFY2(dialog != nullptr, "no file dialog is open");
-        if (!path.isEmpty()) {
+        const auto mode = QFile::exists(path) ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave;
+        if (path.isEmpty() || dialog->acceptMode() != mode) {
+            dialog->reject();
+        } else {
             dialog->selectFile(path);
             static_cast<QDialog*>(dialog)->accept();
-        }
-        if (dialog->isVisible()) {
-            dialog->reject();
         }
     });
 }

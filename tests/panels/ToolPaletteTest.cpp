@@ -37,7 +37,6 @@ const QList<KanvoToolRecord> kTools{
 // Palette, a real canvas holding the keyboard focus, and a text field, in one shown window.
 struct PaletteWindow {
     explicit PaletteWindow(kanvo::ui::DocumentSession* session) {
-        window.resize(800, 920);
         palette = new KanvoToolPaletteView(QRectF(0, 0, 54, 920), session, kTools, &window);
         canvas = new KanvoCanvasView(QRectF(54, 30, 600, 600), &window);
         canvas->setSession(session);
