@@ -64,6 +64,12 @@ KanvoInspectorView::KanvoInspectorView(const QRectF& frame, kanvo::ui::DocumentS
     refresh();
 }
 
+// The name field loses focus while ~QWidget deletes it, and its
+// editingFinished would otherwise reach this half-destroyed view.
+KanvoInspectorView::~KanvoInspectorView() {
+    layerNameField_->disconnect(this);
+}
+
 QString KanvoInspectorView::metadataText(std::size_t width, std::size_t height,
                                          std::size_t layerCount) {
     return QStringLiteral("Pixel Layer\n%1x%2 px \u00B7 %3 layer")

@@ -18,6 +18,7 @@ class KanvoInspectorView : public QWidget {
     Q_OBJECT
 public:
     KanvoInspectorView(const QRectF& frame, kanvo::ui::DocumentSession* session, QWidget* parent);
+    ~KanvoInspectorView() override;
 
     QLabel* metadataLabel() const { return metadataLabel_; }
     QLineEdit* layerNameField() const { return layerNameField_; }

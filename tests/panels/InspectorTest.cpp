@@ -83,6 +83,18 @@ private slots:
         QCOMPARE(posted.size(), 3);
     }
 
+    void destroyedMidEditLeavesTheLayerAlone() {
+        kanvo::ui::DocumentSession session;
+        session.openImage(image_.toStdString());
+        auto* inspector = new KanvoInspectorView(kFrame, &session, nullptr);
+        inspector->show();
+        QApplication::setActiveWindow(inspector);
+        inspector->layerNameField()->setFocus();
+        QTest::keyClicks(inspector->layerNameField(), "Sky");
+        delete inspector; // the field's focus loss must not reach the dying view
+        QCOMPARE(session.activeLayer()->name, "Layer 1");
+    }
+
     void opacityBurstPostsOnceAfterTheLastValue() {
         kanvo::ui::DocumentSession session;
         session.openImage(image_.toStdString());
