@@ -11,6 +11,19 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QScreen>
+#include <optional>
+
+namespace {
+
+// The chosen file, or nothing when the dialog was cancelled.
+std::optional<QUrl> chosenFile(QFileDialog& dialog) {
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedUrls().isEmpty()) {
+        return std::nullopt;
+    }
+    return dialog.selectedUrls().constFirst();
+}
+
+} // namespace
 
 KanvoAppDelegate::KanvoAppDelegate() {
     QApplication::setQuitOnLastWindowClosed(true);
@@ -21,17 +34,13 @@ KanvoAppDelegate::KanvoAppDelegate() {
 KanvoAppDelegate::~KanvoAppDelegate() = default;
 
 void KanvoAppDelegate::applicationDidFinishLaunching() {
-    installMenu();
-    window_.reset(KanvoWindowFactory::makeWindow(mainMenu_.release()));
+    // The menu comes first; the window adopts it as its menu bar.
+    window_.reset(KanvoWindowFactory::makeWindow(KanvoMenuBuilder::makeMainMenu(this)));
     const QRect screen = window_->screen()->availableGeometry();
     window_->move(screen.center() - window_->rect().center());
     window_->show();
     window_->raise();
     window_->activateWindow();
-}
-
-void KanvoAppDelegate::installMenu() {
-    mainMenu_.reset(KanvoMenuBuilder::makeMainMenu(this));
 }
 
 void KanvoAppDelegate::applicationWillTerminate() {
@@ -43,10 +52,8 @@ void KanvoAppDelegate::openDocument() {
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setNameFilter(QStringLiteral("Images (*.png *.jpg *.jpeg *.ppm)"));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedUrls().isEmpty()) {
-        return;
-    }
-    if (!workspace()->openImageURL(dialog.selectedUrls().constFirst())) {
+    const std::optional<QUrl> file = chosenFile(dialog);
+    if (file && !workspace()->openImageURL(*file)) {
         showError(QStringLiteral("Kanvo could not open that image."));
     }
 }
@@ -57,10 +64,8 @@ void KanvoAppDelegate::exportDocument() {
     dialog.setNameFilter(QStringLiteral("Images (*.png *.jpg *.jpeg)"));
     dialog.setDefaultSuffix(QStringLiteral("png"));
     dialog.selectFile(QStringLiteral("Untitled.png"));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedUrls().isEmpty()) {
-        return;
-    }
-    if (!workspace()->exportImageURL(dialog.selectedUrls().constFirst())) {
+    const std::optional<QUrl> file = chosenFile(dialog);
+    if (file && !workspace()->exportImageURL(*file)) {
         showError(QStringLiteral("Kanvo could not export the current image."));
     }
 }

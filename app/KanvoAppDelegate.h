@@ -5,7 +5,6 @@
 
 class KanvoWorkspaceView;
 class QMainWindow;
-class QMenuBar;
 
 // Runs the application's life: builds the menu and the one main window at
 // launch, carries out the menu commands on the window's workspace, and does
@@ -20,7 +19,6 @@ public:
 
     // Menu, window, centring, then showing it in front.
     void applicationDidFinishLaunching();
-    void installMenu();
     void applicationWillTerminate();
 
     void openDocument();
@@ -31,8 +29,5 @@ public:
 
 private:
     KanvoWorkspaceView* workspace() const;
-
-    // Built by installMenu and handed to the window, which owns it from then on.
-    std::unique_ptr<QMenuBar> mainMenu_;
     std::unique_ptr<QMainWindow> window_;
 };

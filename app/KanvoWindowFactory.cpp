@@ -1,6 +1,7 @@
 #include "app/KanvoWindowFactory.h"
 
 #include "app/KanvoImageDrop.h"
+#include "kit/KanvoColors.h"
 #include "panels/KanvoWorkspaceView.h"
 
 #include <QMainWindow>
@@ -36,7 +37,7 @@ QMainWindow* KanvoWindowFactory::makeWindow(QMenuBar* mainMenu) {
     auto* window = new QMainWindow;
     window->setWindowTitle(QStringLiteral("Kanvo 2026"));
     QPalette background = window->palette();
-    background.setColor(QPalette::Window, QColor::fromRgbF(0.9, 0.9, 0.9, 1.0));
+    background.setColor(QPalette::Window, KanvoColors::white(0.9));
     window->setPalette(background);
     window->installEventFilter(new KanvoBackgroundDrag(window));
 

@@ -5,9 +5,9 @@
 #include "canvas/KanvoImageFit.h"
 #include "kit/KanvoColors.h"
 #include "kit/KanvoFrame.h"
+#include "kit/KanvoLabel.h"
 
 #include <QFontMetricsF>
-#include <QGuiApplication>
 #include <QPainter>
 
 namespace {
@@ -19,10 +19,7 @@ QColor guideColor() {
 }
 
 QFont semibold(int pixelSize) {
-    QFont font = QGuiApplication::font();
-    font.setPixelSize(pixelSize);
-    font.setWeight(QFont::DemiBold);
-    return font;
+    return KanvoLabel::font(pixelSize, QFont::DemiBold);
 }
 
 double textWidth(const QString& text, const QFont& font) {
@@ -67,7 +64,7 @@ void drawNameTag(QPainter& painter, double viewHeight, const QRectF& layerRect,
 
 void drawCrop(QPainter& painter, double viewHeight, const kanvo::ui::CropBounds& crop) {
     painter.fillRect(KanvoFrame::toQt(KanvoCanvasLayout::cropFillRect(crop), viewHeight),
-                     QColor::fromRgbF(0.0f, 0.0f, 0.0f, 0.35f));
+                     KanvoColors::white(0.0, 0.35));
     strokeRect(painter, viewHeight, KanvoCanvasLayout::cropOutlineRect(crop), Qt::white, 2.0);
 }
 

@@ -46,8 +46,6 @@ KanvoCanvasView::KanvoCanvasView(const QRectF& frame, QWidget* parent) : QWidget
     KanvoFrame::place(this, frame);
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
-    // File drops are handled by an event filter that the application installs.
-    setAcceptDrops(true);
     connect(
         KanvoNotifications::defaultCenter(), &KanvoNotifications::documentSessionChanged, this,
         [this] { update(); }, Qt::DirectConnection);
@@ -116,8 +114,7 @@ void KanvoCanvasView::fitToScreen() {
         return;
     }
     session_->fitViewport();
-    update();
-    emit KanvoNotifications::defaultCenter()->viewportChanged(this);
+    viewportEdited();
 }
 
 void KanvoCanvasView::paintEvent(QPaintEvent*) {
@@ -148,8 +145,7 @@ void KanvoCanvasView::mouseMoveEvent(QMouseEvent* event) {
     const QPointF point = viewPoint(event->position());
     tool.drag(*session_, {point, point - lastDragPoint_, cropStartPoint_});
     lastDragPoint_ = point;
-    update();
-    emit KanvoNotifications::defaultCenter()->viewportChanged(this);
+    viewportEdited();
 }
 
 void KanvoCanvasView::mouseReleaseEvent(QMouseEvent* event) {
@@ -188,8 +184,7 @@ void KanvoCanvasView::wheelEvent(QWheelEvent* event) {
     }
     tool.scroll(*session_, zoomHeld ? zoomScrollDelta(*event) : scrollingDelta(*event));
     event->accept();
-    update();
-    emit KanvoNotifications::defaultCenter()->viewportChanged(this);
+    viewportEdited();
 }
 
 bool KanvoCanvasView::event(QEvent* event) {
@@ -205,6 +200,11 @@ bool KanvoCanvasView::event(QEvent* event) {
 
 void KanvoCanvasView::pinch(double magnification) {
     session_->zoomViewport(1.0 + magnification);
+    viewportEdited();
+}
+
+// Every pan, zoom, crop and move redraws and tells the top bar.
+void KanvoCanvasView::viewportEdited() {
     update();
     emit KanvoNotifications::defaultCenter()->viewportChanged(this);
 }

@@ -47,6 +47,7 @@ private:
     bool hasDocument() const;
     void finishDecode(std::uint64_t generation, const QImage& image);
     void pinch(double magnification);
+    void viewportEdited();
 
     kanvo::ui::DocumentSession* session_ = nullptr;
     QImage image_;

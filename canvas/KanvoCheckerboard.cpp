@@ -1,5 +1,7 @@
 #include "canvas/KanvoCheckerboard.h"
 
+#include "kit/KanvoColors.h"
+
 #include <QImage>
 #include <QPainter>
 
@@ -8,7 +10,7 @@ namespace {
 QImage makeTile() {
     QImage tile(20, 20, QImage::Format_RGB32);
     tile.fill(Qt::white);
-    const QColor dark = QColor::fromRgbF(0.88f, 0.88f, 0.88f, 1.0f);
+    const QColor dark = KanvoColors::white(0.88);
     // The dark squares sit at the lower left and upper right of the y-up tile.
     QPainter painter(&tile);
     painter.fillRect(QRect(0, 10, 10, 10), dark);

@@ -8,21 +8,17 @@
 #include "kit/KanvoFrame.h"
 #include "kit/KanvoLabel.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QNetworkReply>
-#include <QPainter>
 #include <QPushButton>
 #include <QShortcut>
 #include <QUrl>
 
 namespace {
 
-const QString scriptPath = QStringLiteral("scripts/kanvo-txt2img.mjs");
-const QString configPath = QStringLiteral("resources/generate/defaults.toml");
 const QString outputName = QStringLiteral("kanvo-generate.png");
 constexpr int pollIntervalMs = 1000;
 constexpr int pollTransferTimeoutMs = 3000;
@@ -44,16 +40,15 @@ bool serverAnswered(const QNetworkReply& reply) {
 } // namespace
 
 KanvoGenerateBar::KanvoGenerateBar(const QRectF& frame, KanvoCanvasView* canvas, QWidget* parent)
-    : QWidget(parent), canvas_(canvas), promptField_(new QLineEdit(this)),
+    : KanvoBoxView(frame, {KanvoColors::white(0.98, 0.98), KanvoColors::panelStroke(), 1.0, 6.0},
+                   parent),
+      canvas_(canvas), promptField_(new QLineEdit(this)),
       generateButton_(new QPushButton(QStringLiteral("Generate"), this)),
       genStatus_(KanvoLabel::text(QString(), 11, QFont::Normal)), network_(this) {
-    KanvoFrame::place(this, frame);
     const double width = frame.width();
 
     promptField_->setPlaceholderText(QString::fromUtf8("Describe an image to generate\u2026"));
-    QFont promptFont = QApplication::font();
-    promptFont.setPixelSize(13);
-    promptField_->setFont(promptFont);
+    promptField_->setFont(KanvoLabel::font(13));
     KanvoFrame::place(promptField_, {12, 26, width - 140, 26});
 
     // Return presses the button while the focus is in the bar; the window's
@@ -66,22 +61,11 @@ KanvoGenerateBar::KanvoGenerateBar(const QRectF& frame, KanvoCanvasView* canvas,
     KanvoFrame::place(generateButton_, {width - 118, 24, 106, 30});
 
     genStatus_->setParent(this);
-    QPalette statusPalette = genStatus_->palette();
-    statusPalette.setColor(QPalette::WindowText, KanvoColors::muted());
-    genStatus_->setPalette(statusPalette);
+    KanvoLabel::setTextColor(genStatus_, KanvoColors::muted());
     KanvoFrame::place(genStatus_, {14, 6, width - 28, 16});
 
     progressTimer_.setInterval(pollIntervalMs);
     connect(&progressTimer_, &QTimer::timeout, this, &KanvoGenerateBar::pollProgress);
-}
-
-void KanvoGenerateBar::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QColor fill = QColor::fromRgbF(0.98f, 0.98f, 0.98f, 0.98f);
-    painter.setBrush(fill);
-    painter.setPen(QPen(KanvoColors::panelStroke(), 1.0));
-    painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 6.0, 6.0);
 }
 
 void KanvoGenerateBar::generateTapped() {
@@ -89,8 +73,8 @@ void KanvoGenerateBar::generateTapped() {
         genStatus_->setText(QStringLiteral("Enter a prompt first."));
         return;
     }
-    const QString script = KanvoSDBackend::resolveFile(scriptPath);
-    const QString config = KanvoSDBackend::resolveFile(configPath);
+    const QString script = KanvoSDBackend::resolveFile(KanvoSDBackend::scriptPath);
+    const QString config = KanvoSDBackend::resolveFile(KanvoSDBackend::configPath);
     if (script.isEmpty() || config.isEmpty()) {
         genStatus_->setText(QStringLiteral("generate script/config not found."));
         return;

@@ -1,10 +1,11 @@
 #pragma once
 
+#include "kit/KanvoBoxView.h"
+
 #include <QNetworkAccessManager>
 #include <QPointer>
 #include <QProcess>
 #include <QTimer>
-#include <QWidget>
 
 class KanvoCanvasView;
 class QLabel;
@@ -15,7 +16,7 @@ class QPushButton;
 // line. A run launches the generate script under Node.js, polls the server's
 // progress once a second while the child runs, and opens the finished image
 // on the canvas. Runs are not tracked: each child reports its own end.
-class KanvoGenerateBar : public QWidget {
+class KanvoGenerateBar : public KanvoBoxView {
     Q_OBJECT
 public:
     // The frame has its origin at the lower left of the parent, y upwards.
@@ -31,9 +32,6 @@ public:
     void startProgressPolling();
     void stopProgressPolling();
     void pollProgress();
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
 
 private:
     void launch(const QString& script, const QString& config, const QString& output);

@@ -17,7 +17,6 @@
 
 namespace {
 
-const QString configPath = QStringLiteral("resources/generate/defaults.toml");
 const QString defaultURL = QStringLiteral("http://127.0.0.1:51544");
 constexpr int directoryCandidates = 8;
 constexpr int unloadTransferTimeoutMs = 5000;

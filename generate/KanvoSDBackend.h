@@ -8,6 +8,11 @@
 // edited while Kanvo runs takes effect on the next request.
 class KanvoSDBackend {
 public:
+    // The generate script and its configuration, relative to each base that
+    // resolveFile tries.
+    static inline const QString scriptPath = QStringLiteral("scripts/kanvo-txt2img.mjs");
+    static inline const QString configPath = QStringLiteral("resources/generate/defaults.toml");
+
     // The first existing path among: the resource directory, the executable's
     // directory and its seven parents, then $KANVO_ROOT if set, each joined
     // with the relative path. Anything that exists counts, directories too.

@@ -13,4 +13,7 @@ public:
     static QColor accent();
     static QColor label();
     static QColor muted();
+
+    // The grey (w, w, w) with the given alpha, the way the theme gives greys.
+    static QColor white(double level, double alpha = 1.0);
 };

@@ -11,7 +11,7 @@ QPointF KanvoFrame::toQt(const QPointF& point, double parentHeight) {
 }
 
 QPointF KanvoFrame::fromQt(const QPointF& point, double parentHeight) {
-    return {point.x(), parentHeight - point.y()};
+    return toQt(point, parentHeight);
 }
 
 void KanvoFrame::place(QWidget* widget, const QRectF& frame) {

@@ -17,13 +17,21 @@ void KanvoElidingLabel::paintEvent(QPaintEvent*) {
 
 QLabel* KanvoLabel::text(const QString& text, double size, QFont::Weight weight) {
     auto* label = new KanvoElidingLabel(text);
+    label->setFont(font(size, weight));
+    setTextColor(label, KanvoColors::label());
+    label->setTextInteractionFlags(Qt::NoTextInteraction);
+    return label;
+}
+
+QFont KanvoLabel::font(double size, QFont::Weight weight) {
     QFont font = QApplication::font();
     font.setPixelSize(qRound(size));
     font.setWeight(weight);
-    label->setFont(font);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, KanvoColors::label());
-    label->setPalette(palette);
-    label->setTextInteractionFlags(Qt::NoTextInteraction);
-    return label;
+    return font;
+}
+
+void KanvoLabel::setTextColor(QWidget* widget, const QColor& color) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, color);
+    widget->setPalette(palette);
 }

@@ -6,7 +6,8 @@
 
 namespace {
 
-// Symbol name -> Breeze icon name.
+// Symbol name -> Breeze icon name, for the symbols the panels and the
+// shipped tools use.
 const QHash<QString, QString>& symbolTable() {
     static const QHash<QString, QString> table{
         {"house.fill", "go-home"},
@@ -22,31 +23,12 @@ const QHash<QString, QString>& symbolTable() {
         {"link", "insert-link"},
         {"fx", "tools-wizard"},
         {"circle", "draw-ellipse"},
-        {"folder", "folder"},
         {"plus.square", "list-add"},
         {"trash", "edit-delete"},
         {"square.grid.3x3", "view-grid"},
         {"arrow.up.and.down.and.arrow.left.and.right", "transform-move"},
-        {"move.3d", "transform-move"},
-        {"cursorarrow", "tool-pointer"},
         {"hand.raised", "hand"},
         {"crop", "transform-crop"},
-        {"paintbrush", "draw-brush"},
-        {"paintbrush.pointed", "draw-brush"},
-        {"pencil", "draw-freehand"},
-        {"eraser", "draw-eraser"},
-        {"textformat", "draw-text"},
-        {"character", "draw-text"},
-        {"eyedropper", "color-picker"},
-        {"rectangle.dashed", "select-rectangular"},
-        {"lasso", "edit-select-lasso"},
-        {"wand.and.stars", "tools-wizard"},
-        {"drop.fill", "color-fill"},
-        {"paintbrush.fill", "color-fill"},
-        {"square", "draw-rectangle"},
-        {"eye", "view-visible"},
-        {"eye.slash", "view-hidden"},
-        {"photo", "image-x-generic"},
     };
     return table;
 }

@@ -1,16 +1,15 @@
 #include "panels/KanvoInspectorView.h"
 
 #include "kanvo/ui/document_session.h"
+#include "kit/KanvoBoxView.h"
 #include "kit/KanvoColors.h"
 #include "kit/KanvoFrame.h"
 #include "kit/KanvoLabel.h"
 #include "kit/KanvoNotifications.h"
 #include "kit/KanvoPanelView.h"
 #include "kit/KanvoSymbols.h"
-#include "panels/KanvoBoxView.h"
 #include "panels/KanvoIconTint.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -42,8 +41,8 @@ QLabel* addLabel(QWidget* parent, const QString& text, double size, QFont::Weigh
 
 // A box with a short text inside, like the W/H/X/Y fields and the kind filter.
 void addTextBox(QWidget* parent, const QString& text, QFont::Weight weight, const QRectF& frame) {
-    auto* box =
-        new KanvoBoxView(frame, {kanvoWhite(0.96f), KanvoColors::panelStroke(), 1.0}, parent);
+    auto* box = new KanvoBoxView(frame, {KanvoColors::white(0.96), KanvoColors::panelStroke(), 1.0},
+                                 parent);
     addLabel(box, text, 12, weight, QRectF(QPointF(0, 0), frame.size()));
 }
 
@@ -80,7 +79,7 @@ QString KanvoInspectorView::metadataText(std::size_t width, std::size_t height,
 
 void KanvoInspectorView::refresh() {
     const kanvo::ui::Document* document = session_ ? session_->document() : nullptr;
-    const kanvo::ui::Layer* layer = session_ ? session_->activeLayer() : nullptr;
+    const kanvo::ui::Layer* layer = activeLayer();
     // Filling the controls must not count as the user changing them.
     const QSignalBlocker blockSlider(opacitySlider_);
     if (document && layer) {
@@ -96,8 +95,12 @@ void KanvoInspectorView::refresh() {
     }
 }
 
+const kanvo::ui::Layer* KanvoInspectorView::activeLayer() const {
+    return session_ ? session_->activeLayer() : nullptr;
+}
+
 void KanvoInspectorView::renameLayer() {
-    const kanvo::ui::Layer* layer = session_ ? session_->activeLayer() : nullptr;
+    const kanvo::ui::Layer* layer = activeLayer();
     if (!layer) {
         return;
     }
@@ -106,7 +109,7 @@ void KanvoInspectorView::renameLayer() {
 }
 
 void KanvoInspectorView::updateVisibility(bool visible) {
-    const kanvo::ui::Layer* layer = session_ ? session_->activeLayer() : nullptr;
+    const kanvo::ui::Layer* layer = activeLayer();
     if (!layer) {
         return;
     }
@@ -115,7 +118,7 @@ void KanvoInspectorView::updateVisibility(bool visible) {
 }
 
 void KanvoInspectorView::updateOpacity(int percent) {
-    const kanvo::ui::Layer* layer = session_ ? session_->activeLayer() : nullptr;
+    const kanvo::ui::Layer* layer = activeLayer();
     if (!layer) {
         return;
     }
@@ -208,7 +211,8 @@ void KanvoInspectorView::makeLayersPanel(const QRectF& frame) {
 
 void KanvoInspectorView::addLayerControlsTo(QWidget* panel, double lh) {
     addTextBox(panel, QStringLiteral("  Kind"), QFont::Normal, QRectF(14, lh - 72, 104, 24));
-    new KanvoBoxView(QRectF(12, lh - 182, 292, 48), {kanvoWhite(0.82f), {}, 0.0, 3.0}, panel);
+    new KanvoBoxView(QRectF(12, lh - 182, 292, 48), {KanvoColors::white(0.82), {}, 0.0, 3.0},
+                     panel);
 
     visibilityButton_ = new QCheckBox(panel);
     visibilityButton_->setFocusPolicy(Qt::NoFocus);
@@ -220,10 +224,7 @@ void KanvoInspectorView::addLayerControlsTo(QWidget* panel, double lh) {
 
     layerNameField_ = new QLineEdit(panel);
     layerNameField_->setFrame(false);
-    QFont nameFont = QApplication::font();
-    nameFont.setPixelSize(13);
-    nameFont.setWeight(QFont::DemiBold);
-    layerNameField_->setFont(nameFont);
+    layerNameField_->setFont(KanvoLabel::font(13, QFont::DemiBold));
     QPalette namePalette = layerNameField_->palette();
     namePalette.setColor(QPalette::Base, Qt::transparent);
     namePalette.setColor(QPalette::Text, KanvoColors::label());

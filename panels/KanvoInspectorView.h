@@ -9,6 +9,7 @@ class QSlider;
 
 namespace kanvo::ui {
 class DocumentSession;
+struct Layer;
 }
 
 // The right-hand column: colour, properties and layers panels. The layer name field, the
@@ -31,6 +32,7 @@ public:
     static QString metadataText(std::size_t width, std::size_t height, std::size_t layerCount);
 
 private:
+    const kanvo::ui::Layer* activeLayer() const;
     void renameLayer();
     void updateVisibility(bool visible);
     void updateOpacity(int percent);

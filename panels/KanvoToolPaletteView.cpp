@@ -3,6 +3,7 @@
 #include "kanvo/ui/document_session.h"
 #include "kit/KanvoColors.h"
 #include "kit/KanvoFrame.h"
+#include "kit/KanvoLabel.h"
 #include "kit/KanvoNotifications.h"
 #include "panels/KanvoToolButton.h"
 #include "panels/KanvoToolPaletteLayout.h"
@@ -53,9 +54,7 @@ KanvoToolPaletteView::KanvoToolPaletteView(const QRectF& frame, kanvo::ui::Docum
     for (const QRectF& line : layout.separators) {
         auto* separator = new QFrame(this);
         separator->setFrameStyle(QFrame::HLine | QFrame::Plain);
-        QPalette palette = separator->palette();
-        palette.setColor(QPalette::WindowText, KanvoColors::panelStroke());
-        separator->setPalette(palette);
+        KanvoLabel::setTextColor(separator, KanvoColors::panelStroke());
         KanvoFrame::place(separator, line);
     }
     for (qsizetype i = 0; i < tools.size(); ++i) {

@@ -1,15 +1,14 @@
 #include "panels/KanvoTopBarView.h"
 
 #include "kanvo/ui/document_session.h"
+#include "kit/KanvoBoxView.h"
 #include "kit/KanvoColors.h"
 #include "kit/KanvoFrame.h"
 #include "kit/KanvoLabel.h"
 #include "kit/KanvoNotifications.h"
 #include "kit/KanvoSymbols.h"
-#include "panels/KanvoBoxView.h"
 #include "panels/KanvoIconTint.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QToolButton>
@@ -73,22 +72,18 @@ QAbstractButton* KanvoTopBarView::icon(const QString& symbol, double x) {
 
 QCheckBox* KanvoTopBarView::checkbox(const QString& title, double x, bool checked) {
     auto* box = new QCheckBox(title, this);
-    QFont font = QApplication::font();
-    font.setPixelSize(12);
-    font.setWeight(QFont::Medium);
-    box->setFont(font);
+    box->setFont(KanvoLabel::font(12, QFont::Medium));
     box->setChecked(checked);
     box->setFocusPolicy(Qt::NoFocus);
-    QPalette palette = box->palette();
-    palette.setColor(QPalette::WindowText, KanvoColors::label());
-    box->setPalette(palette);
+    KanvoLabel::setTextColor(box, KanvoColors::label());
     KanvoFrame::place(box, QRectF(x, 14, 160, 24));
     return box;
 }
 
 QLabel* KanvoTopBarView::pill(const QString& text, double x, double width) {
-    auto* box = new KanvoBoxView(QRectF(x, 11, width, 30),
-                                 {kanvoWhite(0.96f), KanvoColors::panelStroke(), 1.0, 4.0}, this);
+    auto* box =
+        new KanvoBoxView(QRectF(x, 11, width, 30),
+                         {KanvoColors::white(0.96), KanvoColors::panelStroke(), 1.0, 4.0}, this);
     QLabel* label = KanvoLabel::text(text, 12, QFont::Medium);
     label->setParent(box);
     label->setAlignment(Qt::AlignCenter);

@@ -2,6 +2,7 @@
 
 #include "canvas/KanvoCanvasView.h"
 #include "generate/KanvoGenerateBar.h"
+#include "kit/KanvoBoxView.h"
 #include "kit/KanvoColors.h"
 #include "kit/KanvoFrame.h"
 #include "kit/KanvoLabel.h"
@@ -11,48 +12,6 @@
 #include "panels/KanvoTopBarView.h"
 
 #include <QLabel>
-#include <QPainter>
-#include <QPainterPath>
-
-namespace {
-
-QColor white(double level) {
-    return QColor::fromRgbF(level, level, level, 1.0);
-}
-
-// A flat decorative surface: a fill, an optional 1-point border and rounded
-// corners. It takes no input, so presses reach the window background.
-class KanvoFillView : public QWidget {
-public:
-    KanvoFillView(const QRectF& frame, QColor fill, QWidget* parent, double cornerRadius = 0.0,
-                  QColor stroke = QColor())
-        : QWidget(parent), fill_(fill), stroke_(stroke), cornerRadius_(cornerRadius) {
-        KanvoFrame::place(this, frame);
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        if (stroke_.isValid()) {
-            painter.fillRect(rect(), stroke_);
-            painter.fillRect(rect().adjusted(1, 1, -1, -1), fill_);
-        } else if (cornerRadius_ > 0.0) {
-            painter.setRenderHint(QPainter::Antialiasing);
-            QPainterPath path;
-            path.addRoundedRect(QRectF(rect()), cornerRadius_, cornerRadius_);
-            painter.fillPath(path, fill_);
-        } else {
-            painter.fillRect(rect(), fill_);
-        }
-    }
-
-private:
-    QColor fill_;
-    QColor stroke_;
-    double cornerRadius_;
-};
-
-} // namespace
 
 KanvoWorkspaceView::KanvoWorkspaceView(const QRectF& frame, QWidget* parent) : QWidget(parent) {
     KanvoFrame::place(this, frame);
@@ -99,10 +58,10 @@ void KanvoWorkspaceView::fitCanvasToScreen() {
 }
 
 void KanvoWorkspaceView::addTabStrip(const QRectF& frame) {
-    auto* strip = new KanvoFillView(frame, white(0.82), this);
+    auto* strip = new KanvoBoxView(frame, {KanvoColors::white(0.82)}, this);
     strip->setObjectName(QStringLiteral("tabStrip"));
 
-    auto* tab = new KanvoFillView({12, 5, 320, 25}, white(0.94), strip, 3.0);
+    auto* tab = new KanvoBoxView({12, 5, 320, 25}, {KanvoColors::white(0.94), {}, 0.0, 3.0}, strip);
     QLabel* title = KanvoLabel::text(QStringLiteral("  Untitled @ 100% (Layer 1, RGB/8*)  ×"), 13,
                                      QFont::DemiBold);
     title->setParent(tab);
@@ -110,18 +69,18 @@ void KanvoWorkspaceView::addTabStrip(const QRectF& frame) {
 }
 
 void KanvoWorkspaceView::addStatusBar(const QRectF& frame) {
-    auto* bar = new KanvoFillView(frame, white(0.88), this, 0.0, KanvoColors::panelStroke());
+    auto* bar =
+        new KanvoBoxView(frame, {KanvoColors::white(0.88), KanvoColors::panelStroke(), 1.0}, this);
     bar->setObjectName(QStringLiteral("statusBar"));
 
     QLabel* info = KanvoLabel::text(QStringLiteral("  100%     1598 px × 1132 px (72 ppi)"), 12,
                                     QFont::Medium);
-    QPalette muted = info->palette();
-    muted.setColor(QPalette::WindowText, KanvoColors::muted());
-    info->setPalette(muted);
+    KanvoLabel::setTextColor(info, KanvoColors::muted());
     info->setParent(bar);
     KanvoFrame::place(info, {12, 5, 260, 18});
 
-    new KanvoFillView({frame.width() - 430, 8, 360, 12}, white(0.72), bar, 6.0);
+    new KanvoBoxView({frame.width() - 430, 8, 360, 12}, {KanvoColors::white(0.72), {}, 0.0, 6.0},
+                     bar);
 }
 
 KanvoGenerateBar* KanvoWorkspaceView::makeGenerateBar(const QRectF& frame) {

@@ -1,4 +1,4 @@
-#include "panels/KanvoBoxView.h"
+#include "kit/KanvoBoxView.h"
 
 #include "kit/KanvoFrame.h"
 
@@ -27,8 +27,4 @@ void KanvoBoxView::paintEvent(QPaintEvent*) {
                                            : QPen(Qt::NoPen));
     painter.drawRoundedRect(QRectF(rect()).adjusted(inset, inset, -inset, -inset),
                             look_.cornerRadius, look_.cornerRadius);
-}
-
-QColor kanvoWhite(float level) {
-    return QColor::fromRgbF(level, level, level);
 }

@@ -3,7 +3,8 @@
 #include <QColor>
 #include <QWidget>
 
-// A flat decorative rectangle: a fill, an optional border and optional rounded corners.
+// A flat decorative rectangle: a fill, an optional border and optional rounded
+// corners. It takes no input of its own, so presses fall through to its parent.
 class KanvoBoxView : public QWidget {
     Q_OBJECT
 public:
@@ -23,6 +24,3 @@ protected:
 private:
     Look look_;
 };
-
-// White at the given level, the way the theme describes its greys.
-QColor kanvoWhite(float level);
