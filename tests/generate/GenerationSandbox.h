@@ -4,49 +4,34 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
-#include <map>
-#include <optional>
 
 // A private world for one test: KANVO_ROOT, HOME and TMPDIR point at the
-// folders "kanvo", "home" and "tmp" of a fresh temporary folder, and every
-// variable set through the sandbox is restored when it goes.
+// folders "kanvo", "home" and "tmp" of a fresh temporary folder. TMPDIR gets
+// its old value back when it goes, so that the next sandbox has a home.
 class GenerationSandbox {
 public:
     GenerationSandbox() {
         for (const auto& [name, folder] :
              {std::pair{"KANVO_ROOT", "kanvo"}, {"HOME", "home"}, {"TMPDIR", "tmp"}}) {
             QDir().mkpath(path(folder));
-            setVariable(name, path(folder).toUtf8());
+            qputenv(name, path(folder).toUtf8());
         }
     }
-    ~GenerationSandbox() {
-        for (const auto& [name, value] : saved_) {
-            value ? qputenv(name.constData(), *value) : qunsetenv(name.constData());
-        }
+    ~GenerationSandbox() { qputenv("TMPDIR", savedTmp_); }
+
+    QString path(const QString& relative) const { return dir_.filePath(relative); }
+
+    bool write(const QString& relative, const QByteArray& content) const {
+        QDir().mkpath(QFileInfo(path(relative)).path());
+        QFile file(path(relative));
+        return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
     }
 
-    QString path(const char* relative) const { return dir_.filePath(QString::fromUtf8(relative)); }
-
-    // std::nullopt unsets; only the first call records the value to restore.
-    void setVariable(const char* name, const std::optional<QByteArray>& value) {
-        saved_.try_emplace(name, qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name))
-                                                                 : std::nullopt);
-        value ? qputenv(name, *value) : qunsetenv(name);
-    }
-
-    void writeConfig(const QByteArray& text) const {
-        writeFile(path("kanvo/resources/generate/defaults.toml"), text);
-    }
-
-    static void writeFile(const QString& path, const QByteArray& content) {
-        QDir().mkpath(QFileInfo(path).path());
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(content) < 0) {
-            qFatal("cannot write %s", qPrintable(path));
-        }
+    bool writeConfig(const QByteArray& text) const {
+        return write(QStringLiteral("kanvo/resources/generate/defaults.toml"), text);
     }
 
 private:
+    const QByteArray savedTmp_ = qgetenv("TMPDIR");
     QTemporaryDir dir_;
-    std::map<QByteArray, std::optional<QByteArray>> saved_;
 };

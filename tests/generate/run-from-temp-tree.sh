@@ -1,7 +1,6 @@
 #!/bin/bash
-# Runs a copy of a test executable nine folders deep in a fresh temporary
-# tree, so the files it places around itself are the only ones its lookups
-# can find. Usage: run-from-temp-tree.sh <executable>
+# Runs a copy of the test executable $1 nine folders deep in a fresh temporary
+# tree, so the files it places around itself are the only ones its lookups find.
 tree=$(mktemp -d "${TMPDIR:-/tmp}/kanvo-generate-tree.XXXXXX") || exit 1
 trap 'rm -rf "$tree"' EXIT
 bin=$tree/a/b/c/d/e/f/g/h/i/bin
