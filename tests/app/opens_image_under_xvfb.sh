@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
-# The real binary on a private X display: an image opened through Ctrl+O and
-# the file dialog fills exactly its fitted rectangle, and Ctrl+Q ends the process.
+# An image opened through Ctrl+O and the file dialog fills exactly its fitted
+# rectangle, and Ctrl+Q ends the process.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
-
 kanvo_launch_with_image "${1:?usage: $0 path/to/kanvo}"
 kanvo_focus_window "$window"
 xdotool key ctrl+q
