@@ -58,8 +58,8 @@ private slots:
     }
 
     // Refused, the call must not sit out the request timeout. A listening
-    // socket takes the request and never answers, which holds the call for
-    // the 5 s transfer timeout (on Qt's coarse timer, up to 5% early).
+    // socket takes the request and never answers: the 5 s transfer timeout
+    // (Qt's coarse timer, up to 5% early) ends it before the 6 s backstop.
     void unloadReturnsInTime() {
         QTcpServer silent;
         QVERIFY(silent.listen(QHostAddress::LocalHost));
@@ -75,7 +75,7 @@ private slots:
         }
         QCOMPARE_LT(elapsedMs[0], 4000);
         QCOMPARE_GE(elapsedMs[1], 4500);
-        QCOMPARE_LE(elapsedMs[1], 6000);
+        QCOMPARE_LT(elapsedMs[1], 6000);
     }
 
     // Truncated toward zero and not clamped; anything but a number, a string
