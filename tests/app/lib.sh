@@ -1,6 +1,5 @@
-# Whole-app test helpers: the real binary on a private Xvfb display, driven by
-# xdotool and read back with ImageMagick. Every process started here is ended
-# by pid on exit, newest first, so the app goes before its display.
+# The real binary on a private Xvfb display, driven by xdotool, read back with
+# ImageMagick. Processes started here end by pid on exit, the app before Xvfb.
 
 KANVO_TEST_PIDS=()
 KANVO_TEST_TMP=$(mktemp -d "${TMPDIR:-/tmp}/kanvo-app-test.XXXXXX")
@@ -8,10 +7,8 @@ KANVO_TEST_TMP=$(mktemp -d "${TMPDIR:-/tmp}/kanvo-app-test.XXXXXX")
 kanvo_fail() { echo "FAIL: $*" >&2; exit 1; }
 
 kanvo_cleanup() {
-    local i
-    for ((i = ${#KANVO_TEST_PIDS[@]} - 1; i >= 0; i--)); do
-        kill "${KANVO_TEST_PIDS[i]}" 2>/dev/null && wait "${KANVO_TEST_PIDS[i]}" 2>/dev/null || true
-    done
+    local pid
+    for pid in $(printf '%s\n' "${KANVO_TEST_PIDS[@]}" | tac); do kill "$pid" && wait "$pid" || true; done 2>/dev/null
     rm -rf "$KANVO_TEST_TMP"
 }
 trap kanvo_cleanup EXIT
@@ -19,10 +16,7 @@ trap kanvo_cleanup EXIT
 # Calls "$@" until it succeeds, for at most $KANVO_WAIT_LIMIT seconds (default 20).
 kanvo_wait_until() {
     local deadline=$((SECONDS + ${KANVO_WAIT_LIMIT:-20}))
-    until "$@"; do
-        ((SECONDS < deadline)) || return 1
-        sleep 0.2
-    done
+    until "$@"; do ((SECONDS < deadline)) && sleep 0.2 || return 1; done
 }
 
 # Exports DISPLAY once Xvfb (screen $1, default 1920x1200x24) has written its number.
@@ -34,25 +28,20 @@ kanvo_start_xvfb() {
     export DISPLAY=":$(<"$KANVO_TEST_TMP/display")"
 }
 
-# Runs "$@" and sets KANVO_APP_PID. Without a platform theme the file dialogs
-# are Qt's own widgets and no desktop portal is asked.
-kanvo_start_app() {
+kanvo_start_app() { # runs "$@", sets KANVO_APP_PID; with no platform theme, dialogs are Qt's own
     QT_QPA_PLATFORM=xcb QT_QPA_PLATFORMTHEME= "$@" >"$KANVO_TEST_TMP/app.log" 2>&1 &
     KANVO_APP_PID=$!
     KANVO_TEST_PIDS+=("$KANVO_APP_PID")
 }
 
-# Prints the id of the visible window titled exactly $1.
-kanvo_find_window() {
+kanvo_find_window() { # prints the id of the visible window titled exactly $1
     timeout 20 xdotool search --sync --onlyvisible --name "^$1\$" | head -n 1 | grep . ||
         kanvo_fail "no window titled \"$1\" within 20 s"
 }
 
-# There is no window manager to give the keyboard focus.
-kanvo_focus_window() { xdotool windowfocus --sync "$1"; }
+kanvo_focus_window() { xdotool windowfocus --sync "$1"; } # no window manager does it
 
-# Waits up to $2 s (default 15) for the child $1 to end; returns its exit status.
-kanvo_wait_exit() {
+kanvo_wait_exit() { # waits up to $2 s (default 15) for the child $1 to end; returns its status
     timeout "${2:-15}" tail --pid="$1" -s 0.1 -f /dev/null || kanvo_fail "process $1 did not end"
     wait "$1"
 }
@@ -60,14 +49,14 @@ kanvo_wait_exit() {
 # Prints "WIDTHxHEIGHT+X+Y" of the magenta pixels in a fresh screenshot $shot.
 kanvo_image_bounds() {
     import -window root "$shot"
-    convert "$shot" -fill black +opaque '#ff00ff' -trim -format '%wx%h%O' info: | grep -v '^1x1+'
+    convert "$shot" -fill black +opaque '#ff00ff' -trim -format '%wx%h%O' info: 2>/dev/null | grep -v '^1x1+'
 }
 kanvo_image_is() { [[ $(kanvo_image_bounds) == "$1" ]]; }
 
 # Starts the binary $1 and opens a 400 x 200 magenta PNG through Ctrl+O and the
-# file dialog. Fitted into the 1116 x 802 canvas at (54, 88) of the 1500 x 920
-# workspace, under the menu bar, it shows as 956 x 478 at (80, 162) of the canvas.
-# Sets window, shot and the screen positions of workspace (ws_x/y) and canvas.
+# file dialog; fitted into the 1116 x 802 canvas at (54, 88) of the workspace it
+# shows as 956 x 478 at (80, 162). Sets window, shot and the screen positions of
+# the workspace (ws_x/y) and canvas (canvas_x/y).
 kanvo_launch_with_image() {
     local X Y HEIGHT
     shot=$KANVO_TEST_TMP/shot.png
@@ -78,8 +67,7 @@ kanvo_launch_with_image() {
     kanvo_focus_window "$window"
     xdotool key ctrl+o
     kanvo_focus_window "$(kanvo_find_window "Open")"
-    xdotool type --delay 10 "$KANVO_TEST_TMP/vivid.png"
-    xdotool key Return
+    xdotool type --delay 10 "$KANVO_TEST_TMP/vivid.png" && xdotool key Return
     eval "$(xdotool getwindowgeometry --shell "$window" | grep -E '^(X|Y|HEIGHT)=')"
     ws_x=$X ws_y=$((Y + HEIGHT - 920)) canvas_x=$((X + 54)) canvas_y=$((Y + HEIGHT - 832))
     kanvo_wait_until kanvo_image_is "956x478+$((canvas_x + 80))+$((canvas_y + 162))" ||
