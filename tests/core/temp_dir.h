@@ -8,8 +8,7 @@
 
 namespace kanvo::test {
 
-// A fresh directory under the system temporary folder, removed with its
-// contents when the object goes away.
+// A fresh directory under the system temporary folder, removed with its contents.
 class TempDir {
 public:
     TempDir() {
@@ -18,10 +17,7 @@ public:
             path_ = std::filesystem::temp_directory_path() / ("kanvo-" + std::to_string(random()));
         } while (!std::filesystem::create_directory(path_));
     }
-    ~TempDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
+    ~TempDir() { std::filesystem::remove_all(path_, ignored_); }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
@@ -37,6 +33,7 @@ public:
 
 private:
     std::filesystem::path path_;
+    std::error_code ignored_;
 };
 
 } // namespace kanvo::test
