@@ -141,6 +141,7 @@ private slots:
         QCOMPARE(tools.size(), 1);
         QCOMPARE(tools[0].id + tools[0].label, QStringLiteral("pen\uFFFDCaf\u00e9 \uFFFD("));
     }
+
     void inspectorShowsAndEditsTheActiveLayer() {
         kanvo::ui::DocumentSession session;
         KanvoInspectorView inspector(kFrame, &session, nullptr);
