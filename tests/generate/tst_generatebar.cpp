@@ -41,6 +41,17 @@ struct BarUnderTest {
 class TestGenerateBar : public QObject {
     Q_OBJECT
 private slots:
+    // Refused before anything starts: no prompt, then a configuration but no script.
+    void refusesWithoutPromptOrFiles() {
+        BarUnderTest t;
+        t.generate(QString());
+        QCOMPARE(t.status(), QStringLiteral("Enter a prompt first."));
+        QVERIFY(t.configure(QStringLiteral("http://127.0.0.1:1")));
+        t.generate(QStringLiteral(" "));
+        QCOMPARE(t.status(), QStringLiteral("generate script/config not found."));
+        QVERIFY(!t.bar.progressTimer().isActive());
+    }
+
     // Node is a script in ~/.local/bin that records its arguments, PATH and KANVO_ROOT,
     // each ended by a NUL, and exits 0 with no image; then it loses its execute bit.
     void nodeGetsThePromptUnchangedThenCannotStart() {
