@@ -4,14 +4,17 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# Debian/Ubuntu packages: build tools, Qt 6, icons, test and benchmark
-# libraries, Node.js, and the X tools the whole-app tests drive.
+# Debian/Ubuntu packages: build tools, Qt 6, icons, the JPEG and PNG codecs,
+# test and benchmark libraries, Node.js, the X tools the whole-app tests
+# drive, and the validators and packaging tools the install tests use.
 debian_packages=(
     cmake ninja-build g++ clang libclang-rt-14-dev clang-format
     qt6-base-dev qt6-svg-dev libqt6svg6 qt6-image-formats-plugins qt6-qpa-plugins libgl-dev
     breeze-icon-theme fonts-dejavu-core
+    libturbojpeg0-dev libspng-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth xdotool imagemagick
+    desktop-file-utils appstream dpkg-dev file
 )
 
 missing_debian_packages() {
@@ -50,7 +53,7 @@ install_debian() {
 }
 
 install_macos() {
-    local formulae=(cmake ninja qt googletest google-benchmark node imagemagick)
+    local formulae=(cmake ninja qt jpeg-turbo libspng googletest google-benchmark node imagemagick)
     local missing=()
     local f
     for f in "${formulae[@]}"; do
