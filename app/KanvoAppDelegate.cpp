@@ -52,8 +52,13 @@ void KanvoAppDelegate::openDocument() {
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setNameFilter(QStringLiteral("Images (*.png *.jpg *.jpeg *.ppm)"));
-    const std::optional<QUrl> file = chosenFile(dialog);
-    if (file && !workspace()->openImageURL(*file)) {
+    if (const std::optional<QUrl> file = chosenFile(dialog)) {
+        openFile(*file);
+    }
+}
+
+void KanvoAppDelegate::openFile(const QUrl& file) {
+    if (!workspace()->openImageURL(file)) {
         showError(QStringLiteral("Kanvo could not open that image."));
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QUrl>
 #include <memory>
 
 class KanvoWorkspaceView;
@@ -22,6 +23,8 @@ public:
     void applicationWillTerminate();
 
     void openDocument();
+    // Opens `file` as the open dialog does, with the same alert on failure.
+    void openFile(const QUrl& file);
     void exportDocument();
     void fitToScreen();
     // A warning with an OK button, modal to the main window only.

@@ -1,15 +1,49 @@
 #include "app/KanvoAppDelegate.h"
+#include "app/KanvoCommandLine.h"
 #include "kit/KanvoSymbols.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QIcon>
+#include <cstdio>
+
+namespace {
+
+QStringList argumentList(int argc, char* argv[]) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments << QString::fromLocal8Bit(argv[i]);
+    }
+    return arguments;
+}
+
+} // namespace
 
 int main(int argc, char* argv[]) {
+    QCoreApplication::setApplicationName(QStringLiteral("Kanvo"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(KANVO_VERSION));
+    // Answered before the GUI connects to a display: parsing prints the text and exits.
+    if (KanvoCommandLine::asksForTextOnly(argumentList(argc, argv))) {
+        const QCoreApplication terminal(argc, argv);
+        KanvoCommandLine::parse(QCoreApplication::arguments(), QDir::currentPath());
+    }
     QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Kanvo"));
+    // Matches the window to its desktop entry (X11 and Wayland).
+    QGuiApplication::setDesktopFileName(QStringLiteral(KANVO_APP_ID));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/" KANVO_APP_ID ".svg")));
+    const KanvoCommandLine commandLine =
+        KanvoCommandLine::parse(QApplication::arguments(), QDir::currentPath());
+    if (!commandLine.ignored.isEmpty()) {
+        std::fprintf(stderr, "kanvo: opens one file at a time; ignoring %s\n",
+                     qPrintable(commandLine.ignored.join(QStringLiteral(", "))));
+    }
     KanvoSymbols::installIconTheme();
 
     KanvoAppDelegate delegate;
     delegate.applicationDidFinishLaunching();
+    if (commandLine.file) {
+        delegate.openFile(*commandLine.file);
+    }
     QApplication::exec();
     return 0;
 }

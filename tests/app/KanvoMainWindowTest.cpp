@@ -1,4 +1,5 @@
 #include "app/KanvoAppDelegate.h"
+#include "app/KanvoCommandLine.h"
 #include "canvas/KanvoCanvasView.h"
 #include "kanvo/ui/document_session.h"
 #include "kit/KanvoNotifications.h"
@@ -49,6 +50,34 @@ private slots:
         run("Export As...", "", "");
         run("Open...", "notes.png", "Kanvo could not open that image.");
         run("Open...", "", "");
+        delegate_.openFile(QUrl::fromLocalFile(files_.filePath("missing.png")));
+        QCOMPARE(takeAlerts(), QStringList{"Kanvo could not open that image."});
+    }
+
+    // `kanvo FILE`: a path relative to the folder Kanvo started in, an absolute path or a
+    // file: URL names one local file; files beyond the first are set aside.
+    void commandLineNamesOneLocalFile() {
+        const auto parsed = [](const QStringList& arguments) {
+            return KanvoCommandLine::parse(QStringList{"kanvo"} + arguments, "/home/ann/Pictures");
+        };
+        const auto file = [](const QString& path) {
+            return std::optional(QUrl::fromLocalFile(path));
+        };
+        QCOMPARE(parsed({}).file, std::nullopt);
+        QCOMPARE(parsed({"cat.png"}).file, file("/home/ann/Pictures/cat.png"));
+        QCOMPARE(parsed({"../cat #2.jpg"}).file, file("/home/ann/cat #2.jpg"));
+        QCOMPARE(parsed({"file:///tmp/a%20b.ppm"}).file, file("/tmp/a b.ppm"));
+        QCOMPARE(parsed({"--", "-dash.png"}).file, file("/home/ann/Pictures/-dash.png"));
+        const KanvoCommandLine several = parsed({"/tmp/a.png", "b.png", "c.png"});
+        QCOMPARE(several.file, file("/tmp/a.png"));
+        QCOMPARE(several.ignored, (QStringList{"b.png", "c.png"}));
+        // Only text requests skip the display; after "--" they are file names.
+        const auto textOnly = [](const QStringList& arguments) {
+            return KanvoCommandLine::asksForTextOnly(QStringList{"kanvo"} + arguments);
+        };
+        QCOMPARE((QList<bool>{textOnly({"--version"}), textOnly({"a.png", "-h"}), textOnly({}),
+                              textOnly({"a.png"}), textOnly({"--", "--help"})}),
+                 (QList<bool>{true, true, false, false, false}));
     }
 
     // Acceptance is whatever header inspection says, and inspection picks its parser by the
@@ -85,12 +114,17 @@ private:
         });
         const auto actions = delegate_.window()->menuBar()->findChildren<QAction*>();
         (*std::ranges::find(actions, command, &QAction::text))->trigger();
+        QCOMPARE(takeAlerts(), alert.isEmpty() ? QStringList() : QStringList{alert});
+    }
+
+    // The texts of the alerts left open, which it closes.
+    QStringList takeAlerts() {
         QStringList alerts;
         for (QMessageBox* box : delegate_.window()->findChildren<QMessageBox*>()) {
             alerts << box->text() + (box->icon() == QMessageBox::Warning ? "" : " (not a warning)");
             delete box;
         }
-        QCOMPARE(alerts, alert.isEmpty() ? QStringList() : QStringList{alert});
+        return alerts;
     }
 
     QTemporaryDir files_;
