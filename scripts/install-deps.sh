@@ -80,7 +80,8 @@ elif [ "$(uname -s)" = Darwin ] && command -v brew >/dev/null; then
 else
     echo "install-deps: unsupported system; install these yourself:" >&2
     echo "  CMake >= 3.25, Ninja, a C++20 compiler, Qt 6 (Widgets, Network, Concurrent, Test, Svg)," >&2
-    echo "  the Breeze icon theme, GoogleTest, Google Benchmark, Node.js >= 18 with npm," >&2
+    echo "  the Breeze icon theme, libjpeg-turbo (TurboJPEG), libspng, GoogleTest, Google Benchmark," >&2
+    echo "  Node.js >= 18 with npm, desktop-file-utils, appstream, dpkg-dev," >&2
     echo "  and for the whole-app tests Xvfb, xauth, xdotool and ImageMagick." >&2
     exit 1
 fi
