@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileOpenEvent>
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -29,6 +30,7 @@ KanvoAppDelegate::KanvoAppDelegate() {
     QApplication::setQuitOnLastWindowClosed(true);
     connect(qApp, &QCoreApplication::aboutToQuit, this,
             &KanvoAppDelegate::applicationWillTerminate);
+    qApp->installEventFilter(this);
 }
 
 KanvoAppDelegate::~KanvoAppDelegate() = default;
@@ -61,6 +63,14 @@ void KanvoAppDelegate::openFile(const QUrl& file) {
     if (!workspace()->openImageURL(file)) {
         showError(QStringLiteral("Kanvo could not open that image."));
     }
+}
+
+bool KanvoAppDelegate::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == qApp && event->type() == QEvent::FileOpen && window_) {
+        openFile(static_cast<QFileOpenEvent*>(event)->url());
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void KanvoAppDelegate::exportDocument() {

@@ -30,6 +30,11 @@ public:
     // A warning with an OK button, modal to the main window only.
     void showError(const QString& message);
 
+protected:
+    // A file the desktop asks Kanvo to open while it runs (macOS's
+    // open-document event, which Qt delivers to the application object).
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     KanvoWorkspaceView* workspace() const;
     std::unique_ptr<QMainWindow> window_;

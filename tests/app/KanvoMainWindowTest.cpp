@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileOpenEvent>
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -51,6 +52,9 @@ private slots:
         run("Open...", "notes.png", "Kanvo could not open that image.");
         run("Open...", "", "");
         delegate_.openFile(QUrl::fromLocalFile(files_.filePath("missing.png")));
+        QCOMPARE(takeAlerts(), QStringList{"Kanvo could not open that image."});
+        QFileOpenEvent openRequest(QUrl::fromLocalFile(files_.filePath("notes.png")));
+        QApplication::sendEvent(qApp, &openRequest);
         QCOMPARE(takeAlerts(), QStringList{"Kanvo could not open that image."});
     }
 
