@@ -14,6 +14,24 @@ namespace {
 
 const QString emptyStateHint = QStringLiteral("Drop an image here");
 
+// Only the part of the image inside the view is drawn, sampled from the
+// representation just above the drawn size, so a 100 MP photo costs about
+// what the view's own pixels cost at every zoom.
+void drawVisiblePart(QPainter& painter, const QRectF& target, const KanvoImage& image,
+                     const QRectF& view) {
+    const QRectF visible = target.intersected(view);
+    if (visible.isEmpty()) {
+        return;
+    }
+    const QImage& level =
+        image.representationFor(target.size() * painter.device()->devicePixelRatioF());
+    const double scaleX = level.width() / target.width();
+    const double scaleY = level.height() / target.height();
+    const QRectF source((visible.x() - target.x()) * scaleX, (visible.y() - target.y()) * scaleY,
+                        visible.width() * scaleX, visible.height() * scaleY);
+    painter.drawImage(visible, level, source);
+}
+
 QColor guideColor() {
     return QColor::fromRgbF(1.0f, 0.0f, 0.56f, 0.92f);
 }
@@ -70,7 +88,7 @@ void drawCrop(QPainter& painter, double viewHeight, const kanvo::ui::CropBounds&
 
 } // namespace
 
-void KanvoCanvasDrawing::drawIn(QPainter& painter, const QRectF& bounds, const QImage& image,
+void KanvoCanvasDrawing::drawIn(QPainter& painter, const QRectF& bounds, const KanvoImage& image,
                                 const kanvo::ui::Layer* layer, const kanvo::ui::Document* document,
                                 const QString& status) {
     const double viewHeight = bounds.y() + bounds.height();
@@ -92,7 +110,8 @@ void KanvoCanvasDrawing::drawIn(QPainter& painter, const QRectF& bounds, const Q
     painter.save();
     painter.setOpacity(layer->opacity);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(KanvoFrame::toQt(layerRect, viewHeight), image);
+    drawVisiblePart(painter, KanvoFrame::toQt(layerRect, viewHeight), image,
+                    KanvoFrame::toQt(bounds, viewHeight));
     painter.restore();
 
     strokeRect(painter, viewHeight, KanvoCanvasLayout::layerFrameRect(layerRect),

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "canvas/KanvoImage.h"
 #include "kanvo/ui/align_guide.h"
 #include "kanvo/ui/document.h"
 
-#include <QImage>
 #include <QRectF>
 #include <QString>
 #include <vector>
@@ -17,7 +17,7 @@ class KanvoCanvasDrawing {
 public:
     // bounds are the view's own bounds; layer and document may be null, image
     // and status may be null/empty.
-    static void drawIn(QPainter& painter, const QRectF& bounds, const QImage& image,
+    static void drawIn(QPainter& painter, const QRectF& bounds, const KanvoImage& image,
                        const kanvo::ui::Layer* layer, const kanvo::ui::Document* document,
                        const QString& status);
 

@@ -73,12 +73,12 @@ bool KanvoCanvasView::openImageURL(const QUrl& url) {
     } catch (...) {
         return false;
     }
-    image_ = QImage();
+    image_ = KanvoImage();
     imageName_ = url.fileName();
     statusText_ = QStringLiteral("Opening %1...").arg(imageName_);
     const std::uint64_t generation = ++decodeGeneration_;
     KanvoImageDecodeService::shared().decodeURL(
-        url, [canvas = QPointer<KanvoCanvasView>(this), generation](const QImage& image) {
+        url, [canvas = QPointer<KanvoCanvasView>(this), generation](const KanvoImage& image) {
             if (canvas) {
                 canvas->finishDecode(generation, image);
             }
@@ -87,7 +87,7 @@ bool KanvoCanvasView::openImageURL(const QUrl& url) {
     return true;
 }
 
-void KanvoCanvasView::finishDecode(std::uint64_t generation, const QImage& image) {
+void KanvoCanvasView::finishDecode(std::uint64_t generation, const KanvoImage& image) {
     if (generation != decodeGeneration_) {
         return;
     }
@@ -106,7 +106,7 @@ bool KanvoCanvasView::exportImageURL(const QUrl& url) {
     if (url.isEmpty() || image_.isNull()) {
         return false;
     }
-    return KanvoImageExport::write(image_, url.toLocalFile());
+    return KanvoImageExport::write(image_.full(), url.toLocalFile());
 }
 
 void KanvoCanvasView::fitToScreen() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "canvas/KanvoImage.h"
 #include "kanvo/ui/document_session.h"
 
 #include <QImage>
@@ -29,7 +30,7 @@ public:
     bool exportImageURL(const QUrl& url);
     void fitToScreen();
 
-    QImage image() const { return image_; }
+    QImage image() const { return image_.full(); }
     QString imageName() const { return imageName_; }
     QString statusText() const { return statusText_; }
 
@@ -45,12 +46,12 @@ protected:
 private:
     QPointF viewPoint(QPointF qtPoint) const;
     bool hasDocument() const;
-    void finishDecode(std::uint64_t generation, const QImage& image);
+    void finishDecode(std::uint64_t generation, const KanvoImage& image);
     void pinch(double magnification);
     void viewportEdited();
 
     kanvo::ui::DocumentSession* session_ = nullptr;
-    QImage image_;
+    KanvoImage image_;
     QString imageName_;
     QString statusText_;
     QPointF lastDragPoint_;

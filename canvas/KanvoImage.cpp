@@ -1,0 +1,44 @@
+#include "canvas/KanvoImage.h"
+
+#include "canvas/KanvoImageHalving.h"
+
+KanvoImage KanvoImage::withRepresentations(QImage full) {
+    KanvoImage image;
+    if (full.isNull()) {
+        return image;
+    }
+    image.levels_.append(std::move(full));
+    while (std::max(image.levels_.constLast().width(), image.levels_.constLast().height()) >
+           smallestSide) {
+        QImage next = KanvoImageHalving::halved(image.levels_.constLast());
+        if (next.isNull()) {
+            break; // out of memory: the levels so far still draw
+        }
+        image.levels_.append(std::move(next));
+    }
+    return image;
+}
+
+const QImage& KanvoImage::full() const {
+    static const QImage none;
+    return isNull() ? none : levels_.constFirst();
+}
+
+const QImage& KanvoImage::representationFor(QSizeF drawnDevicePixels) const {
+    for (qsizetype i = levels_.size() - 1; i > 0; --i) {
+        const QImage& level = levels_.at(i);
+        if (level.width() >= drawnDevicePixels.width() &&
+            level.height() >= drawnDevicePixels.height()) {
+            return level;
+        }
+    }
+    return full();
+}
+
+qsizetype KanvoImage::byteCount() const {
+    qsizetype bytes = 0;
+    for (const QImage& level : levels_) {
+        bytes += level.sizeInBytes();
+    }
+    return bytes;
+}

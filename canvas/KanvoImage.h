@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QImage>
+#include <QList>
+#include <QSizeF>
+
+// A decoded image with several representations: the full-size pixels and a
+// pyramid of area-averaged halvings down to about 256 px, so drawing a large
+// photo small samples a level near the drawn size instead of every pixel.
+// Copies share their pixels.
+class KanvoImage {
+public:
+    KanvoImage() = default;
+
+    // Builds the pyramid of `full`, halving in parallel bands on the global
+    // thread pool. Levels are premultiplied, so transparent edges do not darken.
+    static KanvoImage withRepresentations(QImage full);
+
+    bool isNull() const { return levels_.isEmpty(); }
+    QSize size() const { return isNull() ? QSize() : levels_.constFirst().size(); }
+    const QImage& full() const;
+    // Full size first, then each halving.
+    const QList<QImage>& representations() const { return levels_; }
+    // The smallest representation at least as large as `drawnDevicePixels`
+    // both ways: the one just above the target, full size when magnifying.
+    const QImage& representationFor(QSizeF drawnDevicePixels) const;
+    // Bytes held by every representation together.
+    qsizetype byteCount() const;
+
+    // Longest side at which halving stops.
+    static constexpr int smallestSide = 256;
+
+private:
+    QList<QImage> levels_;
+};

@@ -1,0 +1,82 @@
+#include "canvas/KanvoImageCache.h"
+
+#include <QtGlobal>
+#include <algorithm>
+
+#if defined(Q_OS_WIN)
+#include <windows.h>
+#elif defined(Q_OS_MACOS)
+#include <sys/sysctl.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace {
+
+constexpr qint64 mebibyte = qint64(1) << 20;
+constexpr qint64 budgetCeiling = qint64(4) << 30;
+// Where physical memory cannot be read.
+constexpr qint64 assumedPhysicalMemory = qint64(4) << 30;
+
+qint64 physicalMemoryBytes() {
+#if defined(Q_OS_WIN)
+    MEMORYSTATUSEX status{};
+    status.dwLength = sizeof(status);
+    return GlobalMemoryStatusEx(&status) ? qint64(status.ullTotalPhys) : assumedPhysicalMemory;
+#elif defined(Q_OS_MACOS)
+    int64_t bytes = 0;
+    size_t size = sizeof(bytes);
+    return sysctlbyname("hw.memsize", &bytes, &size, nullptr, 0) == 0 ? qint64(bytes)
+                                                                      : assumedPhysicalMemory;
+#else
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long pageSize = sysconf(_SC_PAGESIZE);
+    return pages > 0 && pageSize > 0 ? qint64(pages) * pageSize : assumedPhysicalMemory;
+#endif
+}
+
+} // namespace
+
+qint64 KanvoImageCache::defaultBudgetBytes() {
+    bool ok = false;
+    const qint64 configured = qEnvironmentVariable("KANVO_CACHE_MB").toLongLong(&ok);
+    if (ok && configured >= 0) {
+        return configured * mebibyte;
+    }
+    return std::min(physicalMemoryBytes() / 4, budgetCeiling);
+}
+
+KanvoImage KanvoImageCache::take(const QString& key) {
+    const auto hit = std::ranges::find(entries_, key, &Entry::key);
+    if (hit == entries_.end()) {
+        return {};
+    }
+    entries_.splice(entries_.begin(), entries_, hit);
+    return hit->image;
+}
+
+void KanvoImageCache::insert(const QString& key, const KanvoImage& image) {
+    if (const auto old = std::ranges::find(entries_, key, &Entry::key); old != entries_.end()) {
+        bytes_ -= old->bytes;
+        entries_.erase(old);
+    }
+    const qint64 size = image.byteCount();
+    if (image.isNull() || size > budget_) {
+        return;
+    }
+    evictWhile(size, 1);
+    entries_.push_front({key, image, size});
+    bytes_ += size;
+}
+
+void KanvoImageCache::makeRoom(qint64 bytes) {
+    evictWhile(std::min(bytes, budget_), 0);
+}
+
+void KanvoImageCache::evictWhile(qint64 incoming, int incomingCount) {
+    while (!entries_.empty() &&
+           (bytes_ + incoming > budget_ || count() + incomingCount > countLimit)) {
+        bytes_ -= entries_.back().bytes;
+        entries_.pop_back();
+    }
+}

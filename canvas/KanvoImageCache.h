@@ -1,0 +1,44 @@
+#pragma once
+
+#include "canvas/KanvoImage.h"
+
+#include <QString>
+#include <list>
+
+// The decoded images kept for reopening: at most 8 and, like a cache the
+// system trims under memory pressure, at most a byte budget, dropping the
+// least recently used first. Not thread-safe; its owner locks.
+class KanvoImageCache {
+public:
+    static constexpr int countLimit = 8;
+
+    explicit KanvoImageCache(qint64 budgetBytes) : budget_(budgetBytes) {}
+
+    // A quarter of physical memory, at most 4 GiB, unless KANVO_CACHE_MB
+    // (whole mebibytes) says otherwise.
+    static qint64 defaultBudgetBytes();
+
+    qint64 budgetBytes() const { return budget_; }
+    qint64 bytes() const { return bytes_; }
+    int count() const { return int(entries_.size()); }
+
+    // Null when absent; a hit becomes the most recently used.
+    KanvoImage take(const QString& key);
+    // Keeps `image` unless it alone exceeds the budget, evicting as needed.
+    void insert(const QString& key, const KanvoImage& image);
+    // Evicts until `bytes` more would fit, so that an image being decoded
+    // and the cache together stay within the budget.
+    void makeRoom(qint64 bytes);
+
+private:
+    struct Entry {
+        QString key;
+        KanvoImage image;
+        qint64 bytes;
+    };
+    void evictWhile(qint64 incoming, int incomingCount);
+
+    qint64 budget_;
+    qint64 bytes_ = 0;
+    std::list<Entry> entries_; // most recently used first
+};

@@ -1,0 +1,212 @@
+#include "canvas/KanvoImage.h"
+
+#include "canvas/KanvoImageCache.h"
+#include "canvas/KanvoImageDecoder.h"
+#include "canvas/KanvoImageHalving.h"
+
+#include <QImageReader>
+#include <QRandomGenerator>
+#include <QtTest>
+
+namespace {
+
+// Gradients under noise, so the codecs have real detail to keep.
+QImage photoLike(QSize size, bool alpha) {
+    QImage image(size, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    QRandomGenerator noise(7);
+    for (int y = 0; y < size.height(); ++y) {
+        for (int x = 0; x < size.width(); ++x) {
+            const int n = int(noise.bounded(24));
+            image.setPixel(x, y,
+                           qRgba((x * 255 / size.width() + n) % 256,
+                                 (y * 255 / size.height() + n) % 256, (x + y + n) % 256,
+                                 alpha ? (x * 7 + y) % 256 : 255));
+        }
+    }
+    return image;
+}
+
+QImage premultiplied(const QImage& image) {
+    return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
+double meanAbsoluteDifference(const QImage& a, const QImage& b) {
+    const QImage left = premultiplied(a);
+    const QImage right = premultiplied(b);
+    double sum = 0;
+    for (int y = 0; y < left.height(); ++y) {
+        for (int x = 0; x < left.width(); ++x) {
+            const QRgb p = left.pixel(x, y);
+            const QRgb q = right.pixel(x, y);
+            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) +
+                   std::abs(qBlue(p) - qBlue(q)) + std::abs(qAlpha(p) - qAlpha(q));
+        }
+    }
+    return sum / (4.0 * left.width() * left.height());
+}
+
+// Small enough to have no halvings: 4 bytes a pixel, nothing more.
+KanvoImage imageOf(int width, int height) {
+    return KanvoImage::withRepresentations(QImage(width, height, QImage::Format_RGB32));
+}
+
+} // namespace
+
+class KanvoImageTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    // The fast paths give what Qt's reader gives: PNG exactly, JPEG within IDCT rounding.
+    void decodesLikeQtsReader_data() {
+        QTest::addColumn<QImage>("source");
+        QTest::addColumn<QByteArray>("format");
+        QTest::addColumn<double>("tolerance");
+        const QImage rgb = photoLike({97, 61}, false);
+        const QImage rgba = photoLike({97, 61}, true);
+        QTest::newRow("jpeg") << rgb << QByteArray("jpg") << 1.0;
+        QTest::newRow("grey jpeg")
+            << rgb.convertToFormat(QImage::Format_Grayscale8) << QByteArray("jpg") << 1.0;
+        QTest::newRow("png rgb") << rgb << QByteArray("png") << 0.0;
+        QTest::newRow("png rgba") << rgba << QByteArray("png") << 0.0;
+        QTest::newRow("png grey") << rgb.convertToFormat(QImage::Format_Grayscale8)
+                                  << QByteArray("png") << 0.0;
+        QTest::newRow("png palette")
+            << rgb.convertToFormat(QImage::Format_Indexed8) << QByteArray("png") << 0.0;
+        // 16 to 8 bits rounds differently now and then.
+        QTest::newRow("png 16-bit")
+            << rgba.convertToFormat(QImage::Format_RGBA64) << QByteArray("png") << 0.01;
+        QTest::newRow("ppm") << rgb << QByteArray("ppm") << 0.0;
+    }
+    void decodesLikeQtsReader() {
+        QFETCH(QImage, source);
+        QFETCH(QByteArray, format);
+        QFETCH(double, tolerance);
+        const QString path = dir_.filePath("image." + format);
+        QVERIFY(source.save(path, format, 90));
+        const QImage decoded = KanvoImageDecoder::decodeFirstImage(path);
+        const QImage expected = QImageReader(path).read();
+        QCOMPARE(decoded.size(), expected.size());
+        QCOMPARE(decoded.devicePixelRatio(), 1.0);
+        QVERIFY2(meanAbsoluteDifference(decoded, expected) <= tolerance,
+                 qPrintable(QString::number(meanAbsoluteDifference(decoded, expected))));
+    }
+
+    // The signature picks the decoder, whatever the name says.
+    void formatComesFromTheSignature() {
+        const QString path = dir_.filePath("actually-a-png.jpg");
+        QVERIFY(photoLike({20, 10}, false).save(path, "PNG"));
+        QCOMPARE(KanvoImageDecoder::decodeFirstImage(path).size(), QSize(20, 10));
+    }
+
+    void unreadableFilesGiveNull_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("png signature, then garbage")
+            << QByteArray("\x89PNG\r\n\x1a\n", 8) + QByteArray(64, 'x');
+        QTest::newRow("jpeg marker, then garbage")
+            << QByteArray("\xff\xd8\xff\xe0", 4) + QByteArray(64, 'x');
+        QTest::newRow("header beyond the allocation limit")
+            << QByteArray("P6\n100000 100000\n255\n") + QByteArray(64, 'x');
+        QTest::newRow("text") << QByteArray("plain text\n");
+    }
+    void unreadableFilesGiveNull() {
+        QFETCH(QByteArray, bytes);
+        QFile file(dir_.filePath("bad.png"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        file.close();
+        QVERIFY(KanvoImageDecoder::decodeFirstImage(file.fileName()).isNull());
+        QVERIFY(KanvoImageDecoder::decodeFirstImage(dir_.filePath("missing.png")).isNull());
+    }
+
+    // Halving stops at the first level whose longer side is at most 256; odd sides round up.
+    void pyramidLevels() {
+        QList<QSize> sizes;
+        const KanvoImage image =
+            KanvoImage::withRepresentations(QImage(1001, 3, QImage::Format_RGB32));
+        for (const QImage& level : image.representations()) {
+            sizes << level.size();
+        }
+        QCOMPARE(sizes, (QList<QSize>{{1001, 3}, {501, 2}, {251, 1}}));
+        QCOMPARE(KanvoImage::withRepresentations(QImage(256, 40, QImage::Format_RGB32))
+                     .representations()
+                     .size(),
+                 1);
+        QVERIFY(KanvoImage::withRepresentations(QImage()).isNull());
+        const KanvoImage big =
+            KanvoImage::withRepresentations(QImage(2000, 1000, QImage::Format_RGB32));
+        QCOMPARE(big.byteCount(),
+                 qsizetype(4) * (2000 * 1000 + 1000 * 500 + 500 * 250 + 250 * 125));
+    }
+
+    // Each output pixel is the mean of its 2 x 2 block; a last odd column pairs with itself.
+    void halvingAveragesBlocks() {
+        QImage source(3, 2, QImage::Format_RGB32);
+        source.setPixel(0, 0, qRgb(0, 0, 0));
+        source.setPixel(1, 0, qRgb(100, 200, 40));
+        source.setPixel(0, 1, qRgb(200, 0, 80));
+        source.setPixel(1, 1, qRgb(100, 201, 0));
+        source.setPixel(2, 0, qRgb(10, 20, 30));
+        source.setPixel(2, 1, qRgb(30, 20, 11));
+        const QImage half = KanvoImageHalving::halved(source);
+        QCOMPARE(half.size(), QSize(2, 1));
+        QCOMPARE(half.pixel(0, 0), qRgb(100, 100, 30));
+        QCOMPARE(half.pixel(1, 0), qRgb(20, 20, 21));
+    }
+
+    // Averaged premultiplied, an opaque pixel beside transparent ones keeps its hue.
+    void halvingKeepsTransparentEdgesClean() {
+        QImage source(2, 2, QImage::Format_RGBA8888);
+        source.fill(QColor(0, 0, 255, 0)); // transparent, with blue where colour would be
+        source.setPixelColor(0, 0, QColor(255, 0, 0, 255));
+        const QImage half = KanvoImageHalving::halved(source);
+        QCOMPARE(half.format(), QImage::Format_RGBA8888_Premultiplied);
+        const QColor mean = half.pixelColor(0, 0);
+        QCOMPARE((QList<int>{mean.red(), mean.green(), mean.blue(), mean.alpha()}),
+                 (QList<int>{255, 0, 0, 64}));
+    }
+
+    void representationIsTheOneJustAboveTheDrawnSize() {
+        const KanvoImage image =
+            KanvoImage::withRepresentations(QImage(2000, 1000, QImage::Format_RGB32));
+        QCOMPARE(image.representationFor({4000, 2000}).size(), QSize(2000, 1000));
+        QCOMPARE(image.representationFor({1001, 10}).size(), QSize(2000, 1000));
+        QCOMPARE(image.representationFor({1000, 500}).size(), QSize(1000, 500));
+        QCOMPARE(image.representationFor({600, 300}).size(), QSize(1000, 500));
+        QCOMPARE(image.representationFor({10, 10}).size(), QSize(250, 125));
+    }
+
+    // Least recently used goes first, by count or by bytes; what cannot fit is not kept.
+    void cacheEvictsByCountAndBudget() {
+        KanvoImageCache cache(10000);
+        for (int i = 0; i < 9; ++i) {
+            cache.insert(QString::number(i), imageOf(25, 1));
+        }
+        QCOMPARE(cache.count(), KanvoImageCache::countLimit);
+        QVERIFY(cache.take("0").isNull());
+        QVERIFY(!cache.take("1").isNull()); // now the most recent
+        cache.insert("big", imageOf(50, 47));
+        QVERIFY(!cache.take("1").isNull());
+        QVERIFY(cache.take("2").isNull());
+        QCOMPARE(cache.bytes(), 9400 + 6 * 100);
+        cache.insert("too big", imageOf(41, 61));
+        QVERIFY(cache.take("too big").isNull());
+        cache.makeRoom(9700);
+        QCOMPARE(cache.bytes(), 100);
+        QVERIFY(!cache.take("1").isNull());
+    }
+
+    void budgetFollowsTheEnvironment() {
+        qputenv("KANVO_CACHE_MB", "64");
+        QCOMPARE(KanvoImageCache::defaultBudgetBytes(), qint64(64) << 20);
+        qunsetenv("KANVO_CACHE_MB");
+        const qint64 budget = KanvoImageCache::defaultBudgetBytes();
+        QVERIFY(budget > 0 && budget <= qint64(4) << 30);
+    }
+
+private:
+    QTemporaryDir dir_;
+};
+
+QTEST_MAIN(KanvoImageTest)
+#include "KanvoImageTest.moc"
