@@ -14,17 +14,25 @@ namespace {
 
 const QString emptyStateHint = QStringLiteral("Drop an image here");
 
-// Only the part of the image inside the view is drawn, sampled from the
+// A shrunk image wholly inside the view is drawn pixel for pixel from an
+// area-averaged rendition of its drawn size in device pixels, so fine detail does not
+// alias. Otherwise only the part inside the view is drawn, sampled from the
 // representation just above the drawn size, so a 100 MP photo costs about
 // what the view's own pixels cost at every zoom.
-void drawVisiblePart(QPainter& painter, const QRectF& target, const KanvoImage& image,
-                     const QRectF& view) {
+void drawImage(QPainter& painter, const QRectF& target, const KanvoImage& image,
+               const QRectF& view) {
+    const double ratio = painter.device()->devicePixelRatioF();
+    const QSize devicePixels = (target.size() * ratio).toSize();
+    if (view.contains(target) && !devicePixels.isEmpty() &&
+        devicePixels.width() < image.size().width()) {
+        painter.drawImage(target, image.renditionAt(devicePixels));
+        return;
+    }
     const QRectF visible = target.intersected(view);
     if (visible.isEmpty()) {
         return;
     }
-    const QImage& level =
-        image.representationFor(target.size() * painter.device()->devicePixelRatioF());
+    const QImage& level = image.representationFor(target.size() * ratio);
     const double scaleX = level.width() / target.width();
     const double scaleY = level.height() / target.height();
     const QRectF source((visible.x() - target.x()) * scaleX, (visible.y() - target.y()) * scaleY,
@@ -110,8 +118,8 @@ void KanvoCanvasDrawing::drawIn(QPainter& painter, const QRectF& bounds, const K
     painter.save();
     painter.setOpacity(layer->opacity);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    drawVisiblePart(painter, KanvoFrame::toQt(layerRect, viewHeight), image,
-                    KanvoFrame::toQt(bounds, viewHeight));
+    drawImage(painter, KanvoFrame::toQt(layerRect, viewHeight), image,
+              KanvoFrame::toQt(bounds, viewHeight));
     painter.restore();
 
     strokeRect(painter, viewHeight, KanvoCanvasLayout::layerFrameRect(layerRect),

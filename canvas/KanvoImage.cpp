@@ -35,6 +35,17 @@ const QImage& KanvoImage::representationFor(QSizeF drawnDevicePixels) const {
     return full();
 }
 
+QImage KanvoImage::renditionAt(QSize devicePixels) const {
+    QMutexLocker lock(&rendition_->mutex);
+    if (rendition_->image.size() != devicePixels) {
+        // Qt's smooth scaling averages the covered area when it shrinks.
+        rendition_->image =
+            representationFor(QSizeF(devicePixels))
+                .scaled(devicePixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
+    return rendition_->image;
+}
+
 qsizetype KanvoImage::byteCount() const {
     qsizetype bytes = 0;
     for (const QImage& level : levels_) {

@@ -2,7 +2,9 @@
 
 #include <QImage>
 #include <QList>
+#include <QMutex>
 #include <QSizeF>
+#include <memory>
 
 // A decoded image with several representations: the full-size pixels and a
 // pyramid of area-averaged halvings down to about 256 px, so drawing a large
@@ -24,6 +26,12 @@ public:
     // The smallest representation at least as large as `drawnDevicePixels`
     // both ways: the one just above the target, full size when magnifying.
     const QImage& representationFor(QSizeF drawnDevicePixels) const;
+    // The image resampled to exactly `devicePixels` (smaller than full size)
+    // by area averaging from the representation just above, so fine detail
+    // does not alias. The latest one is kept: repaints at one zoom (a layer
+    // drag, a pan of a fitted image) reuse it.
+    QImage renditionAt(QSize devicePixels) const;
+
     // Bytes held by every representation together.
     qsizetype byteCount() const;
 
@@ -31,5 +39,12 @@ public:
     static constexpr int smallestSide = 256;
 
 private:
+    struct Rendition {
+        QMutex mutex;
+        QImage image;
+    };
+
     QList<QImage> levels_;
+    // Shared by copies, like the levels; made on first use.
+    std::shared_ptr<Rendition> rendition_ = std::make_shared<Rendition>();
 };
