@@ -1,10 +1,12 @@
 #include "app/KanvoAppDelegate.h"
 #include "app/KanvoCommandLine.h"
+#include "app/KanvoFirstPaintReport.h"
 #include "kit/KanvoSymbols.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QIcon>
+#include <QMainWindow>
 #include <cstdio>
 
 namespace {
@@ -41,6 +43,9 @@ int main(int argc, char* argv[]) {
 
     KanvoAppDelegate delegate;
     delegate.applicationDidFinishLaunching();
+    if (qEnvironmentVariableIsSet("KANVO_REPORT_FIRST_PAINT")) {
+        KanvoFirstPaintReport::install(delegate.window());
+    }
     if (commandLine.file) {
         delegate.openFile(*commandLine.file);
     }

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the release preset and runs every
+# benchmark, printing one table of medians and ratios against baselines
+# measured in the same run. KANVO_BENCH_SMOKE=1 runs them at tiny sizes.
+set -euo pipefail
+cd "$(dirname "$0")"
+
+./scripts/install-deps.sh
+cmake --preset release >/dev/null
+cmake --build --preset release
+bin=$PWD/build/release/bin
+out=$PWD/build/release/bench-results
+mkdir -p "$out"
+export KANVO_BENCH_IMAGES=$PWD/build/release/bench-images
+
+echo "machine: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs), $(nproc) cores," \
+    "$(free -g | awk '/^Mem:/ { print $2 }') GiB, $(c++ --version | head -n 1), Qt $(qtpaths6 --qt-version 2>/dev/null || echo 6)"
+# The core's own hot paths, with their ratio counters.
+"$bin/kanvo_core_bench" --benchmark_min_time=0.05 >&2
+"$bin/kanvo_image_bench" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
+    --benchmark_out="$out/image.json" --benchmark_out_format=json >&2
+KANVO_CACHE_MB=${KANVO_CACHE_MB:-2048} "$bin/kanvo_memory_bench" | tee "$out/memory.txt" >&2
+xvfb-run -a -s "-screen 0 1920x1200x24" "$bin/kanvo_startup_harness" "$bin/kanvo" "$bin/kanvo_minimal_window" \
+    "${KANVO_STARTUP_RUNS:-15}" | tee "$out/startup.txt" >&2
+echo
+node bench/report.mjs "$out/image.json" "$out/memory.txt" "$out/startup.txt"

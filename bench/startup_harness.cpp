@@ -1,0 +1,58 @@
+// Times whole processes from start to the line they print after their first
+// completed paint, alternating Kanvo with the minimal window so both see the
+// same machine; prints each median and their ratio.
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+double millisecondsToFirstPaint(const QString& program) {
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("KANVO_REPORT_FIRST_PAINT"), QStringLiteral("1"));
+    process.setProcessEnvironment(environment);
+    QElapsedTimer clock;
+    clock.start();
+    process.start(program, {});
+    while (process.state() != QProcess::NotRunning && !process.canReadLine()) {
+        process.waitForReadyRead(30000);
+    }
+    const double elapsed = clock.nsecsElapsed() / 1e6;
+    if (!process.readLine().contains("first paint")) {
+        qFatal("%s printed no first paint", qPrintable(program));
+    }
+    process.waitForFinished(30000);
+    return elapsed;
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication application(argc, argv);
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() < 3) {
+        std::fprintf(stderr, "usage: startup_harness KANVO MINIMAL_WINDOW [RUNS]\n");
+        return 2;
+    }
+    const int runs = arguments.size() > 3 ? arguments[3].toInt() : 15;
+    std::vector<double> kanvo;
+    std::vector<double> minimal;
+    millisecondsToFirstPaint(arguments[1]); // warms the file cache for both
+    millisecondsToFirstPaint(arguments[2]);
+    for (int i = 0; i < runs; ++i) {
+        kanvo.push_back(millisecondsToFirstPaint(arguments[1]));
+        minimal.push_back(millisecondsToFirstPaint(arguments[2]));
+    }
+    std::printf("startup/first-paint kanvo_ms=%.1f minimal_ms=%.1f ratio=%.2f runs=%d\n",
+                median(kanvo), median(minimal), median(kanvo) / median(minimal), runs);
+    return 0;
+}
