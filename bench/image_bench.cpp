@@ -60,6 +60,8 @@ void pngCodec(const QString& path) {
 
 // The baseline viewer: Qt's reader, then the format Qt draws fastest.
 void qtReader(const QString& path) {
+    // A viewer of large photos must lift Qt's 128 MB default.
+    QImageReader::setAllocationLimit(1024);
     QImageReader reader(path);
     reader.setAutoTransform(false);
     const QImage image = reader.read();

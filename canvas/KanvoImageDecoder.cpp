@@ -73,6 +73,9 @@ QImage decodePng(std::span<const uchar> file) {
 }
 
 QImage decodeWithQt(const QString& path) {
+    // Qt's default refuses images over 128 MB, which a large photo exceeds
+    // decoded; the check below keeps absurd headers out instead.
+    QImageReader::setAllocationLimit(int(KanvoImageDecoder::allocationLimitBytes >> 20));
     QImageReader reader(path);
     // The document's size comes from the stored header, so the pixels must
     // not be rotated by orientation metadata.

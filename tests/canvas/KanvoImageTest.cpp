@@ -91,6 +91,17 @@ private slots:
                  qPrintable(QString::number(meanAbsoluteDifference(decoded, expected))));
     }
 
+    // Past Qt's default 128 MB allocation limit, through Qt's reader.
+    void largePpmDecodes() {
+        const QString path = dir_.filePath("large.ppm");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("P6\n6000 6000\n255\n");
+        file.write(QByteArray(6000 * 6000 * 3, '\x40'));
+        file.close();
+        QCOMPARE(KanvoImageDecoder::decodeFirstImage(path).size(), QSize(6000, 6000));
+    }
+
     // The signature picks the decoder, whatever the name says.
     void formatComesFromTheSignature() {
         const QString path = dir_.filePath("actually-a-png.jpg");
