@@ -10,7 +10,7 @@ class QSlider;
 namespace kanvo::ui {
 class DocumentSession;
 struct Layer;
-}
+} // namespace kanvo::ui
 
 // The right-hand column: colour, properties and layers panels. The layer name field, the
 // visibility checkbox and the opacity slider edit the active layer; everything else is
