@@ -3,7 +3,7 @@
 class QWidget;
 
 // For start-up benchmarks (KANVO_REPORT_FIRST_PAINT set): once the window's
-// first paint has completed, prints "first paint" on stdout and quits.
+// first paint has completed, prints "first paint" on stdout and ends.
 namespace KanvoFirstPaintReport {
 
 void install(QWidget* window);
