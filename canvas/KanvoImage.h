@@ -27,13 +27,15 @@ public:
     // both ways: the one just above the target, full size when magnifying.
     const QImage& representationFor(QSizeF drawnDevicePixels) const;
     // The image resampled to exactly `devicePixels` (smaller than full size)
-    // by area averaging from the representation just above, so fine detail
-    // does not alias. The latest one is kept: repaints at one zoom (a layer
-    // drag, a pan of a fitted image) reuse it.
+    // by area averaging from a representation at least `renditionSourceFactor`
+    // times larger, so fine detail does not alias. The latest one is kept: repaints at one zoom (a
+    // layer drag, a pan of a fitted image) reuse it.
     QImage renditionAt(QSize devicePixels) const;
 
     // Bytes held by every representation together.
     qsizetype byteCount() const;
+
+    static constexpr double renditionSourceFactor = 4.0;
 
     // Longest side at which halving stops.
     static constexpr int smallestSide = 256;
