@@ -17,9 +17,9 @@ protected:
         if (event->type() == QEvent::Paint) {
             watched->removeEventFilter(this);
             // Queued, so it runs after the children have painted and the
-            // window has been flushed in the same pass.
-            // Ends at once rather than quitting: a measuring run must not ask
-            // the user's generation server to unload its model.
+            // window has been flushed in the same pass. It ends the process
+            // at once rather than quitting, so a measuring run never asks the
+            // user's generation server to unload its model.
             QTimer::singleShot(0, [] {
                 std::puts("first paint");
                 std::fflush(stdout);

@@ -8,6 +8,7 @@ KanvoImage KanvoImage::withRepresentations(QImage full) {
         return image;
     }
     image.levels_.append(std::move(full));
+    image.rendition_ = std::make_shared<Rendition>();
     while (std::max(image.levels_.constLast().width(), image.levels_.constLast().height()) >
            smallestSide) {
         QImage next = KanvoImageHalving::halved(image.levels_.constLast());
@@ -36,6 +37,9 @@ const QImage& KanvoImage::representationFor(QSizeF drawnDevicePixels) const {
 }
 
 QImage KanvoImage::renditionAt(QSize devicePixels) const {
+    if (isNull()) {
+        return {};
+    }
     QMutexLocker lock(&rendition_->mutex);
     if (rendition_->image.size() != devicePixels) {
         // Qt's smooth scaling averages the covered area when it shrinks. From

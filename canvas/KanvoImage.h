@@ -14,8 +14,8 @@ class KanvoImage {
 public:
     KanvoImage() = default;
 
-    // Builds the pyramid of `full`, halving in parallel bands on the global
-    // thread pool. Levels are premultiplied, so transparent edges do not darken.
+    // Builds the pyramid of `full`, halving in parallel bands. Levels are
+    // premultiplied, so transparent edges do not darken.
     static KanvoImage withRepresentations(QImage full);
 
     bool isNull() const { return levels_.isEmpty(); }
@@ -47,6 +47,6 @@ private:
     };
 
     QList<QImage> levels_;
-    // Shared by copies, like the levels; made on first use.
-    std::shared_ptr<Rendition> rendition_ = std::make_shared<Rendition>();
+    // Shared by copies, like the levels; only a non-null image has one.
+    std::shared_ptr<Rendition> rendition_;
 };

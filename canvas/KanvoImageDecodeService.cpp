@@ -65,16 +65,6 @@ KanvoImage KanvoImageDecodeService::decodeFile(const QString& path) {
     return KanvoImage::withRepresentations(KanvoImageDecoder::decodeFirstImage(path));
 }
 
-qint64 KanvoImageDecodeService::cachedBytes() {
-    QMutexLocker lock(&mutex_);
-    return cache_.bytes();
-}
-
-int KanvoImageDecodeService::cachedCount() {
-    QMutexLocker lock(&mutex_);
-    return cache_.count();
-}
-
 QString KanvoImageDecodeService::cacheKey(const QUrl& url) {
     const QFileInfo file(url.toLocalFile());
     return QStringLiteral("%1|%2|%3")

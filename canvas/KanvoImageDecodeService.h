@@ -27,9 +27,6 @@ public:
     // cannot be decoded.
     static KanvoImage decodeFile(const QString& path);
 
-    qint64 cachedBytes();
-    int cachedCount();
-
 private:
     KanvoImageDecodeService();
 

@@ -74,8 +74,13 @@ QImage decodePng(std::span<const uchar> file) {
 
 QImage decodeWithQt(const QString& path) {
     // Qt's default refuses images over 128 MB, which a large photo exceeds
-    // decoded; the check below keeps absurd headers out instead.
-    QImageReader::setAllocationLimit(int(KanvoImageDecoder::allocationLimitBytes >> 20));
+    // decoded; the check below keeps absurd headers out instead. The limit
+    // is process-wide, so it is set once, not by each concurrent decode.
+    static const bool limitLifted = [] {
+        QImageReader::setAllocationLimit(int(KanvoImageDecoder::allocationLimitBytes >> 20));
+        return true;
+    }();
+    (void)limitLifted;
     QImageReader reader(path);
     // The document's size comes from the stored header, so the pixels must
     // not be rotated by orientation metadata.
