@@ -1,12 +1,15 @@
 #include "app/KanvoAppDelegate.h"
 #include "app/KanvoCommandLine.h"
 #include "app/KanvoFirstPaintReport.h"
+#include "kit/KanvoStyle.h"
 #include "kit/KanvoSymbols.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QFontDatabase>
 #include <QIcon>
 #include <QMainWindow>
+#include <QThreadPool>
 #include <cstdio>
 
 namespace {
@@ -30,6 +33,10 @@ int main(int argc, char* argv[]) {
         KanvoCommandLine::parse(QCoreApplication::arguments(), QDir::currentPath());
     }
     QApplication application(argc, argv);
+    // Reading the system's font configuration takes a few milliseconds; on
+    // another core it overlaps building the window instead of stalling its
+    // first text layout, which waits for it on the font database's lock.
+    QThreadPool::globalInstance()->start([] { (void)QFontDatabase::families(); });
     // Matches the window to its desktop entry (X11 and Wayland).
     QGuiApplication::setDesktopFileName(QStringLiteral(KANVO_APP_ID));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/" KANVO_APP_ID ".svg")));
@@ -40,6 +47,7 @@ int main(int argc, char* argv[]) {
                      qPrintable(commandLine.ignored.join(QStringLiteral(", "))));
     }
     KanvoSymbols::installIconTheme();
+    QApplication::setStyle(new KanvoStyle); // before the first widget is made
 
     KanvoAppDelegate delegate;
     delegate.applicationDidFinishLaunching();
