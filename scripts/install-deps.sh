@@ -4,14 +4,15 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# Debian/Ubuntu packages: build tools, Qt 6, icons, the JPEG and PNG codecs,
-# test and benchmark libraries, Node.js, the X tools the whole-app tests
+# Debian/Ubuntu packages: build tools, Qt 6, icons, the JPEG and PNG codecs
+# (libjpeg-turbo, with TurboJPEG for the benchmarks' baseline; libspng and
+# libdeflate), test and benchmark libraries, Node.js, the X tools the whole-app tests
 # drive, and the validators and packaging tools the install tests use.
 debian_packages=(
     cmake ninja-build g++ clang libclang-rt-14-dev clang-format
     qt6-base-dev qt6-svg-dev libqt6svg6 qt6-image-formats-plugins qt6-qpa-plugins libgl-dev
     breeze-icon-theme fonts-dejavu-core
-    libturbojpeg0-dev libspng-dev
+    libjpeg-dev libturbojpeg0-dev libspng-dev libdeflate-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth xdotool imagemagick
     desktop-file-utils appstream dpkg-dev file
@@ -53,7 +54,7 @@ install_debian() {
 }
 
 install_macos() {
-    local formulae=(cmake ninja qt jpeg-turbo libspng googletest google-benchmark node imagemagick)
+    local formulae=(cmake ninja qt jpeg-turbo libspng libdeflate googletest google-benchmark node imagemagick)
     local missing=()
     local f
     for f in "${formulae[@]}"; do
@@ -80,7 +81,8 @@ elif [ "$(uname -s)" = Darwin ] && command -v brew >/dev/null; then
 else
     echo "install-deps: unsupported system; install these yourself:" >&2
     echo "  CMake >= 3.25, Ninja, a C++20 compiler, Qt 6 (Widgets, Network, Concurrent, Test, Svg)," >&2
-    echo "  the Breeze icon theme, libjpeg-turbo (TurboJPEG), libspng, GoogleTest, Google Benchmark," >&2
+    echo "  the Breeze icon theme, libjpeg-turbo (with TurboJPEG), libspng, libdeflate, GoogleTest," >&2
+    echo "  Google Benchmark," >&2
     echo "  Node.js >= 18 with npm, desktop-file-utils, appstream, dpkg-dev," >&2
     echo "  and for the whole-app tests Xvfb, xauth, xdotool and ImageMagick." >&2
     exit 1
