@@ -1,12 +1,11 @@
 #include "canvas/KanvoImageDecoder.h"
 
+#include "canvas/KanvoJpegDecoder.h"
+#include "canvas/KanvoPngDecoder.h"
+
 #include <QFile>
 #include <QImageReader>
-#include <QtEndian>
-#include <memory>
 #include <span>
-#include <spng.h>
-#include <turbojpeg.h>
 
 namespace {
 
@@ -17,59 +16,6 @@ bool fitsAllocationLimit(qint64 width, qint64 height) {
 bool startsWith(std::span<const uchar> bytes, std::initializer_list<uchar> signature) {
     return bytes.size() >= signature.size() &&
            std::equal(signature.begin(), signature.end(), bytes.begin());
-}
-
-// TurboJPEG's BGRX is QImage's RGB32 in memory on a little-endian machine,
-// and XRGB on a big-endian one; the pad byte is written as 0xFF.
-constexpr int turboPixelFormat =
-    QSysInfo::ByteOrder == QSysInfo::LittleEndian ? TJPF_BGRX : TJPF_XRGB;
-
-QImage decodeJpeg(std::span<const uchar> file) {
-    const std::unique_ptr<void, int (*)(tjhandle)> decoder(tjInitDecompress(), tjDestroy);
-    int width = 0;
-    int height = 0;
-    int subsampling = 0;
-    int colorspace = 0;
-    if (!decoder ||
-        tjDecompressHeader3(decoder.get(), file.data(), static_cast<unsigned long>(file.size()),
-                            &width, &height, &subsampling, &colorspace) != 0 ||
-        colorspace == TJCS_CMYK || colorspace == TJCS_YCCK || !fitsAllocationLimit(width, height)) {
-        return {};
-    }
-    QImage image(width, height, QImage::Format_RGB32);
-    if (image.isNull() ||
-        tjDecompress2(decoder.get(), file.data(), static_cast<unsigned long>(file.size()),
-                      image.bits(), width, static_cast<int>(image.bytesPerLine()), height,
-                      turboPixelFormat, 0) != 0) {
-        return {};
-    }
-    return image;
-}
-
-// libspng writes RGBA bytes: opaque images become RGBX8888 and the others
-// RGBA8888, both drawn by Qt as they are.
-QImage decodePng(std::span<const uchar> file) {
-    const std::unique_ptr<spng_ctx, void (*)(spng_ctx*)> decoder(spng_ctx_new(0), spng_ctx_free);
-    spng_ihdr header{};
-    if (!decoder || spng_set_png_buffer(decoder.get(), file.data(), file.size()) != 0 ||
-        spng_get_ihdr(decoder.get(), &header) != 0 ||
-        !fitsAllocationLimit(header.width, header.height)) {
-        return {};
-    }
-    spng_trns transparency{};
-    const bool hasAlpha = header.color_type == SPNG_COLOR_TYPE_GRAYSCALE_ALPHA ||
-                          header.color_type == SPNG_COLOR_TYPE_TRUECOLOR_ALPHA ||
-                          spng_get_trns(decoder.get(), &transparency) == 0;
-    QImage image(int(header.width), int(header.height),
-                 hasAlpha ? QImage::Format_RGBA8888 : QImage::Format_RGBX8888);
-    size_t size = 0;
-    if (image.isNull() || spng_decoded_image_size(decoder.get(), SPNG_FMT_RGBA8, &size) != 0 ||
-        size != size_t(image.sizeInBytes()) ||
-        spng_decode_image(decoder.get(), image.bits(), size, SPNG_FMT_RGBA8, SPNG_DECODE_TRNS) !=
-            0) {
-        return {};
-    }
-    return image;
 }
 
 QImage decodeWithQt(const QString& path) {
@@ -109,10 +55,10 @@ QImage decodeMapped(const QString& path) {
     }
     const std::span<const uchar> bytes(mapped, size_t(file.size()));
     if (startsWith(bytes, {0xFF, 0xD8, 0xFF})) {
-        return decodeJpeg(bytes);
+        return KanvoJpegDecoder::decode(bytes, KanvoImageDecoder::allocationLimitBytes);
     }
     if (startsWith(bytes, {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'})) {
-        return decodePng(bytes);
+        return KanvoPngDecoder::decode(bytes, KanvoImageDecoder::allocationLimitBytes);
     }
     return {};
 }

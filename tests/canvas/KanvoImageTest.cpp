@@ -7,6 +7,7 @@
 #include <QImageReader>
 #include <QRandomGenerator>
 #include <QtTest>
+#include <spng.h>
 
 namespace {
 
@@ -43,6 +44,39 @@ double meanAbsoluteDifference(const QImage& a, const QImage& b) {
         }
     }
     return sum / (4.0 * left.width() * left.height());
+}
+
+// `image` (RGBX8888 or RGBA8888) as a PNG whose every row uses the filters in
+// `filterChoice`, written by libspng's encoder: an implementation other than
+// the decoder's.
+QByteArray pngWithFilters(const QImage& image, int filterChoice) {
+    spng_ctx* encoder = spng_ctx_new(SPNG_CTX_ENCODER);
+    const bool alpha = image.format() == QImage::Format_RGBA8888;
+    spng_ihdr header{quint32(image.width()),
+                     quint32(image.height()),
+                     8,
+                     quint8(alpha ? SPNG_COLOR_TYPE_TRUECOLOR_ALPHA : SPNG_COLOR_TYPE_TRUECOLOR),
+                     0,
+                     0,
+                     0};
+    QByteArray rows;
+    for (int y = 0; y < image.height(); ++y) {
+        const uchar* row = image.constScanLine(y);
+        for (int x = 0; x < image.width(); ++x) {
+            rows.append(reinterpret_cast<const char*>(row + 4 * x), alpha ? 4 : 3);
+        }
+    }
+    spng_set_option(encoder, SPNG_ENCODE_TO_BUFFER, 1);
+    spng_set_option(encoder, SPNG_FILTER_CHOICE, filterChoice);
+    spng_set_ihdr(encoder, &header);
+    int error = spng_encode_image(encoder, rows.constData(), size_t(rows.size()), SPNG_FMT_PNG,
+                                  SPNG_ENCODE_FINALIZE);
+    size_t length = 0;
+    void* bytes = spng_get_png_buffer(encoder, &length, &error);
+    const QByteArray file(static_cast<const char*>(bytes), qsizetype(length));
+    std::free(bytes);
+    spng_ctx_free(encoder);
+    return error == 0 ? file : QByteArray();
 }
 
 // Small enough to have no halvings: 4 bytes a pixel, nothing more.
@@ -89,6 +123,67 @@ private slots:
         QCOMPARE(decoded.devicePixelRatio(), 1.0);
         QVERIFY2(meanAbsoluteDifference(decoded, expected) <= tolerance,
                  qPrintable(QString::number(meanAbsoluteDifference(decoded, expected))));
+    }
+
+    // Tall enough to be decoded in stripes on several threads: the stripes
+    // meet without a seam, pixel for pixel what one pass of libjpeg gives.
+    void stripedJpegMatchesOnePass() {
+        const QString path = dir_.filePath("tall.jpg");
+        QVERIFY(photoLike({203, 1211}, false).save(path, "JPG", 90));
+        const QImage decoded = KanvoImageDecoder::decodeFirstImage(path);
+        QCOMPARE(decoded.format(), QImage::Format_RGB32);
+        QCOMPARE(decoded, QImageReader(path).read().convertToFormat(QImage::Format_RGB32));
+    }
+
+    // Every PNG filter, with and without alpha, in rows wider and taller than
+    // a few bytes, reconstructs the exact pixels.
+    void pngFiltersReconstructExactly_data() {
+        QTest::addColumn<int>("filterChoice");
+        QTest::addColumn<bool>("alpha");
+        const std::pair<const char*, int> filters[] = {
+            {"none", SPNG_FILTER_CHOICE_NONE},   {"sub", SPNG_FILTER_CHOICE_SUB},
+            {"up", SPNG_FILTER_CHOICE_UP},       {"average", SPNG_FILTER_CHOICE_AVG},
+            {"paeth", SPNG_FILTER_CHOICE_PAETH}, {"mixed", SPNG_FILTER_CHOICE_ALL}};
+        for (const auto& [name, choice] : filters) {
+            QTest::addRow("%s rgb", name) << choice << false;
+            QTest::addRow("%s rgba", name) << choice << true;
+        }
+    }
+    void pngFiltersReconstructExactly() {
+        QFETCH(int, filterChoice);
+        QFETCH(bool, alpha);
+        const QImage source =
+            photoLike({131, 67}, alpha)
+                .convertToFormat(alpha ? QImage::Format_RGBA8888 : QImage::Format_RGBX8888);
+        QFile file(dir_.filePath("filtered.png"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.write(pngWithFilters(source, filterChoice)) > 0);
+        file.close();
+        QCOMPARE(KanvoImageDecoder::decodeFirstImage(file.fileName()), source);
+    }
+
+    // A PNG whose image data fails its CRC, or stops short, is refused.
+    void damagedPngImageDataGivesNull_data() {
+        QTest::addColumn<int>("damage");
+        QTest::newRow("flipped byte in the image data") << 0;
+        QTest::newRow("image data cut short") << 1;
+    }
+    void damagedPngImageDataGivesNull() {
+        QFETCH(int, damage);
+        QByteArray bytes =
+            pngWithFilters(photoLike({64, 64}, false).convertToFormat(QImage::Format_RGBX8888),
+                           SPNG_FILTER_CHOICE_ALL);
+        const qsizetype data = bytes.indexOf("IDAT") + 4;
+        if (damage == 0) {
+            bytes[data + 100] = char(bytes[data + 100] ^ 0x10);
+        } else {
+            bytes.truncate(data + 200);
+        }
+        QFile file(dir_.filePath("damaged.png"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        file.close();
+        QVERIFY(KanvoImageDecoder::decodeFirstImage(file.fileName()).isNull());
     }
 
     // Past Qt's default 128 MB allocation limit, through Qt's reader.

@@ -14,7 +14,7 @@ unset KANVO_ROOT
     kanvo_fail "cpack could not build the package"
 deb=$(ls "$KANVO_TEST_TMP"/pkg/kanvo_*_*.deb)
 depends=$(dpkg-deb -f "$deb" Depends)
-for needed in nodejs breeze-icon-theme libqt6svg6 libqt6widgets6 libqt6network6; do
+for needed in nodejs breeze-icon-theme libqt6svg6 libqt6widgets6 libqt6network6 libspng0 libdeflate0; do
     [[ $depends == *"$needed"* ]] || kanvo_fail "the package does not depend on $needed: $depends"
 done
 root=$KANVO_TEST_TMP/root

@@ -1,0 +1,147 @@
+#include "canvas/KanvoPngDecoder.h"
+
+#include "canvas/KanvoPngUnfilter.h"
+
+#include <QtEndian>
+#include <cstdlib>
+#include <cstring>
+#include <libdeflate.h>
+#include <memory>
+#include <spng.h>
+#include <vector>
+
+namespace {
+
+using SpngContext = std::unique_ptr<spng_ctx, void (*)(spng_ctx*)>;
+
+constexpr size_t signatureLength = 8;
+constexpr size_t chunkOverhead = 12; // length, type and CRC
+constexpr std::uint32_t largestChunk = 0x7FFFFFFF;
+
+// The zlib stream of the image: the data of the consecutive IDAT chunks, each
+// checked against its CRC, joined into `joined` when there are several (as
+// encoders write them, 8 KiB to 1 MiB each). Empty when the chunks are broken.
+std::span<const uchar> imageStream(std::span<const uchar> file, std::vector<uchar>& joined) {
+    std::vector<std::span<const uchar>> parts;
+    size_t total = 0;
+    for (size_t at = signatureLength; at + chunkOverhead <= file.size();) {
+        const std::uint32_t length = qFromBigEndian<std::uint32_t>(file.data() + at);
+        if (length > largestChunk || length > file.size() - at - chunkOverhead) {
+            return {};
+        }
+        const bool isImageData = std::memcmp(file.data() + at + 4, "IDAT", 4) == 0;
+        if (!isImageData && !parts.empty()) {
+            break;
+        }
+        if (isImageData) {
+            const std::uint32_t crc = qFromBigEndian<std::uint32_t>(file.data() + at + 8 + length);
+            if (libdeflate_crc32(0, file.data() + at + 4, length + 4) != crc) {
+                return {};
+            }
+            parts.push_back(file.subspan(at + 8, length));
+            total += length;
+        }
+        at += chunkOverhead + length;
+    }
+    if (parts.size() <= 1) {
+        return parts.empty() ? std::span<const uchar>() : parts.front();
+    }
+    joined.reserve(total);
+    for (const std::span<const uchar> part : parts) {
+        joined.insert(joined.end(), part.begin(), part.end());
+    }
+    return joined;
+}
+
+// One allocation holds the image and, at its end, the inflated rows it is
+// made from: image row y ends no later than inflated row y + 1 starts, and
+// starts no later than inflated row y, so the rows can be reconstructed top
+// to bottom in place, without a second image-sized buffer.
+struct SharedBuffer {
+    QImage image;
+    uchar* inflated = nullptr;
+};
+
+SharedBuffer allocate(int width, int height, QImage::Format format, size_t inflatedBytes) {
+    const qsizetype bytesPerLine = qsizetype(width) * 4;
+    const size_t bytes = std::max(size_t(bytesPerLine) * size_t(height), inflatedBytes);
+    auto* memory = static_cast<uchar*>(std::malloc(bytes));
+    if (memory == nullptr) {
+        return {};
+    }
+    return {QImage(
+                memory, width, height, bytesPerLine, format, [](void* data) { std::free(data); },
+                memory),
+            memory + (bytes - inflatedBytes)};
+}
+
+QImage decodeWithLibdeflate(std::span<const uchar> file, const spng_ihdr& header) {
+    const int channels = header.color_type == SPNG_COLOR_TYPE_TRUECOLOR_ALPHA ? 4 : 3;
+    const int width = int(header.width);
+    const int height = int(header.height);
+    const size_t rowBytes = size_t(width) * channels;
+    const size_t inflatedBytes = (rowBytes + 1) * size_t(height);
+
+    std::vector<uchar> joined;
+    const std::span<const uchar> stream = imageStream(file, joined);
+    SharedBuffer buffer =
+        allocate(width, height, channels == 4 ? QImage::Format_RGBA8888 : QImage::Format_RGBX8888,
+                 inflatedBytes);
+    const std::unique_ptr<libdeflate_decompressor, void (*)(libdeflate_decompressor*)> inflater(
+        libdeflate_alloc_decompressor(), libdeflate_free_decompressor);
+    size_t inflated = 0;
+    if (stream.empty() || buffer.image.isNull() || !inflater ||
+        libdeflate_zlib_decompress(inflater.get(), stream.data(), stream.size(), buffer.inflated,
+                                   inflatedBytes, &inflated) != LIBDEFLATE_SUCCESS ||
+        inflated != inflatedBytes) {
+        return {};
+    }
+    joined = {};
+
+    uchar* pixels = const_cast<uchar*>(buffer.image.constBits());
+    const qsizetype bytesPerLine = buffer.image.bytesPerLine();
+    for (int y = 0; y < height; ++y) {
+        uchar* row = pixels + y * bytesPerLine;
+        if (!KanvoPngUnfilter::reconstructRow(buffer.inflated + size_t(y) * (rowBytes + 1),
+                                              y == 0 ? nullptr : row - bytesPerLine, row, width,
+                                              channels)) {
+            return {};
+        }
+    }
+    return buffer.image;
+}
+
+// libspng writes RGBA bytes for every other kind of PNG.
+QImage decodeWithLibspng(spng_ctx* decoder, const spng_ihdr& header, bool hasAlpha) {
+    QImage image(int(header.width), int(header.height),
+                 hasAlpha ? QImage::Format_RGBA8888 : QImage::Format_RGBX8888);
+    size_t size = 0;
+    if (image.isNull() || spng_decoded_image_size(decoder, SPNG_FMT_RGBA8, &size) != 0 ||
+        size != size_t(image.sizeInBytes()) ||
+        spng_decode_image(decoder, image.bits(), size, SPNG_FMT_RGBA8, SPNG_DECODE_TRNS) != 0) {
+        return {};
+    }
+    return image;
+}
+
+} // namespace
+
+QImage KanvoPngDecoder::decode(std::span<const uchar> file, qint64 maximumBytes) {
+    // libspng checks the header and the chunks before the image data.
+    const SpngContext decoder(spng_ctx_new(0), spng_ctx_free);
+    spng_ihdr header{};
+    if (!decoder || spng_set_png_buffer(decoder.get(), file.data(), file.size()) != 0 ||
+        spng_get_ihdr(decoder.get(), &header) != 0 ||
+        qint64(header.width) * header.height * 4 > maximumBytes) {
+        return {};
+    }
+    spng_trns transparency{};
+    const bool colourKeyed = spng_get_trns(decoder.get(), &transparency) == 0;
+    const bool hasAlpha = header.color_type == SPNG_COLOR_TYPE_GRAYSCALE_ALPHA ||
+                          header.color_type == SPNG_COLOR_TYPE_TRUECOLOR_ALPHA || colourKeyed;
+    const bool plainRgb = header.bit_depth == 8 && header.interlace_method == 0 &&
+                          (header.color_type == SPNG_COLOR_TYPE_TRUECOLOR_ALPHA ||
+                           (header.color_type == SPNG_COLOR_TYPE_TRUECOLOR && !colourKeyed));
+    return plainRgb ? decodeWithLibdeflate(file, header)
+                    : decodeWithLibspng(decoder.get(), header, hasAlpha);
+}
