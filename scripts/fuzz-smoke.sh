@@ -26,7 +26,7 @@ cmake --build "$build_dir" -j2
 # seed corpus stays as the build made it.
 artifacts="$build_dir/fuzz/artifacts"
 mkdir -p "$artifacts"
-for target in fuzz_inspect_image fuzz_tool_manifest; do
+for target in fuzz_inspect_image fuzz_tool_manifest fuzz_decode_image; do
     found="$probe_dir/$target"
     mkdir -p "$found"
     echo "fuzzing $target for ${seconds}s"
