@@ -171,7 +171,7 @@ QImage KanvoJpegDecoder::decode(std::span<const uchar> file, qint64 maximumBytes
     uchar* pixels = image.bits();
     const qsizetype bytesPerLine = image.bytesPerLine();
     const std::vector<Stripe> stripes = stripesFor(header);
-    std::vector<char> decoded(stripes.size(), false);
+    std::vector<char> decoded(stripes.size(), false); // not bool: one element per thread
     {
         std::vector<std::jthread> helpers;
         for (size_t i = 1; i < stripes.size(); ++i) {
