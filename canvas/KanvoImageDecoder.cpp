@@ -9,10 +9,6 @@
 
 namespace {
 
-bool fitsAllocationLimit(qint64 width, qint64 height) {
-    return width > 0 && height > 0 && width * height * 4 <= KanvoImageDecoder::allocationLimitBytes;
-}
-
 bool startsWith(std::span<const uchar> bytes, std::initializer_list<uchar> signature) {
     return bytes.size() >= signature.size() &&
            std::equal(signature.begin(), signature.end(), bytes.begin());
@@ -32,7 +28,7 @@ QImage decodeWithQt(const QString& path) {
     // not be rotated by orientation metadata.
     reader.setAutoTransform(false);
     const QSize size = reader.size();
-    if (size.isValid() && !fitsAllocationLimit(size.width(), size.height())) {
+    if (size.isValid() && !KanvoImageDecoder::fitsAllocation(size.width(), size.height())) {
         return {};
     }
     QImage image = reader.read();

@@ -21,4 +21,11 @@ QSize storedSize(const QString& path);
 // camera photo of a few hundred megapixels stays well below it.
 constexpr qint64 allocationLimitBytes = qint64(1) << 30;
 
+// Whether a width x height image at four bytes a pixel is a real size within
+// `maximumBytes`: the one check every decoding path makes before allocating.
+constexpr bool fitsAllocation(qint64 width, qint64 height,
+                              qint64 maximumBytes = allocationLimitBytes) {
+    return width > 0 && height > 0 && width * height * 4 <= maximumBytes;
+}
+
 } // namespace KanvoImageDecoder

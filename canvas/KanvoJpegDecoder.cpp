@@ -1,5 +1,7 @@
 #include "canvas/KanvoJpegDecoder.h"
 
+#include "canvas/KanvoImageDecoder.h"
+
 #include <QSysInfo>
 #include <QThread>
 #include <algorithm>
@@ -160,7 +162,6 @@ std::vector<Stripe> stripesFor(const Header& header, size_t fileSize) {
             stripes.push_back({firstRow, endRow});
         }
     }
-    stripes.back().endRow = header.height;
     return stripes;
 }
 
@@ -168,8 +169,8 @@ std::vector<Stripe> stripesFor(const Header& header, size_t fileSize) {
 
 QImage KanvoJpegDecoder::decode(std::span<const uchar> file, qint64 maximumBytes) {
     const Header header = readHeader(file);
-    if (!header.decodable || header.width <= 0 || header.height <= 0 ||
-        qint64(header.width) * header.height * 4 > maximumBytes) {
+    if (!header.decodable ||
+        !KanvoImageDecoder::fitsAllocation(header.width, header.height, maximumBytes)) {
         return {};
     }
     QImage image(header.width, header.height, QImage::Format_RGB32);

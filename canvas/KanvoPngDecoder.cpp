@@ -1,5 +1,6 @@
 #include "canvas/KanvoPngDecoder.h"
 
+#include "canvas/KanvoImageDecoder.h"
 #include "canvas/KanvoPngUnfilter.h"
 
 #include <QtEndian>
@@ -98,7 +99,7 @@ QImage decodeWithLibdeflate(std::span<const uchar> file, const spng_ihdr& header
     }
     joined = {};
 
-    uchar* pixels = const_cast<uchar*>(buffer.image.constBits());
+    uchar* pixels = buffer.image.bits(); // the only reference: no copy
     const qsizetype bytesPerLine = buffer.image.bytesPerLine();
     for (int y = 0; y < height; ++y) {
         uchar* row = pixels + y * bytesPerLine;
@@ -132,7 +133,7 @@ QImage KanvoPngDecoder::decode(std::span<const uchar> file, qint64 maximumBytes)
     spng_ihdr header{};
     if (!decoder || spng_set_png_buffer(decoder.get(), file.data(), file.size()) != 0 ||
         spng_get_ihdr(decoder.get(), &header) != 0 ||
-        qint64(header.width) * header.height * 4 > maximumBytes) {
+        !KanvoImageDecoder::fitsAllocation(header.width, header.height, maximumBytes)) {
         return {};
     }
     spng_trns transparency{};

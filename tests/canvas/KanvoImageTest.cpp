@@ -155,11 +155,9 @@ private slots:
         const QImage source =
             photoLike({131, 67}, alpha)
                 .convertToFormat(alpha ? QImage::Format_RGBA8888 : QImage::Format_RGBX8888);
-        QFile file(dir_.filePath("filtered.png"));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        QVERIFY(file.write(pngWithFilters(source, filterChoice)) > 0);
-        file.close();
-        QCOMPARE(KanvoImageDecoder::decodeFirstImage(file.fileName()), source);
+        const QByteArray png = pngWithFilters(source, filterChoice);
+        QVERIFY(!png.isEmpty());
+        QCOMPARE(KanvoImageDecoder::decodeFirstImage(written("filtered.png", png)), source);
     }
 
     // A PNG whose image data fails its CRC, or stops short, is refused.
@@ -179,11 +177,7 @@ private slots:
         } else {
             bytes.truncate(data + 200);
         }
-        QFile file(dir_.filePath("damaged.png"));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-        file.close();
-        QVERIFY(KanvoImageDecoder::decodeFirstImage(file.fileName()).isNull());
+        QVERIFY(KanvoImageDecoder::decodeFirstImage(written("damaged.png", bytes)).isNull());
     }
 
     // Past Qt's default 128 MB allocation limit, through Qt's reader.
@@ -217,11 +211,7 @@ private slots:
     }
     void unreadableFilesGiveNull() {
         QFETCH(QByteArray, bytes);
-        QFile file(dir_.filePath("bad.png"));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-        file.close();
-        QVERIFY(KanvoImageDecoder::decodeFirstImage(file.fileName()).isNull());
+        QVERIFY(KanvoImageDecoder::decodeFirstImage(written("bad.png", bytes)).isNull());
         QVERIFY(KanvoImageDecoder::decodeFirstImage(dir_.filePath("missing.png")).isNull());
     }
 
@@ -311,6 +301,15 @@ private slots:
     }
 
 private:
+    // The path of a new file in the test folder holding `bytes`.
+    QString written(const QString& name, const QByteArray& bytes) {
+        QFile file(dir_.filePath(name));
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
+            qFatal("cannot write %s", qPrintable(file.fileName()));
+        }
+        return file.fileName();
+    }
+
     QTemporaryDir dir_;
 };
 
