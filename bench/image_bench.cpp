@@ -3,9 +3,9 @@
 #include "BenchImages.h"
 #include "canvas/KanvoCanvasDrawing.h"
 #include "canvas/KanvoCanvasView.h"
-#include "canvas/KanvoImage.h"
-#include "canvas/KanvoImageDecoder.h"
 #include "canvas/KanvoImageFit.h"
+#include "imaging/KanvoImage.h"
+#include "imaging/KanvoImageDecoder.h"
 #include "kanvo/ui/document_session.h"
 #include "kit/KanvoFrame.h"
 

@@ -2,8 +2,8 @@
 // does, and prints the process's peak resident memory beside the cache
 // budget: the budget plus 300 MB is the ceiling it must stay under.
 #include "BenchImages.h"
-#include "canvas/KanvoImageCache.h"
-#include "canvas/KanvoImageDecodeService.h"
+#include "imaging/KanvoImageCache.h"
+#include "imaging/KanvoImageDecodeService.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,8 +2,8 @@
 
 #include "canvas/KanvoCanvasDrawing.h"
 #include "canvas/KanvoCanvasTools.h"
-#include "canvas/KanvoImageDecodeService.h"
-#include "canvas/KanvoImageExport.h"
+#include "imaging/KanvoImageDecodeService.h"
+#include "imaging/KanvoImageExport.h"
 #include "kit/KanvoFrame.h"
 #include "kit/KanvoNotifications.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "canvas/KanvoImage.h"
+#include "imaging/KanvoImage.h"
 #include "kanvo/ui/document_session.h"
 
 #include <QImage>

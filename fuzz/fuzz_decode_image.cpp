@@ -1,5 +1,5 @@
-#include "canvas/KanvoJpegDecoder.h"
-#include "canvas/KanvoPngDecoder.h"
+#include "imaging/KanvoJpegDecoder.h"
+#include "imaging/KanvoPngDecoder.h"
 
 #include <span>
 

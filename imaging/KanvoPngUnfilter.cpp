@@ -1,4 +1,4 @@
-#include "canvas/KanvoPngUnfilter.h"
+#include "imaging/KanvoPngUnfilter.h"
 
 #include <cstdlib>
 #include <vector>

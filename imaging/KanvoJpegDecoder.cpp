@@ -1,6 +1,6 @@
-#include "canvas/KanvoJpegDecoder.h"
+#include "imaging/KanvoJpegDecoder.h"
 
-#include "canvas/KanvoImageDecoder.h"
+#include "imaging/KanvoImageDecoder.h"
 
 #include <QSysInfo>
 #include <QThread>

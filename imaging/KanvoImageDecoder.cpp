@@ -1,7 +1,7 @@
-#include "canvas/KanvoImageDecoder.h"
+#include "imaging/KanvoImageDecoder.h"
 
-#include "canvas/KanvoJpegDecoder.h"
-#include "canvas/KanvoPngDecoder.h"
+#include "imaging/KanvoJpegDecoder.h"
+#include "imaging/KanvoPngDecoder.h"
 
 #include <QFile>
 #include <QImageReader>

@@ -1,6 +1,6 @@
-#include "canvas/KanvoImageDecodeService.h"
+#include "imaging/KanvoImageDecodeService.h"
 
-#include "canvas/KanvoImageDecoder.h"
+#include "imaging/KanvoImageDecoder.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -1,8 +1,8 @@
-#include "canvas/KanvoImage.h"
+#include "imaging/KanvoImage.h"
 
-#include "canvas/KanvoImageCache.h"
-#include "canvas/KanvoImageDecoder.h"
-#include "canvas/KanvoImageHalving.h"
+#include "imaging/KanvoImageCache.h"
+#include "imaging/KanvoImageDecoder.h"
+#include "imaging/KanvoImageHalving.h"
 
 #include <QImageReader>
 #include <QRandomGenerator>

@@ -1,4 +1,4 @@
-#include "canvas/KanvoImageHalving.h"
+#include "imaging/KanvoImageHalving.h"
 
 #include <QThread>
 #include <cstdint>

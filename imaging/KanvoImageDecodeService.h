@@ -1,7 +1,7 @@
 #pragma once
 
-#include "canvas/KanvoImage.h"
-#include "canvas/KanvoImageCache.h"
+#include "imaging/KanvoImage.h"
+#include "imaging/KanvoImageCache.h"
 
 #include <QMutex>
 #include <QUrl>

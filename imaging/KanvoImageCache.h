@@ -1,6 +1,6 @@
 #pragma once
 
-#include "canvas/KanvoImage.h"
+#include "imaging/KanvoImage.h"
 
 #include <QString>
 #include <list>

@@ -1,7 +1,7 @@
-#include "canvas/KanvoPngDecoder.h"
+#include "imaging/KanvoPngDecoder.h"
 
-#include "canvas/KanvoImageDecoder.h"
-#include "canvas/KanvoPngUnfilter.h"
+#include "imaging/KanvoImageDecoder.h"
+#include "imaging/KanvoPngUnfilter.h"
 
 #include <QtEndian>
 #include <cstdlib>

@@ -1,6 +1,6 @@
-#include "canvas/KanvoImage.h"
+#include "imaging/KanvoImage.h"
 
-#include "canvas/KanvoImageHalving.h"
+#include "imaging/KanvoImageHalving.h"
 
 KanvoImage KanvoImage::withRepresentations(QImage full) {
     KanvoImage image;

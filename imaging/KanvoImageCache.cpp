@@ -1,4 +1,4 @@
-#include "canvas/KanvoImageCache.h"
+#include "imaging/KanvoImageCache.h"
 
 #include <QtGlobal>
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "canvas/KanvoImageExport.h"
+#include "imaging/KanvoImageExport.h"
 
 #include <QFileInfo>
 #include <QImageWriter>
