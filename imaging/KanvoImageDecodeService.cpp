@@ -17,10 +17,14 @@ void completeOnGuiThread(KanvoImageDecodeService::Completion completion, KanvoIm
         Qt::QueuedConnection);
 }
 
-// Decoded pixels and the pyramid's third more, at four bytes a pixel.
+// Decoded pixels and the pyramid's third more, at four bytes a pixel. A size
+// the decoders refuse needs no room (and its product could overflow).
 qint64 expectedBytes(const QString& path) {
     const QSize size = KanvoImageDecoder::storedSize(path);
-    return size.isValid() ? qint64(size.width()) * size.height() * 4 * 4 / 3 : 0;
+    if (!size.isValid() || !KanvoImageDecoder::fitsAllocation(size.width(), size.height())) {
+        return 0;
+    }
+    return qint64(size.width()) * size.height() * 4 * 4 / 3;
 }
 
 } // namespace

@@ -23,9 +23,11 @@ constexpr qint64 allocationLimitBytes = qint64(1) << 30;
 
 // Whether a width x height image at four bytes a pixel is a real size within
 // `maximumBytes`: the one check every decoding path makes before allocating.
+// Divides instead of multiplying, so that no header, however large its claim,
+// can overflow the product.
 constexpr bool fitsAllocation(qint64 width, qint64 height,
                               qint64 maximumBytes = allocationLimitBytes) {
-    return width > 0 && height > 0 && width * height * 4 <= maximumBytes;
+    return width > 0 && height > 0 && maximumBytes >= 0 && width <= maximumBytes / 4 / height;
 }
 
 } // namespace KanvoImageDecoder

@@ -215,6 +215,29 @@ private slots:
         QVERIFY(KanvoImageDecoder::decodeFirstImage(dir_.filePath("missing.png")).isNull());
     }
 
+    // The one size check before any allocation: exact at the limit, and a
+    // header's largest claims must not overflow on the way to a refusal.
+    void allocationCheckIsExactAndNeverOverflows_data() {
+        QTest::addColumn<qint64>("width");
+        QTest::addColumn<qint64>("height");
+        QTest::addColumn<bool>("fits");
+        const qint64 side = qint64(1) << 14; // 16384 x 16384 x 4 bytes is the 1 GiB limit
+        QTest::newRow("exactly the limit") << side << side << true;
+        QTest::newRow("one row more") << side << side + 1 << false;
+        QTest::newRow("one pixel wide, limit tall") << qint64(1) << side * side << true;
+        QTest::newRow("PNG's largest claim") << qint64(INT32_MAX) << qint64(INT32_MAX) << false;
+        QTest::newRow("64-bit claims") << qint64(INT64_MAX) << qint64(INT64_MAX) << false;
+        QTest::newRow("zero width") << qint64(0) << qint64(480) << false;
+        QTest::newRow("negative height") << qint64(640) << qint64(-480) << false;
+    }
+    void allocationCheckIsExactAndNeverOverflows() {
+        QFETCH(qint64, width);
+        QFETCH(qint64, height);
+        QFETCH(bool, fits);
+        QCOMPARE(KanvoImageDecoder::fitsAllocation(width, height), fits);
+        QCOMPARE(KanvoImageDecoder::fitsAllocation(height, width), fits);
+    }
+
     // Halving stops at the first level whose longer side is at most 256; odd sides round up.
     void pyramidLevels() {
         QList<QSize> sizes;
