@@ -140,8 +140,7 @@ constexpr int smallestStripedHeight = 512;
 // Stripes that let every thread finish together. With the image's height as
 // 1 and a full decode of it as 1, a stripe of length l starting at s costs
 // share * s + l, so each stripe is shorter than the one above it.
-std::vector<Stripe> stripesFor(const Header& header, size_t fileSize) {
-    const int threads = std::min(QThread::idealThreadCount(), 4);
+std::vector<Stripe> stripesFor(const Header& header, size_t fileSize, int threads) {
     if (header.progressive || threads < 2 || header.height < smallestStripedHeight) {
         return {{0, header.height}};
     }
@@ -167,7 +166,22 @@ std::vector<Stripe> stripesFor(const Header& header, size_t fileSize) {
 
 } // namespace
 
-QImage KanvoJpegDecoder::decode(std::span<const uchar> file, qint64 maximumBytes) {
+int KanvoJpegDecoder::defaultThreads() {
+    return std::min(QThread::idealThreadCount(), 4);
+}
+
+std::vector<int> KanvoJpegDecoder::stripeStarts(std::span<const uchar> file, int threads) {
+    const Header header = readHeader(file);
+    std::vector<int> starts;
+    if (header.decodable) {
+        for (const Stripe& stripe : stripesFor(header, file.size(), threads)) {
+            starts.push_back(stripe.firstRow);
+        }
+    }
+    return starts;
+}
+
+QImage KanvoJpegDecoder::decode(std::span<const uchar> file, qint64 maximumBytes, int threads) {
     const Header header = readHeader(file);
     if (!header.decodable ||
         !KanvoImageDecoder::fitsAllocation(header.width, header.height, maximumBytes)) {
@@ -179,7 +193,7 @@ QImage KanvoJpegDecoder::decode(std::span<const uchar> file, qint64 maximumBytes
     }
     uchar* pixels = image.bits();
     const qsizetype bytesPerLine = image.bytesPerLine();
-    const std::vector<Stripe> stripes = stripesFor(header, file.size());
+    const std::vector<Stripe> stripes = stripesFor(header, file.size(), threads);
     std::vector<char> decoded(stripes.size(), false); // not bool: one element per thread
     {
         std::vector<std::jthread> helpers;
