@@ -1,10 +1,16 @@
 // The stand-in generation server, driven over real HTTP on 127.0.0.1.
 import assert from 'node:assert/strict';
 import { test } from 'node:test';
+import { setTimeout as delay } from 'node:timers/promises';
 import { getJson, postJson, startServer } from './helpers.mjs';
 
+// Polls are spaced well below a sampling step, so every step is seen without
+// the client crowding out the server it watches.
+const POLL_MS = 10;
 const progressOf = async (url) => (await getJson(`${url}/sdapi/v1/progress`)).body;
-const untilSampling = async (url) => (await progressOf(url)).progress > 0 || untilSampling(url);
+async function untilSampling(url) {
+  while ((await progressOf(url)).progress === 0) await delay(POLL_MS);
+}
 
 test('exits 0 on SIGTERM even mid-generation, cutting the unanswered txt2img off', { timeout: 10_000 }, async (t) => {
   // run.sh waits for the server it stops; an open request must not keep it alive.
@@ -16,14 +22,17 @@ test('exits 0 on SIGTERM even mid-generation, cutting the unanswered txt2img off
 });
 
 test('progress is 0 when idle, rises step by step during a txt2img, and is 0 again afterwards', async (t) => {
-  const server = await startServer(t, ['--step-ms', '25']);
+  const server = await startServer(t, ['--step-ms', '40']);
   assert.equal((await progressOf(server.url)).progress, 0);
 
   let settled = false;
   const pending = postJson(`${server.url}/sdapi/v1/txt2img`, { steps: 5, n_iter: 2, width: 16, height: 16 });
   pending.finally(() => (settled = true)).catch(() => {});
   const seen = [];
-  while (!settled) seen.push(await progressOf(server.url));
+  while (!settled) {
+    seen.push(await progressOf(server.url));
+    await delay(POLL_MS);
+  }
   assert.equal((await pending).status, 200);
 
   // Answers after the job ended but before its reply arrived are idle ones.
