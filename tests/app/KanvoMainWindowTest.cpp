@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileOpenEvent>
+#include <QImageReader>
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -45,12 +46,21 @@ private slots:
                               "File | Export As... | Ctrl+E", "View | Fit to Screen | Ctrl+0"}));
     }
 
-    // Only a failure alerts; a cancelled dialog does nothing.
+    // Only a failure alerts; a cancelled dialog does nothing; a successful open shows the
+    // image and a successful export writes it, with no alert.
     void commandsAlertOnlyOnFailure() {
+        const QString exported = files_.filePath("out.png");
         run("Export As...", "out.png", "Kanvo could not export the current image.");
+        QVERIFY(!QFile::exists(exported));
         run("Export As...", "", "");
         run("Open...", "notes.png", "Kanvo could not open that image.");
         run("Open...", "", "");
+        run("Open...", "photo.png", "");
+        QTRY_COMPARE(workspace_->canvas()->image().size(), QSize(64, 48));
+        run("Export As...", "out.png", "");
+        QImageReader written(exported);
+        QCOMPARE((QList<QVariant>{written.format(), written.size()}),
+                 (QList<QVariant>{QByteArray("png"), QSize(64, 48)}));
         delegate_.openFile(QUrl::fromLocalFile(files_.filePath("missing.png")));
         QCOMPARE(takeAlerts(), QStringList{"Kanvo could not open that image."});
         QFileOpenEvent openRequest(QUrl::fromLocalFile(files_.filePath("notes.png")));
