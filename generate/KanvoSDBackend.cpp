@@ -1,5 +1,6 @@
 #include "generate/KanvoSDBackend.h"
 
+#include "generate/KanvoSDURLLine.h"
 #include "kit/KanvoResources.h"
 
 #include <QCoreApplication>
@@ -9,11 +10,9 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QSemaphore>
-#include <QStringDecoder>
 #include <QThread>
 #include <cstdlib>
 #include <memory>
-#include <optional>
 
 namespace {
 
@@ -38,49 +37,6 @@ QString parentOf(const QString& directory) {
     return slash == 0 ? QStringLiteral("/") : directory.left(slash);
 }
 
-// Spaces and tabs only: a carriage return left by CRLF line ends stays on the
-// line, where it falls outside the quotes.
-QStringView trimmedOfBlanks(QStringView line) {
-    const auto blank = [](QChar c) {
-        return c == u' ' || c == u'\t';
-    };
-    while (!line.isEmpty() && blank(line.front())) {
-        line = line.sliced(1);
-    }
-    while (!line.isEmpty() && blank(line.back())) {
-        line.chop(1);
-    }
-    return line;
-}
-
-std::optional<QString> sdURLFromConfig(const QString& text) {
-    for (const QStringView rawLine : QStringView(text).split(u'\n')) {
-        const QStringView line = trimmedOfBlanks(rawLine);
-        if (!line.startsWith(u"sd_url")) {
-            continue;
-        }
-        const qsizetype first = line.indexOf(u'"');
-        const qsizetype last = line.lastIndexOf(u'"');
-        if (first >= 0 && last > first) {
-            return line.sliced(first + 1, last - first - 1).toString();
-        }
-    }
-    return std::nullopt;
-}
-
-std::optional<QString> readUtf8(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return std::nullopt;
-    }
-    QStringDecoder decoder(QStringDecoder::Utf8);
-    QString text = decoder(file.readAll());
-    if (decoder.hasError()) {
-        return std::nullopt;
-    }
-    return text;
-}
-
 } // namespace
 
 QString KanvoSDBackend::resolveFile(const QString& relative) {
@@ -103,15 +59,11 @@ QString KanvoSDBackend::resolveFile(const QString& relative) {
 }
 
 QString KanvoSDBackend::sdURL() {
-    const QString path = resolveFile(configPath);
-    if (path.isEmpty()) {
+    QFile config(resolveFile(configPath));
+    if (!config.open(QIODevice::ReadOnly)) {
         return defaultURL;
     }
-    const std::optional<QString> text = readUtf8(path);
-    if (!text) {
-        return defaultURL;
-    }
-    return sdURLFromConfig(*text).value_or(defaultURL);
+    return KanvoSDURLLine::firstValue(config.readAll()).value_or(defaultURL);
 }
 
 // The request is served by a thread of its own with its own event loop, so

@@ -46,6 +46,7 @@ private slots:
             "sd_url_backup = \"http://backup:1\"\nsd_url = \"http://main:2\"\n",
             "sd_url = \"http://h:3\" # \"x\"\n", // first and last quote
             "sd_url = \"\"\n",
+            "sd_url = \"http://caf\xE9:4\"\n", // Latin-1, not UTF-8: the default
         };
         QStringList urls;
         for (const QByteArray& config : configs) {
@@ -54,7 +55,8 @@ private slots:
             urls << KanvoSDBackend::sdURL();
         }
         QCOMPARE(urls, QStringList({"http://127.0.0.1:51544", "http://h:1", "http://new",
-                                    "http://backup:1", "http://h:3\" # \"x", ""}));
+                                    "http://backup:1", "http://h:3\" # \"x", "",
+                                    "http://127.0.0.1:51544"}));
     }
 
     // Refused, the call must not sit out the request timeout. A listening
