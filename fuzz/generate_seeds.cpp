@@ -51,5 +51,21 @@ int main(int argc, char** argv) {
                    "id=hand\r\nsymbol=hand.raised\r\nshortcut=h",
                    "=\n#id=x\nid = y\nlabel=a=b\n",
                });
+    writeSeeds(output / "fuzz_sd_url_line",
+               {
+                   "sd_url = \"http://127.0.0.1:51544\"\nsteps = 20\n",
+                   "# sd_url = \"http://old\"\r\n\t sd_url_2 = \"http://h:1\" # \"x\"\r\n",
+                   "sd_url = bare\nsd_url = \"\"\n",
+                   "sd_url = \"http://caf\xC3\xA9\"\n",
+               });
+    writeSeeds(output / "fuzz_progress_answer",
+               {
+                   R"({"progress": 0.29, "eta_relative": 3.1, "state": {"job": "txt2img"}})",
+                   R"({"progress": " 1.5e-1 of it"})",
+                   R"({"progress": null})",
+                   R"({"detail": "Not Found"})",
+                   R"([0.5])",
+                   R"({"progress": -1e308})",
+               });
     return 0;
 }

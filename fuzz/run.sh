@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Runs one fuzz target for a while:
+#   fuzz/run.sh <target> <seconds> [libFuzzer options...]
+# e.g. fuzz/run.sh fuzz_decode_image 600. Builds the fuzz preset first (Clang
+# with libFuzzer). The run starts from the target's generated seeds, its
+# regression files (tests/data/fuzz/), the inputs earlier runs kept
+# (build/fuzz/fuzz/found/<target>) and, for the image targets, the public
+# corpora in ../shared/corpora when that folder exists. New inputs are kept
+# in the found folder. Any sanitizer report, a failed check, an input taking
+# over 10 s (a hang) or over 2 GB ends the run with status 1 and leaves the
+# input in build/fuzz/fuzz/artifacts/: give it a name that says what it holds
+# and add it under tests/data/fuzz/<target without fuzz_>/, where ctest
+# replays it.
+#   KANVO_FUZZ_BUILD_DIR   build folder (default build/fuzz)
+#   KANVO_FUZZ_PUBLIC      0 to leave out the public corpora
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+target=${1:?usage: fuzz/run.sh <target> <seconds> [libFuzzer options...]}
+seconds=${2:?usage: fuzz/run.sh <target> <seconds> [libFuzzer options...]}
+shift 2
+build_dir=${KANVO_FUZZ_BUILD_DIR:-build/fuzz}
+corpora=../shared/corpora
+
+cmake --preset fuzz -B "$build_dir" >/dev/null
+cmake --build "$build_dir" -j2 --target "$target" >/dev/null
+
+found=$build_dir/fuzz/found/$target
+artifacts=$build_dir/fuzz/artifacts
+mkdir -p "$found" "$artifacts"
+seeds=("$build_dir/fuzz/corpus/$target" "tests/data/fuzz/${target#fuzz_}")
+case $target in
+fuzz_inspect_image | fuzz_decode_image)
+    if [ "${KANVO_FUZZ_PUBLIC:-1}" != 0 ]; then
+        if [ -d "$corpora" ]; then
+            # Mutated JPEGs, the PNG suite, and the files that crashed other decoders.
+            seeds+=("$corpora/jpeg/fuzz-found" "$corpora/png/pngsuite" "$corpora/png/libspng-crashers"
+                "$corpora/png/libpng-testpngs/crashers" "$corpora/jpeg/jpeg-decoder-crashtest"
+                "$corpora/jpeg/reported-bugs" "$corpora/ppm/libjpeg-turbo-compress")
+        else
+            echo "note: $corpora is absent; $target starts from its own seeds only"
+        fi
+    fi
+    ;;
+esac
+
+# The first folder receives what the run finds; the others are read only.
+exec "$build_dir/bin/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+    -print_final_stats=1 -artifact_prefix="$artifacts/$target-" "$@" "$found" "${seeds[@]}"
