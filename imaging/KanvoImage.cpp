@@ -25,6 +25,10 @@ const QImage& KanvoImage::full() const {
     return isNull() ? none : levels_.constFirst();
 }
 
+QImage KanvoImage::fullForDisplay() const {
+    return full();
+}
+
 const QImage& KanvoImage::representationFor(QSizeF drawnDevicePixels) const {
     for (qsizetype i = levels_.size() - 1; i > 0; --i) {
         const QImage& level = levels_.at(i);

@@ -21,6 +21,10 @@ public:
     bool isNull() const { return levels_.isEmpty(); }
     QSize size() const { return isNull() ? QSize() : levels_.constFirst().size(); }
     const QImage& full() const;
+    // The full image as the canvas shows it: converted from its embedded
+    // colour profile to the display's, at full resolution. The same pixels
+    // as full() for an untagged or sRGB image.
+    QImage fullForDisplay() const;
     // Full size first, then each halving.
     const QList<QImage>& representations() const { return levels_; }
     // The smallest representation at least as large as `drawnDevicePixels`
