@@ -9,16 +9,47 @@
 
 #include <QFontMetricsF>
 #include <QPainter>
+#include <cmath>
 
 namespace {
 
 const QString emptyStateHint = QStringLiteral("Drop an image here");
 
+// The part of representation `index` in `source` (its pixels), drawn into
+// `target` (the whole image's place) from converted tiles. Each tile carries
+// a pixel of its neighbours on every side and is drawn whole, clipped to its
+// own device pixels, so smooth scaling across a tile edge reads the same
+// pixels as drawing the level in one piece would.
+void drawConvertedTiles(QPainter& painter, const QRectF& target, const KanvoImage& image,
+                        qsizetype index, const QRectF& source, double ratio) {
+    const QImage& level = image.representations().at(index);
+    const double scaleX = target.width() / level.width();
+    const double scaleY = target.height() / level.height();
+    const auto placed = [&](const QRect& area) {
+        return QRectF(target.x() + area.x() * scaleX, target.y() + area.y() * scaleY,
+                      area.width() * scaleX, area.height() * scaleY);
+    };
+    const auto onDevicePixels = [ratio](const QRectF& rect) {
+        const QPointF topLeft(std::round(rect.left() * ratio), std::round(rect.top() * ratio));
+        const QPointF bottomRight(std::round(rect.right() * ratio),
+                                  std::round(rect.bottom() * ratio));
+        return QRectF(topLeft / ratio, bottomRight / ratio);
+    };
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    for (const KanvoDisplayTiles::Tile& tile : image.displayTiles(index, source.toAlignedRect())) {
+        painter.setClipRect(onDevicePixels(placed(tile.inner)));
+        painter.drawImage(placed(tile.area), tile.pixels);
+    }
+    painter.restore();
+}
+
 // A shrunk image wholly inside the view is drawn pixel for pixel from an
 // area-averaged rendition of its drawn size in device pixels, so fine detail does not
 // alias. Otherwise only the part inside the view is drawn, sampled from the
 // representation just above the drawn size, so a 100 MP photo costs about
-// what the view's own pixels cost at every zoom.
+// what the view's own pixels cost at every zoom. A preview is drawn the same
+// way, enlarged to the full image's place.
 void drawImage(QPainter& painter, const QRectF& target, const KanvoImage& image,
                const QRectF& view) {
     const double ratio = painter.device()->devicePixelRatioF();
@@ -32,12 +63,17 @@ void drawImage(QPainter& painter, const QRectF& target, const KanvoImage& image,
     if (visible.isEmpty()) {
         return;
     }
-    const QImage& level = image.representationFor(target.size() * ratio);
+    const qsizetype index = image.representationIndexFor(target.size() * ratio);
+    const QImage& level = image.representations().at(index);
     const double scaleX = level.width() / target.width();
     const double scaleY = level.height() / target.height();
     const QRectF source((visible.x() - target.x()) * scaleX, (visible.y() - target.y()) * scaleY,
                         visible.width() * scaleX, visible.height() * scaleY);
-    painter.drawImage(visible, level, source);
+    if (image.convertsColours()) {
+        drawConvertedTiles(painter, target, image, index, source, ratio);
+    } else {
+        painter.drawImage(visible, level, source);
+    }
 }
 
 QColor guideColor() {
