@@ -6,13 +6,14 @@ cd "$(dirname "$0")/.."
 
 # Debian/Ubuntu packages: build tools, Qt 6, icons, the JPEG and PNG codecs
 # (libjpeg-turbo, with TurboJPEG for the benchmarks' baseline; libspng and
-# libdeflate), test and benchmark libraries, Node.js, the X tools the whole-app tests
+# libdeflate; zlib, with which the hostile-file test writes its bombs), test
+# and benchmark libraries, Node.js, the X tools the whole-app tests
 # drive, and the validators and packaging tools the install tests use.
 debian_packages=(
     cmake ninja-build g++ clang libclang-rt-14-dev clang-format
     qt6-base-dev qt6-svg-dev libqt6svg6 qt6-image-formats-plugins qt6-qpa-plugins libgl-dev
     breeze-icon-theme fonts-dejavu-core
-    libjpeg-dev libturbojpeg0-dev libspng-dev libdeflate-dev liblcms2-dev libxcb1-dev
+    libjpeg-dev libturbojpeg0-dev libspng-dev libdeflate-dev zlib1g-dev liblcms2-dev libxcb1-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth xdotool imagemagick
     desktop-file-utils appstream dpkg-dev file

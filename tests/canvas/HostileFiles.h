@@ -1,0 +1,105 @@
+#pragma once
+
+// Byte builders for files made to hurt an image viewer: headers that claim
+// absurd sizes, decompression bombs, zero sizes, truncated streams.
+
+#include <QByteArray>
+#include <QtEndian>
+#include <zlib.h>
+
+namespace hostile {
+
+inline QByteArray bigEndian32(quint32 value) {
+    QByteArray bytes(4, '\0');
+    qToBigEndian(value, bytes.data());
+    return bytes;
+}
+
+inline QByteArray pngChunk(const char* type, const QByteArray& data) {
+    const QByteArray typed = QByteArray(type, 4) + data;
+    const auto crc =
+        quint32(crc32(0, reinterpret_cast<const Bytef*>(typed.constData()), uInt(typed.size())));
+    return bigEndian32(quint32(data.size())) + typed + bigEndian32(crc);
+}
+
+// The zlib stream of `rows` rows of `rowBytes` zero bytes each, compressed
+// as hard as zlib can: about a thousandth of their size.
+inline QByteArray zeroRowsCompressed(qsizetype rowBytes, qsizetype rows) {
+    z_stream stream{};
+    deflateInit(&stream, 9);
+    QByteArray row(rowBytes, '\0');
+    QByteArray out;
+    QByteArray buffer(1 << 16, '\0');
+    for (qsizetype y = 0; y < rows; ++y) {
+        stream.next_in = reinterpret_cast<Bytef*>(row.data());
+        stream.avail_in = uInt(row.size());
+        const int flush = y + 1 == rows ? Z_FINISH : Z_NO_FLUSH;
+        do {
+            stream.next_out = reinterpret_cast<Bytef*>(buffer.data());
+            stream.avail_out = uInt(buffer.size());
+            deflate(&stream, flush);
+            out.append(buffer.constData(), buffer.size() - qsizetype(stream.avail_out));
+        } while (stream.avail_out == 0);
+    }
+    deflateEnd(&stream);
+    return out;
+}
+
+// A complete PNG around the zlib stream `imageData`: 8-bit RGB, or with
+// `bilevel` 1-bit grey, eight pixels a byte.
+inline QByteArray png(quint32 width, quint32 height, const QByteArray& imageData,
+                      bool bilevel = false) {
+    const QByteArray header = bigEndian32(width) + bigEndian32(height) +
+                              QByteArray(bilevel ? "\x01\x00\0\0\0" : "\x08\x02\0\0\0", 5);
+    return QByteArray("\x89PNG\r\n\x1A\n", 8) + pngChunk("IHDR", header) +
+           pngChunk("IDAT", imageData) + pngChunk("IEND", {});
+}
+
+// A PNG of `width` x `height` black pixels (each row a zero filter byte and
+// three zero bytes a pixel).
+inline QByteArray blackPng(quint32 width, quint32 height) {
+    return png(width, height, zeroRowsCompressed(1 + 3 * qsizetype(width), height));
+}
+
+// A decompression bomb: `width` x `height` black pixels at one bit a pixel,
+// a thousandth of that in the file, four bytes a pixel once decoded.
+inline QByteArray bilevelBomb(quint32 width, quint32 height) {
+    return png(width, height, zeroRowsCompressed(1 + (qsizetype(width) + 7) / 8, height), true);
+}
+
+// A PNG that claims `width` x `height` but holds 64 bytes of image data.
+inline QByteArray pngClaiming(quint32 width, quint32 height) {
+    return png(width, height, zeroRowsCompressed(64, 1));
+}
+
+// A baseline JPEG frame of `width` x `height` (one grey component), with
+// tables and the start of a scan but no more than `scanBytes` of its data:
+// libjpeg decodes it with a warning and fills the missing rows with grey.
+inline QByteArray truncatedJpeg(quint16 width, quint16 height, int scanBytes = 16) {
+    auto segment = [](uchar code, const QByteArray& body) {
+        QByteArray bytes("\xFF", 1);
+        bytes += char(code);
+        bytes += char((body.size() + 2) >> 8);
+        bytes += char((body.size() + 2) & 0xFF);
+        return bytes + body;
+    };
+    QByteArray frame("\x08", 1);
+    frame += char(height >> 8);
+    frame += char(height & 0xFF);
+    frame += char(width >> 8);
+    frame += char(width & 0xFF);
+    frame += QByteArray("\x01\x01\x11\x00", 4);
+    // One quantisation table of ones; one DC and one AC Huffman table, each
+    // with a single one-bit code for symbol 0.
+    const QByteArray quantisation = QByteArray(1, '\0') + QByteArray(64, '\x01');
+    QByteArray huffman;
+    for (const char tableClass : {'\x00', '\x10'}) {
+        huffman += tableClass;
+        huffman += QByteArray("\x01", 1) + QByteArray(15, '\0') + QByteArray(1, '\0');
+    }
+    const QByteArray scanHeader("\x01\x01\x00\x00\x3F\x00", 6);
+    return QByteArray("\xFF\xD8", 2) + segment(0xDB, quantisation) + segment(0xC4, huffman) +
+           segment(0xC0, frame) + segment(0xDA, scanHeader) + QByteArray(scanBytes, '\0');
+}
+
+} // namespace hostile

@@ -1,0 +1,423 @@
+// Hostile files through the real open path: KanvoCanvasView::openImageURL,
+// the session's header inspection and the shared decode service, as a drop
+// or the Open dialog uses them. Every file must end as the design says
+// (refused at the header with the previous picture kept, "Could not decode
+// image", or its pixels shown at the document's size) within 2 s and 512 MB.
+// The damaged-file policy: what the reference decoders (libpng, libjpeg-turbo)
+// decode, with or without a warning, is shown; what they refuse is not.
+#include "HostileFiles.h"
+
+#include "canvas/KanvoCanvasView.h"
+#include "kanvo/ui/document_session.h"
+
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QtTest>
+#include <map>
+#include <sys/stat.h>
+
+namespace {
+
+const QString couldNotDecode = QStringLiteral("Could not decode image");
+const QString corpora = QStringLiteral(KANVO_SOURCE_DIR "/../shared/corpora");
+const QString policyGaps =
+    QStringLiteral(KANVO_SOURCE_DIR "/tests/data/damaged-file-policy-gaps.tsv");
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool sanitized = true;
+#elif defined(__has_feature)
+constexpr bool sanitized = __has_feature(address_sanitizer) || __has_feature(thread_sanitizer);
+#else
+constexpr bool sanitized = false;
+#endif
+
+// The bounds a hostile file must stay within. A sanitizer build runs our
+// code several times slower and keeps freed memory in quarantine, so there
+// the wait is a hang guard and the memory is not measured.
+constexpr int settleLimitMs = sanitized ? 10000 : 2000;
+constexpr qint64 memoryLimitBytes = qint64(512) << 20;
+
+enum class Outcome { Refused, CouldNotDecode, Shown, StillOpening };
+
+const char* nameOf(Outcome outcome) {
+    switch (outcome) {
+    case Outcome::Refused:
+        return "refused";
+    case Outcome::CouldNotDecode:
+        return "could not decode";
+    case Outcome::Shown:
+        return "shown";
+    case Outcome::StillOpening:
+        return "still opening";
+    }
+    return "";
+}
+
+struct Result {
+    Outcome outcome = Outcome::StillOpening;
+    bool keptPrevious = true; // a refused header changed nothing
+    bool sizeMatches = true;  // what is shown has the document's size
+    qint64 milliseconds = 0;
+    qint64 peakBytes = 0; // resident memory above that at the start
+};
+
+// The process's peak resident memory since the last reset (Linux: writing 5
+// to clear_refs resets VmHWM to the current resident size).
+class PeakMemory {
+public:
+    static bool available() { return !sanitized && QFile::exists("/proc/self/clear_refs"); }
+    void reset() {
+        QFile clear("/proc/self/clear_refs");
+        if (clear.open(QIODevice::WriteOnly)) {
+            clear.write("5");
+        }
+        start_ = field("VmRSS:");
+    }
+    qint64 sinceReset() const { return field("VmHWM:") - start_; }
+
+private:
+    static qint64 field(const QByteArray& name) {
+        QFile status("/proc/self/status");
+        if (!status.open(QIODevice::ReadOnly)) {
+            return 0;
+        }
+        for (const QByteArray& line : status.readAll().split('\n')) {
+            if (line.startsWith(name)) {
+                return line.mid(name.size()).trimmed().split(' ').first().toLongLong() * 1024;
+            }
+        }
+        return 0;
+    }
+    qint64 start_ = 0;
+};
+
+// Occupies every thread of the global pool, so a decode asked for now waits
+// until the blocker goes. Nothing may paint meanwhile (raster fills use the pool).
+class DecodePoolBlocker {
+public:
+    DecodePoolBlocker() {
+        for (int i = 0; i < QThreadPool::globalInstance()->maxThreadCount(); ++i) {
+            QThreadPool::globalInstance()->start([this] { gate_.acquire(); });
+        }
+    }
+    ~DecodePoolBlocker() {
+        gate_.release(QThreadPool::globalInstance()->maxThreadCount());
+        QThreadPool::globalInstance()->waitForDone();
+    }
+
+private:
+    QSemaphore gate_;
+};
+
+// The canvas as the window has it, showing a picture before each open so
+// that a refused header can be seen to keep it.
+class OpenPath {
+public:
+    explicit OpenPath(QString picture) : picture_(std::move(picture)) {
+        view_.setSession(&session_);
+    }
+
+    // Opens `path` and waits for the canvas to settle; `between` runs after
+    // the header was read and before the decode starts.
+    Result open(const QString& path, const std::function<void()>& between = {}) {
+        if (view_.image().isNull() && view_.openImageURL(QUrl::fromLocalFile(picture_))) {
+            waitUntilSettled();
+        }
+        const QImage previousImage = view_.image();
+        const QString previousStatus = view_.statusText();
+        const kanvo::ui::Document previousDocument = *session_.document();
+
+        Result result;
+        PeakMemory memory;
+        memory.reset();
+        QElapsedTimer elapsed;
+        elapsed.start();
+        bool opened = false;
+        if (between) {
+            const DecodePoolBlocker blocker;
+            opened = view_.openImageURL(QUrl::fromLocalFile(path));
+            between();
+        } else {
+            opened = view_.openImageURL(QUrl::fromLocalFile(path));
+        }
+        if (!opened) {
+            result.outcome = Outcome::Refused;
+            result.keptPrevious = view_.image().cacheKey() == previousImage.cacheKey() &&
+                                  view_.statusText() == previousStatus &&
+                                  *session_.document() == previousDocument;
+        } else if (!waitUntilSettled()) {
+            result.outcome = Outcome::StillOpening;
+        } else if (view_.image().isNull()) {
+            result.outcome = view_.statusText() == couldNotDecode ? Outcome::CouldNotDecode
+                                                                  : Outcome::StillOpening;
+        } else {
+            result.outcome = Outcome::Shown;
+            const kanvo::ui::Canvas& canvas = session_.document()->canvas;
+            result.sizeMatches =
+                view_.image().size() == QSize(int(canvas.width), int(canvas.height));
+        }
+        result.milliseconds = elapsed.elapsed();
+        result.peakBytes = memory.sinceReset();
+        // Drawing whatever came is part of showing it.
+        (void)view_.grab();
+        return result;
+    }
+
+private:
+    // Wakes with each event the decode posts (its completion is a queued
+    // call), not on a clock; the timer only ends a hang.
+    bool waitUntilSettled() {
+        const auto settled = [this] {
+            return !view_.statusText().startsWith(QLatin1String("Opening")) &&
+                   !view_.showsPreview();
+        };
+        QTimer hang;
+        hang.setSingleShot(true);
+        hang.start(settleLimitMs);
+        while (!settled() && hang.isActive()) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        }
+        return settled();
+    }
+
+    QString picture_;
+    kanvo::ui::DocumentSession session_;
+    KanvoCanvasView view_{QRectF(0, 0, 800, 600), nullptr};
+};
+
+// One line per failure, naming the file.
+QString describe(const QString& file, const Result& r) {
+    return QStringLiteral("%1: %2%3%4, %5 ms, %6 MB")
+        .arg(file, nameOf(r.outcome), r.keptPrevious ? "" : " (lost the previous picture)",
+             r.sizeMatches ? "" : " (not at the document's size)")
+        .arg(r.milliseconds)
+        .arg(r.peakBytes >> 20);
+}
+
+// Corpus path -> the outcome Kanvo is known to give instead of the policy's.
+QHash<QString, QString> knownPolicyGaps() {
+    QHash<QString, QString> gaps;
+    QFile file(policyGaps);
+    if (file.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : file.readAll().split('\n')) {
+            const QList<QByteArray> fields = line.split('\t');
+            if (!line.startsWith('#') && fields.size() == 2) {
+                gaps.insert(QString::fromUtf8(fields[0]), QString::fromUtf8(fields[1]));
+            }
+        }
+    }
+    return gaps;
+}
+
+bool withinBounds(const Result& r) {
+    return r.milliseconds <= settleLimitMs &&
+           (!PeakMemory::available() || r.peakBytes <= memoryLimitBytes);
+}
+
+} // namespace
+
+class HostileFilesTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() {
+        QVERIFY(dir_.isValid());
+        QImage picture(64, 48, QImage::Format_RGB32);
+        picture.fill(Qt::magenta);
+        QVERIFY(picture.save(dir_.filePath("picture.png")));
+    }
+
+    // Every file the reference decoders refuse or warn about, grouped by the
+    // corpus folder it comes from.
+    void corpusFilesEndAsTheReferenceDecodersSay() {
+        QFile verdicts(corpora + "/reference-verdicts.tsv");
+        if (!verdicts.open(QIODevice::ReadOnly)) {
+            QSKIP(qPrintable("the public corpora are not at " + corpora +
+                             " (see the project's README); skipping the hostile-file sweep"));
+        }
+        OpenPath open(dir_.filePath("picture.png"));
+        QHash<QString, QString> gaps = knownPolicyGaps();
+        std::map<QString, std::map<QString, int>> tally; // category -> "verdict: outcome" -> files
+        QStringList failures;
+        qint64 slowest = 0;
+        qint64 largest = 0;
+        int swept = 0;
+        verdicts.readLine(); // the column names
+        while (!verdicts.atEnd()) {
+            const QList<QByteArray> fields = verdicts.readLine().split('\t');
+            const QString file = QString::fromUtf8(fields.value(0));
+            const QByteArray verdict = fields.value(2);
+            if (verdict != "fail" && verdict != "warn") {
+                continue;
+            }
+            const Result r = open.open(corpora + '/' + file);
+            ++swept;
+            slowest = std::max(slowest, r.milliseconds);
+            largest = std::max(largest, r.peakBytes);
+            const QString category = file.section('/', 0, 1);
+            const bool asThePolicySays =
+                verdict == "fail"
+                    ? r.outcome == Outcome::Refused || r.outcome == Outcome::CouldNotDecode
+                    : r.outcome == Outcome::Refused ||
+                          (r.outcome == Outcome::Shown && r.sizeMatches);
+            const QString knownGap = gaps.take(file);
+            const bool isKnownGap = !asThePolicySays && knownGap == nameOf(r.outcome);
+            ++tally[category][verdict + ": " + nameOf(r.outcome) +
+                              (isKnownGap ? " (a known policy gap)" : "")];
+            if (isKnownGap) {
+                continue;
+            }
+            if (!asThePolicySays || !r.keptPrevious || !withinBounds(r) || !knownGap.isEmpty()) {
+                failures << category + " (reference: " + verdict + ") " + describe(file, r) +
+                                (knownGap.isEmpty() ? "" : ", listed as a policy gap");
+                qWarning().noquote() << failures.constLast();
+            }
+        }
+        for (const QString& file : gaps.keys()) {
+            failures << file + ": listed as a policy gap, but not in the corpus";
+            qWarning().noquote() << failures.constLast();
+        }
+        for (const auto& [category, outcomes] : tally) {
+            QStringList counts;
+            for (const auto& [outcome, files] : outcomes) {
+                counts << QStringLiteral("%1 %2").arg(files).arg(outcome);
+            }
+            qInfo().noquote() << category + ": " + counts.join(", ");
+        }
+        qInfo().noquote() << QStringLiteral("%1 files, slowest %2 ms, largest peak %3 MB")
+                                 .arg(swept)
+                                 .arg(slowest)
+                                 .arg(largest >> 20);
+        QVERIFY2(failures.isEmpty(),
+                 qPrintable(QStringLiteral("%1 files did not end as the policy says (each named "
+                                           "above)")
+                                .arg(failures.size())));
+    }
+
+    void madeFilesEndAsTheDesignSays_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("expected");
+        const auto row = [](const char* fault, const char* name, const QByteArray& bytes,
+                            Outcome expected) {
+            QTest::newRow(fault) << QString::fromUtf8(name) << bytes << int(expected);
+        };
+        const QByteArray valid = hostile::blackPng(40, 30);
+        row("png claiming 2147483647 x 2147483647", "huge.png",
+            hostile::pngClaiming(0x7FFFFFFF, 0x7FFFFFFF), Outcome::CouldNotDecode);
+        row("png claiming 4294967295 x 4294967295", "huger.png",
+            hostile::pngClaiming(0xFFFFFFFF, 0xFFFFFFFF), Outcome::CouldNotDecode);
+        row("ppm claiming 2147483647 x 2147483647", "huge.ppm",
+            "P6\n2147483647 2147483647\n255\n" + QByteArray(64, '\x7F'), Outcome::CouldNotDecode);
+        row("jpeg claiming 65535 x 65535", "huge.jpg", hostile::truncatedJpeg(65535, 65535),
+            Outcome::CouldNotDecode);
+        row("png bomb: 1.6 GB decoded from 50 kB", "bomb.png", hostile::bilevelBomb(20000, 20000),
+            Outcome::CouldNotDecode);
+        row("png bomb within the decode limit: 64 MB from 3 kB", "small-bomb.png",
+            hostile::bilevelBomb(4096, 4096), Outcome::Shown);
+        row("truncated jpeg claiming 4096 x 4096", "grey.jpg", hostile::truncatedJpeg(4096, 4096),
+            Outcome::Shown);
+        row("png zero width", "zero-width.png", hostile::pngClaiming(0, 30),
+            Outcome::CouldNotDecode);
+        row("png zero height", "zero-height.png", hostile::pngClaiming(40, 0),
+            Outcome::CouldNotDecode);
+        row("jpeg zero height (lines defined later)", "zero-height.jpg",
+            hostile::truncatedJpeg(40, 0), Outcome::CouldNotDecode);
+        row("ppm zero width", "zero-width.ppm", "P6\n0 30\n255\n" + QByteArray(64, '\0'),
+            Outcome::Refused);
+        row("empty file", "empty.png", QByteArray(), Outcome::Refused);
+        row("text named .png", "notes.png", "plain text, not a picture\n", Outcome::Refused);
+        row("png whose image data is cut short", "cut.png", valid.left(valid.size() - 30),
+            Outcome::CouldNotDecode);
+        row("non-ASCII name", "\xD1\x84\xD0\xBE\xD1\x82\xD0\xBE \xC3\xBC \xE5\x86\x99.png", valid,
+            Outcome::Shown);
+        row("name with % # ? and spaces", "100% #1 of 2? .png", valid, Outcome::Shown);
+        row("name with a line break", "two\nlines.png", valid, Outcome::Shown);
+    }
+    void madeFilesEndAsTheDesignSays() {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, expected);
+        const QString path = dir_.filePath(name);
+        QVERIFY(write(path, bytes));
+        OpenPath open(dir_.filePath("picture.png"));
+        const Result r = open.open(path);
+        QVERIFY2(int(r.outcome) == expected && r.keptPrevious && r.sizeMatches && withinBounds(r),
+                 qPrintable(describe(name, r)));
+    }
+
+    // Paths header inspection turns away, none of which may block or throw
+    // past the canvas.
+    void pathsThatAreNoImageFileAreRefused_data() {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("FIFO named .png") << "fifo.png";
+        QTest::newRow("directory named .png") << "folder.png";
+        QTest::newRow("symbolic link loop named .png") << "loop.png";
+        QTest::newRow("missing file") << "missing.png";
+    }
+    void pathsThatAreNoImageFileAreRefused() {
+        QFETCH(QString, name);
+        const QString path = dir_.filePath(name);
+        if (name == "fifo.png") {
+            QVERIFY(mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+        } else if (name == "folder.png") {
+            QVERIFY(QDir().mkdir(path));
+        } else if (name == "loop.png") {
+            QVERIFY(QFile::link(path, path));
+        }
+        OpenPath open(dir_.filePath("picture.png"));
+        const Result r = open.open(path);
+        QVERIFY2(r.outcome == Outcome::Refused && r.keptPrevious && withinBounds(r),
+                 qPrintable(describe(name, r)));
+    }
+
+    // The header is read at once; the decode follows on the pool. Whatever
+    // the file became meanwhile, the open ends, and a picture is shown only
+    // when the file still decodes.
+    void fileChangedBetweenInspectionAndDecode_data() {
+        QTest::addColumn<int>("change");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("deleted") << 0 << int(Outcome::CouldNotDecode);
+        QTest::newRow("cut to its first 40 bytes") << 1 << int(Outcome::CouldNotDecode);
+        QTest::newRow("replaced by a FIFO") << 2 << int(Outcome::CouldNotDecode);
+        QTest::newRow("replaced by a bomb header") << 3 << int(Outcome::CouldNotDecode);
+        QTest::newRow("replaced by a picture of another size") << 4 << int(Outcome::Shown);
+    }
+    void fileChangedBetweenInspectionAndDecode() {
+        QFETCH(int, change);
+        QFETCH(int, expected);
+        const QString path = dir_.filePath(QStringLiteral("changing-%1.png").arg(change));
+        QVERIFY(write(path, hostile::blackPng(40, 30)));
+        OpenPath open(dir_.filePath("picture.png"));
+        const Result r = open.open(path, [&] {
+            QFile::remove(path);
+            const QByteArray valid = hostile::blackPng(40, 30);
+            switch (change) {
+            case 1:
+                write(path, valid.left(40));
+                break;
+            case 2:
+                mkfifo(QFile::encodeName(path).constData(), 0600);
+                break;
+            case 3:
+                write(path, hostile::pngClaiming(20000, 20000));
+                break;
+            case 4:
+                write(path, hostile::blackPng(20, 10));
+                break;
+            }
+        });
+        QVERIFY2(int(r.outcome) == expected && withinBounds(r), qPrintable(describe(path, r)));
+    }
+
+private:
+    static bool write(const QString& path, const QByteArray& bytes) {
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    }
+
+    QTemporaryDir dir_;
+};
+
+QTEST_MAIN(HostileFilesTest)
+#include "HostileFilesTest.moc"
