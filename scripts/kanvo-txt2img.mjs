@@ -170,7 +170,12 @@ async function requestImage(config, configPath, prompt) {
   try {
     answer = JSON.parse(reply.body.toString('utf8'));
   } catch {
-    throw new Failure(`the generation server at ${name} did not answer with JSON: ${shorten(reply.body.toString('utf8'), 80)}`);
+    const text = shorten(reply.body.toString('utf8'), 80);
+    throw new Failure(
+      text
+        ? `the generation server at ${name} did not answer with JSON: ${text}`
+        : `the generation server at ${name} answered HTTP ${reply.status} with nothing in it`,
+    );
   }
   // The first image is the one asked for; extensions may append more.
   const encoded = answer?.images?.[0];

@@ -137,6 +137,7 @@ const FAILURES = [
   { name: 'empty-fields', server: raw(500, { error: 'RuntimeError', detail: '', body: '', errors: '' }), message: new RegExp(`^${SERVER} answered HTTP 500: RuntimeError$`) },
   { name: 'bare-string', server: raw(500, "unsupported operand type(s) for *: 'NoneType' and 'int'"), message: /answered HTTP 500: unsupported operand type\(s\) for \*: 'NoneType' and 'int'$/ },
   { name: 'reply-not-json', server: raw(200, '<html>busy</html>'), message: new RegExp(`^${SERVER} did not answer with JSON: <html>busy</html>$`) },
+  { name: 'reply-empty', server: raw(204, ''), message: new RegExp(`^${SERVER} answered HTTP 204 with nothing in it$`) },
   { name: 'reply-without-images', server: raw(200, { images: [], parameters: {}, info: '{}' }), message: new RegExp(`^${SERVER} answered without an image$`) },
   { name: 'image-unreadable', server: raw(200, { images: ['/9j/4AAQSkZJRgABAQ'] }), message: new RegExp(`^${SERVER} sent an image Kanvo cannot read \\(`) },
   { name: 'image-jpeg-xl', server: raw(200, { images: ['/wr/AAAA'] }), message: new RegExp(`^${SERVER} sent a JPEG XL image, which Kanvo cannot read; set the server's image format to PNG, JPEG or WEBP$`) },
