@@ -19,7 +19,8 @@ const QString emptyStateHint = QStringLiteral("Drop an image here");
 // `target` (the whole image's place) from converted tiles. Each tile carries
 // a pixel of its neighbours on every side and is drawn whole, clipped to its
 // own device pixels, so smooth scaling across a tile edge reads the same
-// pixels as drawing the level in one piece would.
+// pixels as drawing the level in one piece would. Where a tile ends with the
+// image, the clip reaches past it, leaving the image's own edge as it is.
 void drawConvertedTiles(QPainter& painter, const QRectF& target, const KanvoImage& image,
                         qsizetype index, const QRectF& source, double ratio) {
     const QImage& level = image.representations().at(index);
@@ -29,16 +30,22 @@ void drawConvertedTiles(QPainter& painter, const QRectF& target, const KanvoImag
         return QRectF(target.x() + area.x() * scaleX, target.y() + area.y() * scaleY,
                       area.width() * scaleX, area.height() * scaleY);
     };
-    const auto onDevicePixels = [ratio](const QRectF& rect) {
-        const QPointF topLeft(std::round(rect.left() * ratio), std::round(rect.top() * ratio));
-        const QPointF bottomRight(std::round(rect.right() * ratio),
-                                  std::round(rect.bottom() * ratio));
-        return QRectF(topLeft / ratio, bottomRight / ratio);
+    const auto snapped = [ratio](double edge) {
+        return std::round(edge * ratio) / ratio;
+    };
+    const auto clipFor = [&](const QRect& inner) {
+        const QRectF place = placed(inner);
+        const double beyond = 2.0 / ratio;
+        return QRectF(QPointF(inner.left() == 0 ? place.left() - beyond : snapped(place.left()),
+                              inner.top() == 0 ? place.top() - beyond : snapped(place.top())),
+                      QPointF(inner.right() == level.width() - 1 ? place.right() + beyond
+                                                                 : snapped(place.right()),
+                              inner.bottom() == level.height() - 1 ? place.bottom() + beyond
+                                                                   : snapped(place.bottom())));
     };
     painter.save();
-    painter.setRenderHint(QPainter::Antialiasing, false);
     for (const KanvoDisplayTiles::Tile& tile : image.displayTiles(index, source.toAlignedRect())) {
-        painter.setClipRect(onDevicePixels(placed(tile.inner)));
+        painter.setClipRect(clipFor(tile.inner));
         painter.drawImage(placed(tile.area), tile.pixels);
     }
     painter.restore();

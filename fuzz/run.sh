@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs one fuzz target for a while:
 #   fuzz/run.sh <target> <seconds> [libFuzzer options...]
-# e.g. fuzz/run.sh fuzz_decode_image 600. Builds the fuzz preset first (Clang
+# e.g. fuzz/run.sh fuzz_decode_file 600. Builds the fuzz preset first (Clang
 # with libFuzzer). The run starts from the target's generated seeds, its
 # regression files (tests/data/fuzz/), the inputs earlier runs kept
 # (build/fuzz/fuzz/found/<target>) and, for the image targets, the public
@@ -28,9 +28,13 @@ cmake --build "$build_dir" -j2 --target "$target" >/dev/null
 found=$build_dir/fuzz/found/$target
 artifacts=$build_dir/fuzz/artifacts
 mkdir -p "$found" "$artifacts"
-seeds=("$build_dir/fuzz/corpus/$target" "tests/data/fuzz/${target#fuzz_}")
+seeds=("tests/data/fuzz/${target#fuzz_}")
 case $target in
-fuzz_inspect_image | fuzz_decode_image)
+fuzz_decode_image | fuzz_decode_file) seeds+=("$build_dir/fuzz/corpus/images") ;;
+*) seeds+=("$build_dir/fuzz/corpus/$target") ;;
+esac
+case $target in
+fuzz_inspect_image | fuzz_decode_image | fuzz_decode_file)
     if [ "${KANVO_FUZZ_PUBLIC:-1}" != 0 ]; then
         if [ -d "$corpora" ]; then
             # Mutated JPEGs, the PNG suite, and the files that crashed other decoders.
