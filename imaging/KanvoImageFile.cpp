@@ -111,7 +111,7 @@ KanvoDecodedPixels KanvoImageFile::decode(int reduction) const {
         decoded = KanvoPngDecoder::decode(spanOf(bytes_), KanvoImageDecoder::allocationLimitBytes);
         // libspng refuses a few files libpng only warns about (an empty
         // ancillary chunk); libpng, the reference, decides those.
-        if (decoded.image.isNull()) {
+        if (decoded.image.isNull() && KanvoPngDecoder::chunksLieWithinFile(spanOf(bytes_))) {
             decoded = decodeWithQt(bytes_, "png");
         }
         break;

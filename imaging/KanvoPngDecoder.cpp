@@ -193,3 +193,17 @@ KanvoDecodedPixels KanvoPngDecoder::decode(std::span<const uchar> file, qint64 m
     }
     return {std::move(image), std::move(profile)};
 }
+
+bool KanvoPngDecoder::chunksLieWithinFile(std::span<const uchar> file) {
+    for (size_t at = signatureLength; at + chunkOverhead <= file.size();) {
+        const std::uint32_t length = qFromBigEndian<std::uint32_t>(file.data() + at);
+        if (length > file.size() - at - chunkOverhead) {
+            return false;
+        }
+        if (std::memcmp(file.data() + at + 4, "IEND", 4) == 0) {
+            return true;
+        }
+        at += chunkOverhead + length;
+    }
+    return false;
+}

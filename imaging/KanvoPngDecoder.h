@@ -20,4 +20,9 @@ KanvoDecodedPixels decode(std::span<const uchar> file, qint64 maximumBytes);
 // The size in the header, without decoding; invalid when unreadable.
 QSize storedSize(std::span<const uchar> file);
 
+// Whether every chunk up to IEND lies within the file. libpng refuses a file
+// where one does not, but only after allocating what that chunk claims (up
+// to Qt's allocation limit: a gigabyte for a 57-byte file).
+bool chunksLieWithinFile(std::span<const uchar> file);
+
 } // namespace KanvoPngDecoder
