@@ -21,7 +21,10 @@ namespace {
 
 const QString outputName = QStringLiteral("kanvo-generate.png");
 constexpr int pollIntervalMs = 1000;
-constexpr int pollTransferTimeoutMs = 3000;
+constexpr int pollTimeoutMs = 3000;
+// A progress answer is a few hundred bytes, or some hundred kilobytes with a
+// preview image; a far larger one is neither kept nor parsed on this thread.
+constexpr qint64 largestAnswerBytes = qint64(4) << 20;
 
 QString generatingText(int percent) {
     return QString::fromUtf8("Generating\u2026 %1%").arg(percent);
@@ -149,10 +152,18 @@ void KanvoGenerateBar::stopProgressPolling() {
 // checked against the timer when it arrives.
 void KanvoGenerateBar::pollProgress() {
     QNetworkRequest request(QUrl(KanvoSDBackend::sdURL() + QStringLiteral("/sdapi/v1/progress")));
-    request.setTransferTimeout(pollTransferTimeoutMs);
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
                          QNetworkRequest::AlwaysNetwork);
     QNetworkReply* reply = network_.get(request);
+    // 3 s in all, not 3 s without a byte (a transfer timeout): a server that
+    // drips its answers would otherwise keep a request alive past the next
+    // polls, and then more and more of them.
+    QTimer::singleShot(pollTimeoutMs, reply, &QNetworkReply::abort);
+    connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64) {
+        if (received > largestAnswerBytes) {
+            reply->abort();
+        }
+    });
     connect(reply, &QNetworkReply::finished, this, [this, reply] {
         reply->deleteLater();
         if (serverAnswered(*reply)) {

@@ -7,6 +7,7 @@ import { FLAVOURS } from './flavours.mjs';
 import { Generator } from './generator.mjs';
 import { createJobState } from './job-state.mjs';
 import { createApi } from './sd-api.mjs';
+import { FAULT_USAGE, takeFaultOption, withFault } from './transport-faults.mjs';
 
 const HOST = '127.0.0.1';
 
@@ -15,12 +16,15 @@ function log(message) {
 }
 
 let options;
+let fault;
 try {
-  options = parseOptions(process.argv.slice(2));
+  const { fault: chosen, rest } = takeFaultOption(process.argv.slice(2));
+  fault = chosen;
+  options = parseOptions(rest);
 } catch (e) {
   if (!(e instanceof UsageError)) throw e;
   log(e.message);
-  process.stderr.write(`${USAGE}\n`);
+  process.stderr.write(`${USAGE} ${FAULT_USAGE}\n`);
   process.exit(2);
 }
 
@@ -28,7 +32,8 @@ const flavour = FLAVOURS[options.flavour];
 const shutdown = new AbortController();
 const state = createJobState(flavour);
 const generator = new Generator({ stepMs: options.stepMs, signal: shutdown.signal, state, flavour });
-const server = createServer(createApi({ options, flavour, generator, state, signal: shutdown.signal, log }));
+const api = createApi({ options, flavour, generator, state, signal: shutdown.signal, log });
+const server = createServer(withFault(fault, api, shutdown.signal));
 // Generations legitimately take minutes; never cut a request short.
 server.requestTimeout = 0;
 

@@ -1,0 +1,96 @@
+// The progress poll against a server that fails in every way the stand-in
+// server can: cut connections, bytes that are not HTTP, answers that stop
+// half-way, drip, swell, error pages, or never come. The poll must go on,
+// show only what a usable answer says, and leave no reply behind.
+// Runs from run-from-temp-tree.sh.
+#include "GenerationSandbox.h"
+#include "canvas/KanvoCanvasView.h"
+#include "generate/KanvoGenerateBar.h"
+
+#include <QLabel>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTest>
+
+namespace {
+
+// The stand-in server with its fault options, on a free port of 127.0.0.1;
+// stopped with the object.
+class FaultyServer {
+public:
+    explicit FaultyServer(const QStringList& options) {
+        process_.start("node",
+                       QStringList{KANVO_SOURCE_DIR "/server/kanvo-sd-server.mjs", "--port", "0"} +
+                           options);
+        // Its one line of output ends with its address.
+        if (process_.waitForReadyRead(10000) && process_.canReadLine()) {
+            url_ = QString::fromUtf8(process_.readLine()).trimmed().section(u' ', -1);
+        }
+    }
+    ~FaultyServer() {
+        process_.kill();
+        process_.waitForFinished(5000);
+    }
+    FaultyServer(const FaultyServer&) = delete;
+    FaultyServer& operator=(const FaultyServer&) = delete;
+
+    QString url() const { return url_; }
+
+private:
+    QProcess process_;
+    QString url_;
+};
+
+} // namespace
+
+class TestServerFaults : public QObject {
+    Q_OBJECT
+private slots:
+    void pollSurvivesAFaultyServer_data() {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("shown");
+        const QString untouched = QStringLiteral("Generating\u2026 0%");
+        QTest::newRow("connection reset") << QStringList{"--fault", "reset"} << untouched;
+        QTest::newRow("not HTTP") << QStringList{"--fault", "not-http"} << untouched;
+        QTest::newRow("body cut half-way") << QStringList{"--fault", "cut-body"} << untouched;
+        QTest::newRow("body dripping past 3 s") << QStringList{"--fault", "drip"} << untouched;
+        QTest::newRow("error page") << QStringList{"--fault", "html-error"} << untouched;
+        QTest::newRow("answer after 4 s") << QStringList{"--slow-progress"} << untouched;
+        QTest::newRow("no answer at all") << QStringList{"--hang"} << untouched;
+        QTest::newRow("64 MiB answer") << QStringList{"--fault", "huge-body"} << untouched;
+        QTest::newRow("not a JSON object") << QStringList{"--progress-body", "[0.5]"} << untouched;
+        QTest::newRow("usable answer, for contrast")
+            << QStringList{"--progress-body", R"({"progress": 0.25})"}
+            << QStringLiteral("Generating\u2026 25%");
+    }
+    void pollSurvivesAFaultyServer() {
+        QFETCH(QStringList, options);
+        QFETCH(QString, shown);
+        const FaultyServer server(options);
+        QVERIFY(!server.url().isEmpty());
+        GenerationSandbox sandbox;
+        QVERIFY(sandbox.writeConfig("sd_url = \"" + server.url().toUtf8() + "\"\n"));
+        KanvoCanvasView canvas(QRectF(0, 0, 400, 300), nullptr);
+        KanvoGenerateBar bar(QRectF(78, 44, 640, 58), &canvas, nullptr);
+        auto* network = bar.findChild<QNetworkAccessManager*>();
+        QSignalSpy sent(&bar.progressTimer(), &QTimer::timeout);
+        QSignalSpy answered(network, &QNetworkAccessManager::finished);
+
+        bar.genStatus()->setText(QStringLiteral("Generating\u2026 0%"));
+        bar.startProgressPolling();
+        // Two answers (or failures) in a row: the poll goes on after one.
+        QTRY_VERIFY_WITH_TIMEOUT(answered.count() >= 2, 15000);
+        QCOMPARE(bar.genStatus()->text(), shown);
+        bar.stopProgressPolling();
+        // Requests still in flight end by themselves; their replies are freed.
+        QTRY_COMPARE_WITH_TIMEOUT(answered.count(), sent.count(), 10000);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCOMPARE(network->findChildren<QNetworkReply*>().size(), 0);
+        QCOMPARE(bar.genStatus()->text(), shown);
+    }
+};
+
+QTEST_MAIN(TestServerFaults)
+#include "tst_serverfaults.moc"
