@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QUrl>
+#include <memory>
 
 namespace {
 
@@ -25,6 +26,7 @@ constexpr int pollTimeoutMs = 3000;
 // A progress answer is a few hundred bytes, or some hundred kilobytes with a
 // preview image; a far larger one is neither kept nor parsed on this thread.
 constexpr qint64 largestAnswerBytes = qint64(4) << 20;
+constexpr qint64 answerPieceBytes = qint64(64) << 10;
 
 QString generatingText(int percent) {
     return QString::fromUtf8("Generating\u2026 %1%").arg(percent);
@@ -159,15 +161,20 @@ void KanvoGenerateBar::pollProgress() {
     // drips its answers would otherwise keep a request alive past the next
     // polls, and then more and more of them.
     QTimer::singleShot(pollTimeoutMs, reply, &QNetworkReply::abort);
-    connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64) {
-        if (received > largestAnswerBytes) {
+    // Taken in small pieces as they arrive, so that an answer too large to
+    // use is cut off without ever being held whole.
+    reply->setReadBufferSize(answerPieceBytes);
+    auto body = std::make_shared<QByteArray>();
+    connect(reply, &QNetworkReply::readyRead, reply, [reply, body] {
+        body->append(reply->readAll());
+        if (body->size() > largestAnswerBytes) {
             reply->abort();
         }
     });
-    connect(reply, &QNetworkReply::finished, this, [this, reply] {
+    connect(reply, &QNetworkReply::finished, this, [this, reply, body] {
         reply->deleteLater();
         if (serverAnswered(*reply)) {
-            showAnswer(reply->readAll());
+            showAnswer(*body + reply->readAll());
         }
     });
 }
