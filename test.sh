@@ -7,8 +7,8 @@ cd "$(dirname "$0")"
 ./scripts/install-deps.sh
 cmake --preset dev >/dev/null
 cmake --build --preset dev
-# A short libFuzzer run over the header and manifest parsers and the image
-# decoders (skipped without a libFuzzer-capable clang); before CTest so its
-# summary ends the run.
+# A short libFuzzer run over every fuzz target (skipped without a
+# libFuzzer-capable clang); before CTest so its summary ends the run.
 ./scripts/fuzz-smoke.sh
-ctest --preset dev --timeout 300 -j2 "$@"
+# The soak runs take minutes; CI runs them (ctest --preset dev -L soak).
+ctest --preset dev --timeout 300 -j2 -LE soak "$@"
