@@ -1,0 +1,254 @@
+// The public test images against reference decoders: every legal file comes
+// out as libpng or libjpeg-turbo decode it, turned upright and colour-managed;
+// every file they refuse is refused. Each row is one file, named by its
+// category and path.
+#include "ColourReference.h"
+#include "CorpusCases.h"
+#include "CorpusTally.h"
+#include "EmbeddedProfile.h"
+#include "PixelDifference.h"
+#include "ReferenceDecoder.h"
+#include "imaging/KanvoImageDecodeService.h"
+#include "kanvo/ui/image_inspection.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <cstdio>
+#include <memory>
+#include <optional>
+
+namespace {
+
+// libjpeg-turbo with djpeg's settings decodes to the same samples; the two
+// levels cover 16-to-8-bit and CMYK rounding and premultiplying.
+constexpr int decodeTolerance = 2;
+// Two implementations of the same conversion (profile parsing, curve
+// interpolation, the display's sRGB) differ a little; a wrong conversion,
+// or none, moves whole areas by tens of levels.
+constexpr double conversionMeanTolerance = 3.0;
+// Separately compressed photos of one scene, compared at an eighth of their
+// size: about one level apart when they face the same way, forty when one is
+// turned or mirrored.
+constexpr int orientationScale = 8;
+constexpr double orientationMeanTolerance = 4.0;
+
+const char* verdictWord(CorpusVerdict verdict) {
+    switch (verdict) {
+    case CorpusVerdict::Ok:
+        return "decodes it";
+    case CorpusVerdict::Warn:
+        return "decodes it with a warning";
+    case CorpusVerdict::Fail:
+        break;
+    }
+    return "refuses it";
+}
+
+// The header's size, or the reason it was refused.
+struct Header {
+    std::optional<QSize> size;
+    QString refusal;
+};
+
+Header inspectHeader(const QString& path) {
+    try {
+        const kanvo::ui::ImageInfo info = kanvo::ui::inspectImageFile(path.toStdString());
+        return {QSize(int(info.width), int(info.height)), {}};
+    } catch (const std::exception& error) {
+        return {std::nullopt, QString::fromUtf8(error.what())};
+    }
+}
+
+QString sizeText(QSize size) {
+    return QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
+}
+
+} // namespace
+
+class KanvoCorpusTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() {
+        QVERIFY(work_.isValid());
+        references_ = std::make_unique<ReferenceDecoder>(work_.path());
+        root_ = CorpusCases::corpusRoot();
+        cases_ = CorpusCases::read(root_);
+        const QStringList missing = ReferenceDecoder::missingPrograms();
+        QVERIFY2(missing.isEmpty(),
+                 qPrintable(QStringLiteral("reference decoders missing: ") + missing.join(", ") +
+                            " (scripts/install-deps.sh installs them)"));
+    }
+
+    // Tallies each row by the category its tag starts with.
+    void cleanup() {
+        tally_.record(QString::fromLatin1(QTest::currentTestFunction()),
+                      QString::fromUtf8(QTest::currentDataTag()).section(": ", 0, 0),
+                      !QTest::currentTestFailed(), false);
+    }
+
+    void cleanupTestCase() {
+        std::fputs(qPrintable(QStringLiteral("\nCorpus summary (%1)\n%2")
+                                  .arg(QDir::toNativeSeparators(root_), tally_.report())),
+                   stdout);
+    }
+
+    // A file libpng, libjpeg-turbo or netpbm decode, with or without a
+    // warning, shows as they show it: the same size as its header says, the
+    // same samples turned upright, and on screen converted by its profile.
+    void legalFileMatchesReference_data() { addCorpusRows(true); }
+    void legalFileMatchesReference() {
+        QFETCH(int, index);
+        const CorpusCase& entry = cases_.at(index);
+        const QString path = QDir(root_).filePath(entry.relativePath);
+        const ReferenceImage reference = references_->decode(path, entry.format);
+        const KanvoImage image = KanvoImageDecodeService::decodeFile(path);
+        if (reference.pixels.isNull()) {
+            // The table's reference run decoded it, but here the reference
+            // decoder makes no image: then neither may Kanvo.
+            QVERIFY2(image.isNull(),
+                     qPrintable(QStringLiteral("shown, but %1 makes no image of it: %2")
+                                    .arg(reference.decoder, reference.failure)));
+            return;
+        }
+        QVERIFY2(!image.isNull(), qPrintable(QStringLiteral("refused, but %1 %2 (%3)")
+                                                 .arg(reference.decoder, verdictWord(entry.verdict),
+                                                      entry.referenceMessage)));
+
+        const QImage stored = PixelComparison::upright(reference.pixels, entry.exifOrientation);
+        const PixelDifference decoded = PixelComparison::compare(image.full(), stored);
+        QVERIFY2(decoded.sameSize() && decoded.maximum <= decodeTolerance,
+                 qPrintable(QStringLiteral("pixels differ from %1's (EXIF orientation %2): %3")
+                                .arg(reference.decoder)
+                                .arg(entry.exifOrientation)
+                                .arg(decoded.describe())));
+
+        if (CorpusCases::acceptedByHeaderRules(entry, root_)) {
+            const Header header = inspectHeader(path);
+            QVERIFY2(header.size.has_value(),
+                     qPrintable(QStringLiteral("header inspection refuses it: ") + header.refusal));
+            QVERIFY2(*header.size == image.size(),
+                     qPrintable(QStringLiteral("header says %1, the upright pixels are %2")
+                                    .arg(sizeText(*header.size), sizeText(image.size()))));
+        }
+
+        const QByteArray profile = EmbeddedProfile::of(path, entry.format);
+        const QImage converted = ColourReference::toSrgb(reference, profile);
+        const QImage shown = image.fullForDisplay();
+        if (converted.isNull()) {
+            // Usually the decoded image itself, already compared.
+            const PixelDifference difference = shown.cacheKey() == image.full().cacheKey()
+                                                   ? decoded
+                                                   : PixelComparison::compare(shown, stored);
+            QVERIFY2(difference.sameSize() && difference.maximum <= decodeTolerance,
+                     qPrintable(QStringLiteral("drawn unlike its samples, with %1: %2")
+                                    .arg(profile.isEmpty() ? "no profile"
+                                                           : "a profile that does not apply")
+                                    .arg(difference.describe())));
+        } else {
+            const PixelDifference difference = PixelComparison::compare(
+                shown, PixelComparison::upright(converted, entry.exifOrientation));
+            QVERIFY2(difference.sameSize() && difference.mean <= conversionMeanTolerance,
+                     qPrintable(QStringLiteral("drawn unlike Little CMS's conversion of its "
+                                               "%1-byte profile to sRGB: %2")
+                                    .arg(profile.size())
+                                    .arg(difference.describe())));
+        }
+    }
+
+    // A file the reference decoders refuse never becomes a picture: the
+    // header gate refuses it, or decoding does. Nothing crashes either way.
+    void refusedFileIsRefused_data() { addCorpusRows(false); }
+    void refusedFileIsRefused() {
+        QFETCH(int, index);
+        const CorpusCase& entry = cases_.at(index);
+        const QString path = QDir(root_).filePath(entry.relativePath);
+        const Header header = inspectHeader(path);
+        const KanvoImage image = KanvoImageDecodeService::decodeFile(path);
+        QVERIFY2(
+            !header.size.has_value() || image.isNull(),
+            qPrintable(QStringLiteral("shown as a %1 picture, but the reference refuses it: %2")
+                           .arg(sizeText(image.size()), entry.referenceMessage)));
+    }
+
+    // Every orientation of both photos comes out upright, like tag 1, and
+    // its header reports the upright size.
+    void photoComesOutUpright_data() {
+        QTest::addColumn<QString>("relativePath");
+        QTest::addColumn<QString>("uprightPath");
+        skipWithoutCorpus();
+        for (const char* photo : {"Landscape", "Portrait"}) {
+            const QString upright = QStringLiteral("photo/orientation/%1_1.jpg").arg(photo);
+            for (int tag = 0; tag <= 8; ++tag) {
+                const QString path =
+                    QStringLiteral("photo/orientation/%1_%2.jpg").arg(photo).arg(tag);
+                QTest::addRow("orientation photos: %s", qPrintable(path)) << path << upright;
+            }
+        }
+    }
+    void photoComesOutUpright() {
+        QFETCH(QString, relativePath);
+        QFETCH(QString, uprightPath);
+        const QString path = QDir(root_).filePath(relativePath);
+        const QImage upright = decodedUpright(QDir(root_).filePath(uprightPath));
+        QVERIFY2(!upright.isNull(), qPrintable(uprightPath + QStringLiteral(" does not decode")));
+        const KanvoImage image = KanvoImageDecodeService::decodeFile(path);
+        QVERIFY2(!image.isNull(), "does not decode");
+        QVERIFY2(image.size() == upright.size(),
+                 qPrintable(QStringLiteral("comes out %1, upright is %2")
+                                .arg(sizeText(image.size()), sizeText(upright.size()))));
+        const QSize reduced = upright.size() / orientationScale;
+        const PixelDifference difference = PixelComparison::compare(
+            image.full().scaled(reduced, Qt::IgnoreAspectRatio, Qt::SmoothTransformation),
+            upright.scaled(reduced, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+        QVERIFY2(difference.mean <= orientationMeanTolerance,
+                 qPrintable(QStringLiteral("turned or mirrored unlike %1: at 1/%2 size, %3")
+                                .arg(uprightPath)
+                                .arg(orientationScale)
+                                .arg(difference.describe())));
+        const Header header = inspectHeader(path);
+        QVERIFY2(header.size.has_value(),
+                 qPrintable(QStringLiteral("header inspection refuses it: ") + header.refusal));
+        QVERIFY2(*header.size == upright.size(),
+                 qPrintable(QStringLiteral("header says %1, upright is %2")
+                                .arg(sizeText(*header.size), sizeText(upright.size()))));
+    }
+
+private:
+    void skipWithoutCorpus() {
+        if (cases_.isEmpty()) {
+            QSKIP(qPrintable(QStringLiteral("no corpus at %1 (reference-verdicts.tsv not found; "
+                                            "set KANVO_CORPUS_DIR to use another folder)")
+                                 .arg(QDir::toNativeSeparators(root_))));
+        }
+    }
+
+    // One row for each legal file, or for each refused one.
+    void addCorpusRows(bool legal) {
+        QTest::addColumn<int>("index");
+        skipWithoutCorpus();
+        for (int i = 0; i < cases_.size(); ++i) {
+            if (cases_.at(i).isLegal() == legal) {
+                QTest::newRow(qPrintable(cases_.at(i).name())) << i;
+            }
+        }
+    }
+
+    QImage decodedUpright(const QString& path) {
+        if (!uprightPhotos_.contains(path)) {
+            uprightPhotos_.insert(path, KanvoImageDecodeService::decodeFile(path).full());
+        }
+        return uprightPhotos_.value(path);
+    }
+
+    QTemporaryDir work_;
+    std::unique_ptr<ReferenceDecoder> references_;
+    QString root_;
+    QList<CorpusCase> cases_;
+    QHash<QString, QImage> uprightPhotos_;
+    CorpusTally tally_;
+};
+
+QTEST_MAIN(KanvoCorpusTest)
+#include "KanvoCorpusTest.moc"
