@@ -1,13 +1,14 @@
 // The public test images against reference decoders: every legal file comes
 // out as libpng or libjpeg-turbo decode it, turned upright and colour-managed;
-// every file they refuse is refused. Each row is one file, named by its
-// category and path.
+// every file they refuse is refused; tagged files show the colours their
+// profiles say. Each row is one file, named by its category and path.
 #include "ColourReference.h"
 #include "CorpusCases.h"
 #include "CorpusTally.h"
 #include "EmbeddedProfile.h"
 #include "PixelDifference.h"
 #include "ReferenceDecoder.h"
+#include "TaggedFixtures.h"
 #include "imaging/KanvoImageDecodeService.h"
 #include "kanvo/ui/image_inspection.h"
 
@@ -64,6 +65,28 @@ QString sizeText(QSize size) {
     return QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
 }
 
+QRgb meanColour(const QImage& image, QRect area) {
+    const QImage part = image.copy(area).convertToFormat(QImage::Format_ARGB32);
+    qint64 sums[3] = {0, 0, 0};
+    for (int y = 0; y < part.height(); ++y) {
+        for (int x = 0; x < part.width(); ++x) {
+            const QRgb pixel = part.pixel(x, y);
+            sums[0] += qRed(pixel);
+            sums[1] += qGreen(pixel);
+            sums[2] += qBlue(pixel);
+        }
+    }
+    const qint64 count = qint64(part.width()) * part.height();
+    return qRgb(int(sums[0] / count), int(sums[1] / count), int(sums[2] / count));
+}
+
+QString colourText(QRgb colour) {
+    return QStringLiteral("rgb(%1, %2, %3)")
+        .arg(qRed(colour))
+        .arg(qGreen(colour))
+        .arg(qBlue(colour));
+}
+
 } // namespace
 
 class KanvoCorpusTest : public QObject {
@@ -85,7 +108,8 @@ private slots:
     void cleanup() {
         tally_.record(QString::fromLatin1(QTest::currentTestFunction()),
                       QString::fromUtf8(QTest::currentDataTag()).section(": ", 0, 0),
-                      !QTest::currentTestFailed(), false);
+                      !QTest::currentTestFailed(), skipped_);
+        skipped_ = false;
     }
 
     void cleanupTestCase() {
@@ -215,6 +239,61 @@ private slots:
                                 .arg(sizeText(*header.size), sizeText(upright.size()))));
     }
 
+    // Files made here with embedded profiles: each decodes to its samples
+    // and is drawn as Little CMS converts it to sRGB; untagged, sRGB-tagged
+    // and broken-profile files are drawn exactly as stored; and the patch
+    // labelled RED is red on screen.
+    void taggedFileIsConverted_data() {
+        QTest::addColumn<int>("index");
+        if (fixtures_.isEmpty()) {
+            fixtures_ = TaggedFixtures::make(work_.path());
+        }
+        for (int i = 0; i < fixtures_.size(); ++i) {
+            QTest::addRow("tagged files: %s", qPrintable(fixtures_.at(i).name)) << i;
+        }
+    }
+    void taggedFileIsConverted() {
+        QFETCH(int, index);
+        const TaggedFixture& fixture = fixtures_.at(index);
+        if (!fixture.missing.isEmpty()) {
+            skipped_ = true;
+            QSKIP(qPrintable(fixture.missing));
+        }
+        QCOMPARE(EmbeddedProfile::of(fixture.path, fixture.format).size(), fixture.profile.size());
+        const ReferenceImage reference = references_->decode(fixture.path, fixture.format);
+        QVERIFY2(!reference.pixels.isNull(), qPrintable(reference.failure));
+        const QImage converted = ColourReference::toSrgb(reference, fixture.profile);
+        if (fixture.converted) {
+            QVERIFY2(!converted.isNull(), "Little CMS cannot convert the fixture's own profile");
+        }
+
+        const KanvoImage image = KanvoImageDecodeService::decodeFile(fixture.path);
+        QVERIFY2(!image.isNull(), "does not open");
+        const QImage stored = PixelComparison::upright(reference.pixels, fixture.orientation);
+        const PixelDifference decoded = PixelComparison::compare(image.full(), stored);
+        QVERIFY2(decoded.sameSize() && decoded.maximum <= decodeTolerance,
+                 qPrintable(QStringLiteral("samples differ from %1's: %2")
+                                .arg(reference.decoder, decoded.describe())));
+
+        // The mistake a person sees first, named as they would see it.
+        const QImage shown = image.fullForDisplay();
+        const QRgb red = meanColour(shown, fixture.redArea);
+        QVERIFY2(qRed(red) >= 150 && qGreen(red) <= 90 && qBlue(red) <= 90,
+                 qPrintable(QStringLiteral("the patch labelled RED is drawn ") + colourText(red)));
+        if (fixture.converted) {
+            const PixelDifference difference = PixelComparison::compare(
+                shown, PixelComparison::upright(converted, fixture.orientation));
+            QVERIFY2(difference.sameSize() && difference.mean <= conversionMeanTolerance,
+                     qPrintable(QStringLiteral("drawn unlike Little CMS's conversion to sRGB: ") +
+                                difference.describe()));
+        } else {
+            const PixelDifference difference = PixelComparison::compare(shown, image.full());
+            QVERIFY2(
+                difference.sameSize() && difference.maximum == 0,
+                qPrintable(QStringLiteral("drawn unlike its samples: ") + difference.describe()));
+        }
+    }
+
 private:
     void skipWithoutCorpus() {
         if (cases_.isEmpty()) {
@@ -246,8 +325,10 @@ private:
     std::unique_ptr<ReferenceDecoder> references_;
     QString root_;
     QList<CorpusCase> cases_;
+    QList<TaggedFixture> fixtures_;
     QHash<QString, QImage> uprightPhotos_;
     CorpusTally tally_;
+    bool skipped_ = false;
 };
 
 QTEST_MAIN(KanvoCorpusTest)
