@@ -5,6 +5,7 @@
 #include "ColourReference.h"
 #include "CorpusCases.h"
 #include "CorpusTally.h"
+#include "CrashNote.h"
 #include "EmbeddedProfile.h"
 #include "PixelDifference.h"
 #include "ReferenceDecoder.h"
@@ -102,6 +103,12 @@ private slots:
         QVERIFY2(missing.isEmpty(),
                  qPrintable(QStringLiteral("reference decoders missing: ") + missing.join(", ") +
                             " (scripts/install-deps.sh installs them)"));
+        CrashNote::install();
+    }
+
+    void init() {
+        CrashNote::setCurrent(QByteArray(QTest::currentTestFunction()) + '(' +
+                              QTest::currentDataTag() + ')');
     }
 
     // Tallies each row by the category its tag starts with.
