@@ -125,15 +125,45 @@ QImage decodeWithLibspng(spng_ctx* decoder, const spng_ihdr& header, bool hasAlp
     return image;
 }
 
+// The embedded profile when it describes the colour type's model: libpng
+// drops an RGB profile on a grey image, and so does this.
+QByteArray iccProfileOf(spng_ctx* decoder, const spng_ihdr& header) {
+    spng_iccp iccp{};
+    if (spng_get_iccp(decoder, &iccp) != 0 || iccp.profile == nullptr) {
+        return {};
+    }
+    const QByteArray profile(iccp.profile, qsizetype(iccp.profile_len));
+    const bool grey = header.color_type == SPNG_COLOR_TYPE_GRAYSCALE ||
+                      header.color_type == SPNG_COLOR_TYPE_GRAYSCALE_ALPHA;
+    return profile.mid(16, 4) == (grey ? QByteArrayLiteral("GRAY") : QByteArrayLiteral("RGB "))
+               ? profile
+               : QByteArray();
+}
+
+SpngContext headerReader(std::span<const uchar> file, spng_ihdr& header) {
+    SpngContext decoder(spng_ctx_new(0), spng_ctx_free);
+    if (!decoder || spng_set_png_buffer(decoder.get(), file.data(), file.size()) != 0 ||
+        spng_set_crc_action(decoder.get(), SPNG_CRC_ERROR, SPNG_CRC_DISCARD) != 0 ||
+        spng_get_ihdr(decoder.get(), &header) != 0) {
+        return SpngContext(nullptr, spng_ctx_free);
+    }
+    return decoder;
+}
+
 } // namespace
 
-QImage KanvoPngDecoder::decode(std::span<const uchar> file, qint64 maximumBytes) {
-    // libspng checks the header and the chunks before the image data.
-    const SpngContext decoder(spng_ctx_new(0), spng_ctx_free);
+QSize KanvoPngDecoder::storedSize(std::span<const uchar> file) {
     spng_ihdr header{};
-    if (!decoder || spng_set_png_buffer(decoder.get(), file.data(), file.size()) != 0 ||
-        spng_get_ihdr(decoder.get(), &header) != 0 ||
-        !KanvoImageDecoder::fitsAllocation(header.width, header.height, maximumBytes)) {
+    const SpngContext decoder = headerReader(file, header);
+    // libspng keeps both sides within 2^31 - 1, as the format does.
+    return decoder ? QSize(int(header.width), int(header.height)) : QSize();
+}
+
+KanvoDecodedPixels KanvoPngDecoder::decode(std::span<const uchar> file, qint64 maximumBytes) {
+    // libspng checks the header and the chunks before the image data.
+    spng_ihdr header{};
+    const SpngContext decoder = headerReader(file, header);
+    if (!decoder || !KanvoImageDecoder::fitsAllocation(header.width, header.height, maximumBytes)) {
         return {};
     }
     spng_trns transparency{};
@@ -143,6 +173,11 @@ QImage KanvoPngDecoder::decode(std::span<const uchar> file, qint64 maximumBytes)
     const bool plainRgb = header.bit_depth == 8 && header.interlace_method == 0 &&
                           (header.color_type == SPNG_COLOR_TYPE_TRUECOLOR_ALPHA ||
                            (header.color_type == SPNG_COLOR_TYPE_TRUECOLOR && !colourKeyed));
-    return plainRgb ? decodeWithLibdeflate(file, header)
-                    : decodeWithLibspng(decoder.get(), header, hasAlpha);
+    QByteArray profile = iccProfileOf(decoder.get(), header);
+    QImage image = plainRgb ? decodeWithLibdeflate(file, header)
+                            : decodeWithLibspng(decoder.get(), header, hasAlpha);
+    if (image.isNull()) {
+        return {};
+    }
+    return {std::move(image), std::move(profile)};
 }

@@ -8,17 +8,16 @@ cd "$(dirname "$0")/.."
 # (libjpeg-turbo, with TurboJPEG for the benchmarks' baseline; libspng and
 # libdeflate), test and benchmark libraries, Node.js, the X tools the whole-app tests
 # drive, the validators and packaging tools the install tests use, and for the
-# corpus test the reference decoders (djpeg, pngtopam), Little CMS and colord's
-# ICC profiles.
+# corpus test the reference decoders (djpeg, pngtopam) and colord's ICC profiles.
 debian_packages=(
     cmake ninja-build g++ clang libclang-rt-14-dev clang-format
     qt6-base-dev qt6-svg-dev libqt6svg6 qt6-image-formats-plugins qt6-qpa-plugins libgl-dev
     breeze-icon-theme fonts-dejavu-core
-    libjpeg-dev libturbojpeg0-dev libspng-dev libdeflate-dev
+    libjpeg-dev libturbojpeg0-dev libspng-dev libdeflate-dev liblcms2-dev libxcb1-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth xdotool imagemagick
     desktop-file-utils appstream dpkg-dev file
-    libjpeg-turbo-progs netpbm liblcms2-dev colord-data
+    libjpeg-turbo-progs netpbm colord-data
 )
 
 missing_debian_packages() {
@@ -57,8 +56,8 @@ install_debian() {
 }
 
 install_macos() {
-    local formulae=(cmake ninja qt jpeg-turbo libspng libdeflate googletest google-benchmark node imagemagick
-                    netpbm little-cms2)
+    local formulae=(cmake ninja qt jpeg-turbo libspng libdeflate little-cms2 googletest google-benchmark node imagemagick
+                    netpbm)
     local missing=()
     local f
     for f in "${formulae[@]}"; do

@@ -1,0 +1,111 @@
+#include "imaging/KanvoImageFile.h"
+
+#include "imaging/KanvoImageDecoder.h"
+#include "imaging/KanvoJpegDecoder.h"
+#include "imaging/KanvoPngDecoder.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <span>
+
+namespace {
+
+std::span<const uchar> spanOf(const QByteArray& bytes) {
+    return {reinterpret_cast<const uchar*>(bytes.constData()), size_t(bytes.size())};
+}
+
+// PPM, the one format left to Qt: its reader is built into Qt Gui, so asking
+// for it by name loads no plugin.
+QImageReader ppmReader(QBuffer& buffer) {
+    // Qt's default refuses images over 128 MB, which a large photo exceeds
+    // decoded; fitsAllocation keeps absurd headers out instead. The limit is
+    // process-wide, so it is set once, not by each concurrent decode.
+    static const bool limitLifted = [] {
+        QImageReader::setAllocationLimit(int(KanvoImageDecoder::allocationLimitBytes >> 20));
+        return true;
+    }();
+    (void)limitLifted;
+    return QImageReader(&buffer, "ppm");
+}
+
+QImage decodePpm(const QByteArray& bytes) {
+    QBuffer buffer;
+    buffer.setData(bytes);
+    QImageReader reader = ppmReader(buffer);
+    const QSize size = reader.size();
+    if (!size.isValid() || !KanvoImageDecoder::fitsAllocation(size.width(), size.height())) {
+        return {};
+    }
+    return reader.read().convertToFormat(QImage::Format_RGB32);
+}
+
+QSize ppmSize(const QByteArray& bytes) {
+    QBuffer buffer;
+    buffer.setData(bytes);
+    return ppmReader(buffer).size();
+}
+
+} // namespace
+
+KanvoImageFile::KanvoImageFile(const QString& path) {
+    QFile file(path);
+    // A FIFO would block the read until a writer came; a file larger than
+    // any image Kanvo decodes is refused before it fills memory.
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly) ||
+        file.size() > KanvoImageDecoder::allocationLimitBytes) {
+        return;
+    }
+    bytes_ = file.readAll();
+    format_ = detectImageFormat(spanOf(bytes_));
+    switch (format_) {
+    case KanvoImageFormat::Jpeg:
+        uprightSize_ = KanvoJpegDecoder::readHeader(spanOf(bytes_)).uprightSize();
+        break;
+    case KanvoImageFormat::Png:
+        uprightSize_ = KanvoPngDecoder::storedSize(spanOf(bytes_));
+        break;
+    case KanvoImageFormat::Ppm:
+        uprightSize_ = ppmSize(bytes_);
+        break;
+    case KanvoImageFormat::Unknown:
+        break;
+    }
+}
+
+int KanvoImageFile::reductionCovering(QSize devicePixels) const {
+    if (format_ != KanvoImageFormat::Jpeg || !uprightSize_.isValid()) {
+        return 1;
+    }
+    for (int reduction : {8, 4, 2}) {
+        // libjpeg rounds each reduced side up.
+        const QSize reduced((uprightSize_.width() + reduction - 1) / reduction,
+                            (uprightSize_.height() + reduction - 1) / reduction);
+        if (reduced.width() >= devicePixels.width() && reduced.height() >= devicePixels.height()) {
+            return reduction;
+        }
+    }
+    return 1;
+}
+
+KanvoDecodedPixels KanvoImageFile::decode(int reduction) const {
+    KanvoDecodedPixels decoded;
+    switch (format_) {
+    case KanvoImageFormat::Jpeg:
+        decoded = KanvoJpegDecoder::decode(spanOf(bytes_), KanvoImageDecoder::allocationLimitBytes,
+                                           reduction);
+        break;
+    case KanvoImageFormat::Png:
+        decoded = KanvoPngDecoder::decode(spanOf(bytes_), KanvoImageDecoder::allocationLimitBytes);
+        break;
+    case KanvoImageFormat::Ppm:
+        decoded.image = decodePpm(bytes_);
+        break;
+    case KanvoImageFormat::Unknown:
+        break;
+    }
+    // A "@2x" file name would otherwise halve the size the canvas fits.
+    decoded.image.setDevicePixelRatio(1.0);
+    return decoded;
+}
