@@ -5,6 +5,7 @@
 #include "imaging/KanvoPngDecoder.h"
 
 #include <QBuffer>
+#include <QColorSpace>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
@@ -16,9 +17,9 @@ std::span<const uchar> spanOf(const QByteArray& bytes) {
     return {reinterpret_cast<const uchar*>(bytes.constData()), size_t(bytes.size())};
 }
 
-// PPM, the one format left to Qt: its reader is built into Qt Gui, so asking
-// for it by name loads no plugin.
-QImageReader ppmReader(QBuffer& buffer) {
+// Qt's built-in readers (PPM, and PNG on libpng), asked for by name so no
+// plugin is loaded.
+QImageReader qtReader(QBuffer& buffer, const char* format) {
     // Qt's default refuses images over 128 MB, which a large photo exceeds
     // decoded; fitsAllocation keeps absurd headers out instead. The limit is
     // process-wide, so it is set once, not by each concurrent decode.
@@ -27,24 +28,34 @@ QImageReader ppmReader(QBuffer& buffer) {
         return true;
     }();
     (void)limitLifted;
-    return QImageReader(&buffer, "ppm");
+    return QImageReader(&buffer, format);
 }
 
-QImage decodePpm(const QByteArray& bytes) {
+KanvoDecodedPixels decodeWithQt(const QByteArray& bytes, const char* format) {
     QBuffer buffer;
     buffer.setData(bytes);
-    QImageReader reader = ppmReader(buffer);
+    QImageReader reader = qtReader(buffer, format);
     const QSize size = reader.size();
     if (!size.isValid() || !KanvoImageDecoder::fitsAllocation(size.width(), size.height())) {
         return {};
     }
-    return reader.read().convertToFormat(QImage::Format_RGB32);
+    QImage image = reader.read();
+    if (image.isNull()) {
+        return {};
+    }
+    // The profile travels beside the pixels, as from every other decoder, so
+    // neither Qt's drawing nor its writer acts on it a second time.
+    const QByteArray profile = image.colorSpace().iccProfile();
+    image.setColorSpace(QColorSpace());
+    return {image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_RGBA8888
+                                                          : QImage::Format_RGBX8888),
+            profile};
 }
 
 QSize ppmSize(const QByteArray& bytes) {
     QBuffer buffer;
     buffer.setData(bytes);
-    return ppmReader(buffer).size();
+    return qtReader(buffer, "ppm").size();
 }
 
 } // namespace
@@ -98,9 +109,14 @@ KanvoDecodedPixels KanvoImageFile::decode(int reduction) const {
         break;
     case KanvoImageFormat::Png:
         decoded = KanvoPngDecoder::decode(spanOf(bytes_), KanvoImageDecoder::allocationLimitBytes);
+        // libspng refuses a few files libpng only warns about (an empty
+        // ancillary chunk); libpng, the reference, decides those.
+        if (decoded.image.isNull()) {
+            decoded = decodeWithQt(bytes_, "png");
+        }
         break;
     case KanvoImageFormat::Ppm:
-        decoded.image = decodePpm(bytes_);
+        decoded = decodeWithQt(bytes_, "ppm");
         break;
     case KanvoImageFormat::Unknown:
         break;

@@ -20,7 +20,9 @@ KanvoImageFormat detectImageFormat(std::span<const uchar> bytes) {
     if (startsWith(bytes, {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'})) {
         return KanvoImageFormat::Png;
     }
-    if (startsWith(bytes, {0xFF, 0xD8, 0xFF})) {
+    // Start of image alone: libjpeg, like header inspection, finds the next
+    // marker past any bytes that follow it.
+    if (startsWith(bytes, {0xFF, 0xD8})) {
         return KanvoImageFormat::Jpeg;
     }
     if (startsWith(bytes, {'P', '6'}) && bytes.size() > 2 && isWhiteSpace(bytes[2])) {

@@ -30,6 +30,7 @@ struct ErrorManager {
     jpeg_error_mgr base;
     std::jmp_buf exit;
     bool warned;
+    bool rowsDone; // every row was produced before the error
 };
 
 [[noreturn]] void exitOnError(j_common_ptr info) {
@@ -64,6 +65,7 @@ void startReading(Reader& reader, std::span<const uchar> file) {
     reader.errors.base.error_exit = exitOnError;
     reader.errors.base.emit_message = noteWarning;
     reader.errors.warned = false;
+    reader.errors.rowsDone = false;
     jpeg_create_decompress(&reader.info);
     jpeg_mem_src(&reader.info, file.data(), static_cast<unsigned long>(file.size()));
 }
@@ -117,13 +119,17 @@ struct Target {
 
 // Decodes output rows [first, end) into `target`, `reduction` times smaller
 // than stored. `warned` tells whether libjpeg warned. False when libjpeg
-// failed.
+// failed before every row was out: an error in what follows the last row
+// (a bad marker after the image data) leaves the picture libjpeg's own tools
+// have already written out, so it counts as a warning.
 bool decodeStripe(std::span<const uchar> file, const Frame& frame, int reduction, Target target,
                   Stripe stripe, bool& warned) {
     Reader reader;
     if (setjmp(reader.errors.exit) != 0) {
+        const bool rowsDone = reader.errors.rowsDone;
+        warned = true;
         jpeg_destroy_decompress(&reader.info);
-        return false;
+        return rowsDone;
     }
     startReading(reader, file);
     jpeg_read_header(&reader.info, TRUE);
@@ -148,6 +154,7 @@ bool decodeStripe(std::span<const uchar> file, const Frame& frame, int reduction
     }
     const bool complete = int(reader.info.output_scanline) >= stripe.endRow;
     if (int(reader.info.output_scanline) == int(reader.info.output_height)) {
+        reader.errors.rowsDone = true;
         jpeg_finish_decompress(&reader.info);
     }
     warned = reader.errors.warned;

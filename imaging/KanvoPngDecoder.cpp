@@ -19,12 +19,12 @@ constexpr size_t signatureLength = 8;
 constexpr size_t chunkOverhead = 12; // length, type and CRC
 constexpr std::uint32_t largestChunk = 0x7FFFFFFF;
 
-// The zlib stream of the image: the data of the consecutive IDAT chunks, each
-// checked against its CRC, joined into `joined` when there are several (as
-// encoders write them, 8 KiB to 1 MiB each). Empty when the chunks are broken.
-std::span<const uchar> imageStream(std::span<const uchar> file, std::vector<uchar>& joined) {
+// The data of the consecutive IDAT chunks, each checked against its CRC, as
+// encoders write them (8 KiB to 1 MiB each); empty when a chunk is broken.
+// libspng leaves the last chunk's CRC unchecked when the image data inflates
+// before it, which libpng refuses; every path checks them here.
+std::vector<std::span<const uchar>> imageDataChunks(std::span<const uchar> file) {
     std::vector<std::span<const uchar>> parts;
-    size_t total = 0;
     for (size_t at = signatureLength; at + chunkOverhead <= file.size();) {
         const std::uint32_t length = qFromBigEndian<std::uint32_t>(file.data() + at);
         if (length > largestChunk || length > file.size() - at - chunkOverhead) {
@@ -40,12 +40,22 @@ std::span<const uchar> imageStream(std::span<const uchar> file, std::vector<ucha
                 return {};
             }
             parts.push_back(file.subspan(at + 8, length));
-            total += length;
         }
         at += chunkOverhead + length;
     }
+    return parts;
+}
+
+// The zlib stream of the image, joined into `joined` when it spans several
+// chunks. Empty when the chunks are broken.
+std::span<const uchar> imageStream(std::span<const uchar> file, std::vector<uchar>& joined) {
+    const std::vector<std::span<const uchar>> parts = imageDataChunks(file);
     if (parts.size() <= 1) {
         return parts.empty() ? std::span<const uchar>() : parts.front();
+    }
+    size_t total = 0;
+    for (const std::span<const uchar> part : parts) {
+        total += part.size();
     }
     joined.reserve(total);
     for (const std::span<const uchar> part : parts) {
@@ -175,7 +185,9 @@ KanvoDecodedPixels KanvoPngDecoder::decode(std::span<const uchar> file, qint64 m
                            (header.color_type == SPNG_COLOR_TYPE_TRUECOLOR && !colourKeyed));
     QByteArray profile = iccProfileOf(decoder.get(), header);
     QImage image = plainRgb ? decodeWithLibdeflate(file, header)
-                            : decodeWithLibspng(decoder.get(), header, hasAlpha);
+                   : imageDataChunks(file).empty()
+                       ? QImage()
+                       : decodeWithLibspng(decoder.get(), header, hasAlpha);
     if (image.isNull()) {
         return {};
     }
