@@ -37,10 +37,9 @@ QString corpusRoot();
 // Every row of reference-verdicts.tsv under `root`; empty when there is none.
 QList<CorpusCase> read(const QString& root);
 
-// Whether Kanvo's header gate accepts the file at all: a name ending in .png,
-// .jpg, .jpeg or .ppm with those bytes behind it, and a PPM only as 8-bit P6.
-// Other legal files are still decoded and compared, but the editor never
-// opens them, so their header is not checked.
+// Whether the file is of a kind Kanvo's header gate is made for: a name
+// ending in .png, .jpg, .jpeg or .ppm with those bytes behind it, and a PPM
+// only as 8-bit P6. Such a file, undamaged, must pass the gate.
 bool acceptedByHeaderRules(const CorpusCase& entry, const QString& root);
 
 } // namespace CorpusCases
