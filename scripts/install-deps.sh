@@ -7,8 +7,9 @@ cd "$(dirname "$0")/.."
 # Debian/Ubuntu packages: build tools, Qt 6, icons, the JPEG and PNG codecs
 # (libjpeg-turbo, with TurboJPEG for the benchmarks' baseline; libspng and
 # libdeflate; zlib, with which the hostile-file test writes its bombs), test
-# and benchmark libraries, Node.js, the X tools the whole-app tests
-# drive, and the validators and packaging tools the install tests use.
+# and benchmark libraries, Node.js, the X tools the whole-app tests drive,
+# the validators and packaging tools the install tests use, and for the
+# corpus test the reference decoders (djpeg, pngtopam) and colord's ICC profiles.
 debian_packages=(
     cmake ninja-build g++ clang libclang-rt-14-dev clang-format
     qt6-base-dev qt6-svg-dev libqt6svg6 qt6-image-formats-plugins qt6-qpa-plugins libgl-dev
@@ -17,6 +18,7 @@ debian_packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth xdotool imagemagick
     desktop-file-utils appstream dpkg-dev file
+    libjpeg-turbo-progs netpbm colord-data
 )
 
 missing_debian_packages() {
@@ -55,7 +57,8 @@ install_debian() {
 }
 
 install_macos() {
-    local formulae=(cmake ninja qt jpeg-turbo libspng libdeflate little-cms2 googletest google-benchmark node imagemagick)
+    local formulae=(cmake ninja qt jpeg-turbo libspng libdeflate little-cms2 googletest google-benchmark node imagemagick
+                    netpbm)
     local missing=()
     local f
     for f in "${formulae[@]}"; do
@@ -85,7 +88,8 @@ else
     echo "  the Breeze icon theme, libjpeg-turbo (with TurboJPEG), libspng, libdeflate, GoogleTest," >&2
     echo "  Google Benchmark," >&2
     echo "  Node.js >= 18 with npm, desktop-file-utils, appstream, dpkg-dev," >&2
-    echo "  and for the whole-app tests Xvfb, xauth, xdotool and ImageMagick." >&2
+    echo "  for the whole-app tests Xvfb, xauth, xdotool and ImageMagick, and for the corpus" >&2
+    echo "  test libjpeg-turbo's djpeg, netpbm, Little CMS 2 and colord's ICC profiles." >&2
     exit 1
 fi
 install_npm_packages
