@@ -20,6 +20,9 @@ cp -r "$2/scripts/." "$app/scripts/"
 ln -s "$2/node_modules" "$app/node_modules"
 echo "sd_url = \"$url\"" >"$app/resources/generate/defaults.toml"
 
+# The run still going at quit is never freed (tests/sanitizers/lsan.supp);
+# under the asan build, full stacks let LeakSanitizer see where it started.
+export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}fast_unwind_on_malloc=0"
 kanvo_start_xvfb
 kanvo_start_app "$app/bin/kanvo"
 window=$(kanvo_find_window "Kanvo 2026")
