@@ -5,14 +5,14 @@
 # with libFuzzer). The run starts from the target's generated seeds, its
 # regression files (tests/data/fuzz/), the inputs earlier runs kept
 # (build/fuzz/fuzz/found/<target>) and, for the image targets, the public
-# corpora in ../shared/corpora when that folder exists. New inputs are kept
-# in the found folder. Any sanitizer report, a failed check, an input taking
-# over 10 s (a hang) or over 2 GB ends the run with status 1 and leaves the
-# input in build/fuzz/fuzz/artifacts/: give it a name that says what it holds
-# and add it under tests/data/fuzz/<target without fuzz_>/, where ctest
-# replays it.
+# corpora when that folder exists. New inputs are kept in the found folder.
+# Any sanitizer report, a failed check, an input taking over 10 s (a hang)
+# or over 2 GB ends the run with status 1 and leaves the input in
+# build/fuzz/fuzz/artifacts/: give it a name that says what it holds and add
+# it under tests/data/fuzz/<target without fuzz_>/, where ctest replays it.
 #   KANVO_FUZZ_BUILD_DIR   build folder (default build/fuzz)
 #   KANVO_FUZZ_PUBLIC      0 to leave out the public corpora
+#   KANVO_CORPUS_DIR       the public corpora (default ../shared/corpora)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -20,7 +20,7 @@ target=${1:?usage: fuzz/run.sh <target> <seconds> [libFuzzer options...]}
 seconds=${2:?usage: fuzz/run.sh <target> <seconds> [libFuzzer options...]}
 shift 2
 build_dir=${KANVO_FUZZ_BUILD_DIR:-build/fuzz}
-corpora=../shared/corpora
+corpora=${KANVO_CORPUS_DIR:-../shared/corpora}
 
 cmake --preset fuzz -B "$build_dir" >/dev/null
 cmake --build "$build_dir" -j2 --target "$target" >/dev/null

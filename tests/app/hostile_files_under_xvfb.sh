@@ -47,8 +47,9 @@ EOF
 printf 'plain text, not a picture\n' >"$files/notes.png"
 mkfifo "$files/fifo.png"
 printf 'P6\n0 30\n255\n' >"$files/zero-width.ppm"
-# The public corpora lie beside the project's root.
-refused_by_libjpeg="$(cd "$(dirname "$0")/../.." && pwd)/../shared/corpora/jpeg/jpeg-decoder-crashtest/images/empty.jpg"
+# The public corpora lie beside the project's root, or where KANVO_CORPUS_DIR says.
+corpora=${KANVO_CORPUS_DIR:-$(cd "$(dirname "$0")/../.." && pwd)/../shared/corpora}
+refused_by_libjpeg=$corpora/jpeg/jpeg-decoder-crashtest/images/empty.jpg
 
 kanvo_start_xvfb
 LC_ALL=C LANG=C kanvo_start_app "$kanvo" "$files/фото ü 写真.png"

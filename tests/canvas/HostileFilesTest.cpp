@@ -19,7 +19,9 @@
 namespace {
 
 const QString couldNotDecode = QStringLiteral("Could not decode image");
-const QString corpora = QStringLiteral(KANVO_SOURCE_DIR "/../shared/corpora");
+// The public corpora beside the project's root, or where KANVO_CORPUS_DIR says.
+const QString corpora =
+    qEnvironmentVariable("KANVO_CORPUS_DIR", QStringLiteral(KANVO_SOURCE_DIR "/../shared/corpora"));
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr bool sanitized = true;
