@@ -20,6 +20,8 @@ struct Rect {
     int y = 0;
     int width = 0;
     int height = 0;
+
+    bool operator==(const Rect&) const = default;
 };
 
 // What counts as the band's colour: every channel within `tolerance` of

@@ -228,7 +228,7 @@ void locateArea(ScreenReader& screen, const Options& options, Clock::time_point 
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         const std::optional<ColourBand::Rect> area =
             ColourBand::locate(screen.frame(), options.match);
-        if (area && last && std::memcmp(&*area, &*last, sizeof *area) == 0) {
+        if (area && area == last) {
             std::printf("area=%d,%d,%d,%d\n", area->x, area->y, area->width, area->height);
             return;
         }
