@@ -1,13 +1,20 @@
 #include "app/KanvoWindowFactory.h"
 
 #include "app/KanvoImageDrop.h"
+#include "canvas/KanvoCanvasView.h"
+#include "imaging/KanvoImageDecodeService.h"
+#include "kanvo/ui/image_inspection.h"
 #include "kit/KanvoColors.h"
 #include "panels/KanvoWorkspaceView.h"
 
+#include <QGuiApplication>
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QWindow>
+#include <climits>
+#include <filesystem>
 
 namespace {
 
@@ -50,4 +57,24 @@ QMainWindow* KanvoWindowFactory::makeWindow(QMenuBar* mainMenu) {
     const int menuHeight = mainMenu->isNativeMenuBar() ? 0 : mainMenu->sizeHint().height();
     window->resize(contentWidth, contentHeight + menuHeight);
     return window;
+}
+
+void KanvoWindowFactory::startDecodingForCanvas(const QUrl& file) {
+    kanvo::ui::ImageInfo header;
+    try {
+        header =
+            kanvo::ui::inspectImageFile(std::filesystem::path(file.toLocalFile().toStdU16String()));
+    } catch (...) {
+        return;
+    }
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const bool fitsQSize = header.width <= INT_MAX && header.height <= INT_MAX;
+    const QSize covers =
+        fitsQSize && screen != nullptr
+            ? KanvoCanvasView::fittedDevicePixels(
+                  QSize(int(header.width), int(header.height)),
+                  KanvoWorkspaceView::canvasFrame({contentWidth, contentHeight}).size(),
+                  screen->devicePixelRatio())
+            : QSize();
+    KanvoImageDecodeService::shared().prefetch(file, covers);
 }

@@ -1,6 +1,8 @@
 #include "app/KanvoAppDelegate.h"
 #include "app/KanvoCommandLine.h"
 #include "app/KanvoFirstPaintReport.h"
+#include "app/KanvoWindowFactory.h"
+#include "imaging/KanvoDisplayProfile.h"
 #include "kit/KanvoStyle.h"
 #include "kit/KanvoSymbols.h"
 
@@ -33,6 +35,9 @@ int main(int argc, char* argv[]) {
         KanvoCommandLine::parse(QCoreApplication::arguments(), QDir::currentPath());
     }
     QApplication application(argc, argv);
+    // Embedded colour profiles are converted to the screen's own where the
+    // window system publishes one.
+    KanvoDisplayProfile::setCurrent(KanvoDisplayProfile::fromWindowSystem());
     // Reading the system's font configuration takes a few milliseconds; on
     // another core it overlaps building the window instead of stalling its
     // first text layout, which waits for it on the font database's lock.
@@ -42,6 +47,11 @@ int main(int argc, char* argv[]) {
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/" KANVO_APP_ID ".svg")));
     const KanvoCommandLine commandLine =
         KanvoCommandLine::parse(QApplication::arguments(), QDir::currentPath());
+    // The file named on the command line is read and decoded on other cores
+    // while this one builds the window.
+    if (commandLine.file) {
+        KanvoWindowFactory::startDecodingForCanvas(*commandLine.file);
+    }
     if (!commandLine.ignored.isEmpty()) {
         std::fprintf(stderr, "kanvo: opens one file at a time; ignoring %s\n",
                      qPrintable(commandLine.ignored.join(QStringLiteral(", "))));

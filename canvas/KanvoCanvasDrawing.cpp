@@ -9,16 +9,54 @@
 
 #include <QFontMetricsF>
 #include <QPainter>
+#include <cmath>
 
 namespace {
 
 const QString emptyStateHint = QStringLiteral("Drop an image here");
 
+// The part of representation `index` in `source` (its pixels), drawn into
+// `target` (the whole image's place) from converted tiles. Each tile carries
+// a pixel of its neighbours on every side and is drawn whole, clipped to its
+// own device pixels, so smooth scaling across a tile edge reads the same
+// pixels as drawing the level in one piece would. Where a tile ends with the
+// image, the clip reaches past it, leaving the image's own edge as it is.
+void drawConvertedTiles(QPainter& painter, const QRectF& target, const KanvoImage& image,
+                        qsizetype index, const QRectF& source, double ratio) {
+    const QImage& level = image.representations().at(index);
+    const double scaleX = target.width() / level.width();
+    const double scaleY = target.height() / level.height();
+    const auto placed = [&](const QRect& area) {
+        return QRectF(target.x() + area.x() * scaleX, target.y() + area.y() * scaleY,
+                      area.width() * scaleX, area.height() * scaleY);
+    };
+    const auto snapped = [ratio](double edge) {
+        return std::round(edge * ratio) / ratio;
+    };
+    const auto clipFor = [&](const QRect& inner) {
+        const QRectF place = placed(inner);
+        const double beyond = 2.0 / ratio;
+        return QRectF(QPointF(inner.left() == 0 ? place.left() - beyond : snapped(place.left()),
+                              inner.top() == 0 ? place.top() - beyond : snapped(place.top())),
+                      QPointF(inner.right() == level.width() - 1 ? place.right() + beyond
+                                                                 : snapped(place.right()),
+                              inner.bottom() == level.height() - 1 ? place.bottom() + beyond
+                                                                   : snapped(place.bottom())));
+    };
+    painter.save();
+    for (const KanvoDisplayTiles::Tile& tile : image.displayTiles(index, source.toAlignedRect())) {
+        painter.setClipRect(clipFor(tile.inner));
+        painter.drawImage(placed(tile.area), tile.pixels);
+    }
+    painter.restore();
+}
+
 // A shrunk image wholly inside the view is drawn pixel for pixel from an
 // area-averaged rendition of its drawn size in device pixels, so fine detail does not
 // alias. Otherwise only the part inside the view is drawn, sampled from the
 // representation just above the drawn size, so a 100 MP photo costs about
-// what the view's own pixels cost at every zoom.
+// what the view's own pixels cost at every zoom. A preview is drawn the same
+// way, enlarged to the full image's place.
 void drawImage(QPainter& painter, const QRectF& target, const KanvoImage& image,
                const QRectF& view) {
     const double ratio = painter.device()->devicePixelRatioF();
@@ -32,12 +70,17 @@ void drawImage(QPainter& painter, const QRectF& target, const KanvoImage& image,
     if (visible.isEmpty()) {
         return;
     }
-    const QImage& level = image.representationFor(target.size() * ratio);
+    const qsizetype index = image.representationIndexFor(target.size() * ratio);
+    const QImage& level = image.representations().at(index);
     const double scaleX = level.width() / target.width();
     const double scaleY = level.height() / target.height();
     const QRectF source((visible.x() - target.x()) * scaleX, (visible.y() - target.y()) * scaleY,
                         visible.width() * scaleX, visible.height() * scaleY);
-    painter.drawImage(visible, level, source);
+    if (image.convertsColours()) {
+        drawConvertedTiles(painter, target, image, index, source, ratio);
+    } else {
+        painter.drawImage(visible, level, source);
+    }
 }
 
 QColor guideColor() {

@@ -2,6 +2,7 @@
 
 #include "canvas/KanvoCanvasDrawing.h"
 #include "canvas/KanvoCanvasTools.h"
+#include "canvas/KanvoImageFit.h"
 #include "imaging/KanvoImageDecodeService.h"
 #include "imaging/KanvoImageExport.h"
 #include "kit/KanvoFrame.h"
@@ -13,6 +14,7 @@
 #include <QPainter>
 #include <QPointer>
 #include <QWheelEvent>
+#include <climits>
 #include <filesystem>
 
 namespace {
@@ -77,10 +79,25 @@ bool KanvoCanvasView::openImageURL(const QUrl& url) {
     imageName_ = url.fileName();
     statusText_ = QStringLiteral("Opening %1...").arg(imageName_);
     const std::uint64_t generation = ++decodeGeneration_;
+    const kanvo::ui::Canvas& header = session_->document()->canvas;
+    // A header beyond int cannot be decoded anyway: no preview is asked for.
+    const bool fitsQSize = header.width <= INT_MAX && header.height <= INT_MAX;
+    const QSize previewCovers =
+        fitsQSize ? fittedDevicePixels(QSize(int(header.width), int(header.height)), size(),
+                                       devicePixelRatioF())
+                  : QSize();
+    const QPointer<KanvoCanvasView> canvas(this);
     KanvoImageDecodeService::shared().decodeURL(
-        url, [canvas = QPointer<KanvoCanvasView>(this), generation](const KanvoImage& image) {
+        url,
+        [canvas, generation](const KanvoImage& image) {
             if (canvas) {
                 canvas->finishDecode(generation, image);
+            }
+        },
+        previewCovers,
+        [canvas, generation](const KanvoImage& full) {
+            if (canvas) {
+                canvas->sharpen(generation, full);
             }
         });
     emit KanvoNotifications::defaultCenter()->documentSessionChanged(this);
@@ -102,11 +119,32 @@ void KanvoCanvasView::finishDecode(std::uint64_t generation, const KanvoImage& i
     emit KanvoNotifications::defaultCenter()->documentSessionChanged(this);
 }
 
+// The preview's pixels are swapped for the full image's without a word to
+// the panels: the document and the image's size stay as they were.
+void KanvoCanvasView::sharpen(std::uint64_t generation, const KanvoImage& full) {
+    if (generation != decodeGeneration_ || !image_.isPreview()) {
+        return;
+    }
+    image_ = full;
+    if (full.isNull()) {
+        statusText_ = QStringLiteral("Could not decode image");
+    }
+    update();
+}
+
 bool KanvoCanvasView::exportImageURL(const QUrl& url) {
     if (url.isEmpty() || image_.isNull()) {
         return false;
     }
-    return KanvoImageExport::write(image_.full(), url.toLocalFile());
+    const KanvoImage full = image_.fullImage();
+    return KanvoImageExport::write(full.full(), full.iccProfile(), url.toLocalFile());
+}
+
+QSize KanvoCanvasView::fittedDevicePixels(QSize imageSize, QSizeF viewSize,
+                                          qreal devicePixelRatio) {
+    const QRectF fitted = KanvoImageFit::rectFor(
+        QSizeF(imageSize), KanvoImageFit::canvasRect(QRectF(QPointF(), viewSize)), 1.0, {});
+    return (fitted.size() * devicePixelRatio).toSize().expandedTo({1, 1});
 }
 
 void KanvoCanvasView::fitToScreen() {

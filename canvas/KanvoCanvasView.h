@@ -24,13 +24,22 @@ public:
 
     // Opens the file's header at once and decodes its pixels in the
     // background. False when the header is rejected; nothing changes then.
+    // A large JPEG shows a reduced decode first, replaced in place by the
+    // full image when that is ready.
     bool openImageURL(const QUrl& url);
-    // Writes the decoded image: JPEG for a .jpg/.jpeg name in any case, PNG
-    // for every other name. An existing file is replaced only on success.
+    // Writes the full decoded image (waiting for it after a preview) with its
+    // colour profile: JPEG for a .jpg/.jpeg name in any case, PNG for every
+    // other name. An existing file is replaced only on success.
     bool exportImageURL(const QUrl& url);
     void fitToScreen();
 
     QImage image() const { return image_.full(); }
+    // Whether the image shown is a preview still waiting for its full image.
+    bool showsPreview() const { return image_.isPreview(); }
+
+    // The device pixels an image of `imageSize` covers fitted into a canvas
+    // view of `viewSize`: what a preview decode must still cover.
+    static QSize fittedDevicePixels(QSize imageSize, QSizeF viewSize, qreal devicePixelRatio);
     QString imageName() const { return imageName_; }
     QString statusText() const { return statusText_; }
 
@@ -47,6 +56,7 @@ private:
     QPointF viewPoint(QPointF qtPoint) const;
     bool hasDocument() const;
     void finishDecode(std::uint64_t generation, const KanvoImage& image);
+    void sharpen(std::uint64_t generation, const KanvoImage& full);
     void pinch(double magnification);
     void viewportEdited();
 

@@ -20,7 +20,8 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "nodejs (>= 18), breeze-icon-theme, libqt6svg6")
+# sharp, which the generate script converts JPEG and WEBP replies with, needs Node.js 18.17.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "nodejs (>= 18.17), breeze-icon-theme, libqt6svg6")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
 
 include(CPack)

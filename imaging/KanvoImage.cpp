@@ -1,14 +1,23 @@
 #include "imaging/KanvoImage.h"
 
+#include "imaging/KanvoColorTransform.h"
 #include "imaging/KanvoImageHalving.h"
 
-KanvoImage KanvoImage::withRepresentations(QImage full) {
+struct KanvoImage::PendingFull {
+    std::shared_future<KanvoImage> full;
+    std::function<void()> hurry;
+};
+
+KanvoImage KanvoImage::pyramidOf(KanvoDecodedPixels decoded, QSize size) {
     KanvoImage image;
-    if (full.isNull()) {
+    if (decoded.image.isNull()) {
         return image;
     }
-    image.levels_.append(std::move(full));
-    image.rendition_ = std::make_shared<Rendition>();
+    image.size_ = size.isValid() ? size : decoded.image.size();
+    image.toDisplay_ = KanvoColorTransform::toDisplay(decoded.iccProfile);
+    image.iccProfile_ = std::move(decoded.iccProfile);
+    image.levels_.append(std::move(decoded.image));
+    image.drawing_ = std::make_shared<Drawing>();
     while (std::max(image.levels_.constLast().width(), image.levels_.constLast().height()) >
            smallestSide) {
         QImage next = KanvoImageHalving::halved(image.levels_.constLast());
@@ -20,41 +29,86 @@ KanvoImage KanvoImage::withRepresentations(QImage full) {
     return image;
 }
 
+KanvoImage KanvoImage::withRepresentations(QImage full) {
+    return pyramidOf({std::move(full), {}}, {});
+}
+
+KanvoImage KanvoImage::withRepresentations(KanvoDecodedPixels decoded) {
+    return pyramidOf(std::move(decoded), {});
+}
+
+KanvoImage KanvoImage::preview(KanvoDecodedPixels reduced, QSize fullSize,
+                               std::shared_future<KanvoImage> full, std::function<void()> hurry) {
+    KanvoImage image = pyramidOf(std::move(reduced), fullSize);
+    if (!image.isNull()) {
+        image.pendingFull_ =
+            std::make_shared<const PendingFull>(PendingFull{std::move(full), std::move(hurry)});
+    }
+    return image;
+}
+
+KanvoImage KanvoImage::fullImage() const {
+    if (!pendingFull_) {
+        return *this;
+    }
+    pendingFull_->hurry();
+    return pendingFull_->full.get();
+}
+
 const QImage& KanvoImage::full() const {
     static const QImage none;
     return isNull() ? none : levels_.constFirst();
 }
 
 QImage KanvoImage::fullForDisplay() const {
-    return full();
+    QImage converted = full();
+    if (toDisplay_) {
+        toDisplay_->convert(converted);
+    }
+    return converted;
 }
 
-const QImage& KanvoImage::representationFor(QSizeF drawnDevicePixels) const {
+qsizetype KanvoImage::representationIndexFor(QSizeF drawnDevicePixels) const {
     for (qsizetype i = levels_.size() - 1; i > 0; --i) {
         const QImage& level = levels_.at(i);
         if (level.width() >= drawnDevicePixels.width() &&
             level.height() >= drawnDevicePixels.height()) {
-            return level;
+            return i;
         }
     }
-    return full();
+    return 0;
+}
+
+const QImage& KanvoImage::representationFor(QSizeF drawnDevicePixels) const {
+    return isNull() ? full() : levels_.at(representationIndexFor(drawnDevicePixels));
 }
 
 QImage KanvoImage::renditionAt(QSize devicePixels) const {
     if (isNull()) {
         return {};
     }
-    QMutexLocker lock(&rendition_->mutex);
-    if (rendition_->image.size() != devicePixels) {
+    QMutexLocker lock(&drawing_->mutex);
+    if (drawing_->rendition.size() != devicePixels) {
         // Qt's smooth scaling averages the covered area when it shrinks. From
         // a level at least four times the drawn size its footprint is close
         // enough to an exact average of the full image that fine detail keeps
         // its look, at a fraction of the cost of shrinking the full image.
-        rendition_->image =
+        drawing_->rendition =
             representationFor(QSizeF(devicePixels) * renditionSourceFactor)
                 .scaled(devicePixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        if (toDisplay_) {
+            toDisplay_->convert(drawing_->rendition);
+        }
     }
-    return rendition_->image;
+    return drawing_->rendition;
+}
+
+QList<KanvoDisplayTiles::Tile> KanvoImage::displayTiles(qsizetype index, QRect area) const {
+    if (isNull() || !toDisplay_ || index < 0 || index >= levels_.size()) {
+        return {};
+    }
+    QMutexLocker lock(&drawing_->mutex);
+    return drawing_->tiles.covering(levels_.at(index), int(index), area, *toDisplay_);
 }
 
 qsizetype KanvoImage::byteCount() const {

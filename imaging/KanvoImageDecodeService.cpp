@@ -1,29 +1,12 @@
 #include "imaging/KanvoImageDecodeService.h"
 
-#include "imaging/KanvoImageDecoder.h"
+#include "imaging/KanvoDecodeJob.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QMutexLocker>
 #include <QThreadPool>
 #include <QtConcurrent>
-
-namespace {
-
-void completeOnGuiThread(KanvoImageDecodeService::Completion completion, KanvoImage image) {
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
-        [completion = std::move(completion), image = std::move(image)] { completion(image); },
-        Qt::QueuedConnection);
-}
-
-// Decoded pixels and the pyramid's third more, at four bytes a pixel.
-qint64 expectedBytes(const QString& path) {
-    const QSize size = KanvoImageDecoder::storedSize(path);
-    return size.isValid() ? qint64(size.width()) * size.height() * 4 * 4 / 3 : 0;
-}
-
-} // namespace
 
 KanvoImageDecodeService::KanvoImageDecodeService()
     : cache_(KanvoImageCache::defaultBudgetBytes()) {}
@@ -33,36 +16,55 @@ KanvoImageDecodeService& KanvoImageDecodeService::shared() {
     return service;
 }
 
-void KanvoImageDecodeService::decodeURL(const QUrl& url, Completion completion) {
-    const QString key = cacheKey(url);
-    KanvoImage hit;
-    {
-        QMutexLocker lock(&mutex_);
-        hit = cache_.take(key);
-    }
-    if (!hit.isNull()) {
-        completeOnGuiThread(std::move(completion), std::move(hit));
+void KanvoImageDecodeService::decodeURL(const QUrl& url, Completion completion, QSize previewCovers,
+                                        Completion sharpened) {
+    KanvoImage cached;
+    const QMutexLocker lock(&mutex_);
+    if (const std::shared_ptr<KanvoDecodeJob> job = jobFor(url, previewCovers, cached)) {
+        job->subscribe(std::move(completion), previewCovers.isValid(), std::move(sharpened));
         return;
     }
-    // Completion travels by a queued call, so the future is not needed.
-    (void)QtConcurrent::run(QThreadPool::globalInstance(),
-                            [this, url, key, completion = std::move(completion)]() mutable {
-                                const QString path = url.toLocalFile();
-                                {
-                                    QMutexLocker lock(&mutex_);
-                                    cache_.makeRoom(expectedBytes(path));
-                                }
-                                KanvoImage image = decodeFile(path);
-                                if (!image.isNull()) {
-                                    QMutexLocker lock(&mutex_);
-                                    cache_.insert(key, image);
-                                }
-                                completeOnGuiThread(std::move(completion), std::move(image));
-                            });
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [completion = std::move(completion), cached = std::move(cached)] { completion(cached); },
+        Qt::QueuedConnection);
+}
+
+void KanvoImageDecodeService::prefetch(const QUrl& url, QSize previewCovers) {
+    KanvoImage cached;
+    const QMutexLocker lock(&mutex_);
+    (void)jobFor(url, previewCovers, cached);
+}
+
+std::shared_ptr<KanvoDecodeJob>
+KanvoImageDecodeService::jobFor(const QUrl& url, QSize previewCovers, KanvoImage& cached) {
+    const QString key = cacheKey(url);
+    cached = cache_.take(key);
+    if (!cached.isNull()) {
+        return nullptr;
+    }
+    if (const auto running = running_.constFind(key); running != running_.constEnd()) {
+        return *running;
+    }
+    auto job = std::make_shared<KanvoDecodeJob>(url.toLocalFile(), previewCovers);
+    running_.insert(key, job);
+    // The job hands its images over by queued calls, so the future is not needed.
+    (void)QtConcurrent::run(QThreadPool::globalInstance(), [this, key, job] {
+        const KanvoImage image = job->run([this](qint64 bytes) {
+            const QMutexLocker lock(&mutex_);
+            cache_.makeRoom(bytes);
+        });
+        const QMutexLocker lock(&mutex_);
+        if (!image.isNull()) {
+            cache_.insert(key, image);
+        }
+        running_.remove(key);
+    });
+    return job;
 }
 
 KanvoImage KanvoImageDecodeService::decodeFile(const QString& path) {
-    return KanvoImage::withRepresentations(KanvoImageDecoder::decodeFirstImage(path));
+    return std::make_shared<KanvoDecodeJob>(path, QSize())->run([](qint64) {});
 }
 
 QString KanvoImageDecodeService::cacheKey(const QUrl& url) {

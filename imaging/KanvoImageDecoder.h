@@ -1,21 +1,23 @@
 #pragma once
 
+#include "imaging/KanvoDecodedPixels.h"
+
 #include <QImage>
-#include <QSize>
 #include <QString>
 
-// File to displayable pixels, at the codecs' own speed: JPEG through
-// TurboJPEG and PNG through libspng, each writing straight into the QImage's
-// buffer in a format Qt draws without a conversion pass; every other file
-// (PPM, a CMYK JPEG, anything the fast paths refuse) goes through
-// QImageReader. The first image of the file at its stored size, without
-// applying orientation metadata, at device pixel ratio 1; null on failure.
+// File to displayable pixels, at the codecs' own speed, with one policy for
+// damaged files on every path: what the reference decoders (libjpeg-turbo,
+// libpng) decode, with or without a warning, comes out as they show it; what
+// they refuse comes out null. The format comes from the file's first bytes:
+// JPEG through libjpeg-turbo, PNG through libdeflate and libspng, PPM through
+// Qt's built-in reader; anything else is refused. The image is upright (EXIF
+// orientation applied) at device pixel ratio 1.
 namespace KanvoImageDecoder {
 
-QImage decodeFirstImage(const QString& path);
+KanvoDecodedPixels decodeFile(const QString& path);
 
-// The stored pixel size, from the header alone; invalid when unreadable.
-QSize storedSize(const QString& path);
+// The pixels alone.
+QImage decodeFirstImage(const QString& path);
 
 // Larger images are refused: a header can claim any size, and a decoded
 // camera photo of a few hundred megapixels stays well below it.

@@ -1,31 +1,56 @@
 #include "imaging/KanvoImageExport.h"
 
+#include "imaging/KanvoIccEmbedding.h"
+
+#include <QBuffer>
 #include <QFileInfo>
 #include <QImageWriter>
 #include <QSaveFile>
 
 namespace {
 
-QByteArray formatFor(const QString& path) {
+bool isJpegName(const QString& path) {
     const QString extension = QFileInfo(path).suffix().toLower();
-    return extension == QLatin1String("jpg") || extension == QLatin1String("jpeg")
-               ? QByteArrayLiteral("jpeg")
-               : QByteArrayLiteral("png");
+    return extension == QLatin1String("jpg") || extension == QLatin1String("jpeg");
+}
+
+// A grey profile describes one channel: the pixels go out grey with it. With
+// alpha they cannot (no grey-and-alpha image to write), so they go out as
+// they are, without it.
+bool isGreyProfile(const QByteArray& profile) {
+    return profile.mid(16, 4) == "GRAY";
 }
 
 } // namespace
 
-bool KanvoImageExport::write(const QImage& image, const QString& path) {
+bool KanvoImageExport::write(const QImage& image, const QByteArray& iccProfile,
+                             const QString& path) {
     if (image.isNull() || path.isEmpty()) {
         return false;
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
+    const bool jpeg = isJpegName(path);
+    QByteArray profile = iccProfile;
+    QImage pixels = image;
+    if (isGreyProfile(profile)) {
+        if (image.hasAlphaChannel() && !jpeg) {
+            profile.clear();
+        } else {
+            pixels = image.convertToFormat(QImage::Format_Grayscale8);
+        }
+    }
+    QBuffer encoded;
+    encoded.open(QIODevice::WriteOnly);
+    QImageWriter writer(&encoded, jpeg ? QByteArrayLiteral("jpeg") : QByteArrayLiteral("png"));
+    if (!writer.write(pixels)) {
         return false;
     }
-    QImageWriter writer(&file, formatFor(path));
-    if (!writer.write(image)) {
-        file.cancelWriting();
+    QByteArray bytes = encoded.data();
+    if (!profile.isEmpty()) {
+        bytes = jpeg ? KanvoIccEmbedding::intoJpeg(bytes, profile)
+                     : KanvoIccEmbedding::intoPng(bytes, profile);
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
         return false;
     }
     return file.commit();

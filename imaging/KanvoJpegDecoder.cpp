@@ -1,30 +1,36 @@
 #include "imaging/KanvoJpegDecoder.h"
 
+#include "imaging/KanvoCmyk.h"
 #include "imaging/KanvoImageDecoder.h"
+#include "imaging/KanvoJpegStripes.h"
+#include "imaging/KanvoOrientation.h"
 
-#include <QSysInfo>
 #include <QThread>
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio> // jpeglib.h uses FILE without including it
+#include <cstdlib>
 #include <jpeglib.h>
 #include <thread>
 #include <vector>
 
 namespace {
 
+using KanvoJpegStripes::Stripe;
+
 // libjpeg-turbo's BGRX is QImage's RGB32 in memory on a little-endian machine,
 // and XRGB on a big-endian one; the pad byte is written as 0xFF.
-constexpr J_COLOR_SPACE outputColorSpace =
-    QSysInfo::ByteOrder == QSysInfo::LittleEndian ? JCS_EXT_BGRX : JCS_EXT_XRGB;
+constexpr J_COLOR_SPACE rgb32ColorSpace =
+    Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? JCS_EXT_BGRX : JCS_EXT_XRGB;
 
 // libjpeg reports errors by calling error_exit, which must not return: it
 // jumps back to the decoding function. Warnings (corrupt or missing data,
-// which libjpeg would paper over with grey) only mark the decode as failed.
+// which libjpeg papers over as its own tools do) are only noted.
 struct ErrorManager {
     jpeg_error_mgr base;
     std::jmp_buf exit;
     bool warned;
+    bool rowsDone; // every row was produced before the error
 };
 
 [[noreturn]] void exitOnError(j_common_ptr info) {
@@ -37,17 +43,14 @@ void noteWarning(j_common_ptr info, int level) {
     }
 }
 
-struct Stripe {
-    int firstRow;
-    int endRow;
-};
-
-struct Header {
-    int width = 0;
-    int height = 0;
-    int rowsPerBand = 0; // output rows per iMCU row: stripes start on these
-    bool decodable = false;
+// What the decoders of every stripe share, read once from the header.
+struct Frame {
+    QSize storedSize;
+    int rowsPerBand = 0; // output rows per iMCU row at full size
+    bool cmyk = false;   // CMYK or YCCK: decoded as CMYK, then converted
+    bool inverted = false;
     bool progressive = false;
+    QByteArray iccProfile;
 };
 
 // The decoder of one stripe, or of the header alone. Plain data only: the
@@ -62,42 +65,77 @@ void startReading(Reader& reader, std::span<const uchar> file) {
     reader.errors.base.error_exit = exitOnError;
     reader.errors.base.emit_message = noteWarning;
     reader.errors.warned = false;
+    reader.errors.rowsDone = false;
     jpeg_create_decompress(&reader.info);
     jpeg_mem_src(&reader.info, file.data(), static_cast<unsigned long>(file.size()));
-    jpeg_read_header(&reader.info, TRUE);
-    reader.info.out_color_space = outputColorSpace;
 }
 
-Header readHeader(std::span<const uchar> file) {
+bool isCmyk(J_COLOR_SPACE space) {
+    return space == JCS_CMYK || space == JCS_YCCK;
+}
+
+// The ICC profile split over APP2 segments, kept when it describes the
+// image's colour model: an RGB profile on a grey image is a mistake the
+// image is better drawn without.
+QByteArray iccProfileOf(jpeg_decompress_struct& info) {
+    JOCTET* data = nullptr;
+    unsigned int length = 0;
+    if (!jpeg_read_icc_profile(&info, &data, &length)) {
+        return {};
+    }
+    QByteArray profile(reinterpret_cast<const char*>(data), qsizetype(length));
+    std::free(data);
+    const QByteArray colourSpace = profile.mid(16, 4);
+    const QByteArray expected = isCmyk(info.jpeg_color_space) ? QByteArrayLiteral("CMYK")
+                                : info.num_components == 1    ? QByteArrayLiteral("GRAY")
+                                                              : QByteArrayLiteral("RGB ");
+    return colourSpace == expected ? profile : QByteArray();
+}
+
+Frame readFrame(std::span<const uchar> file) {
     Reader reader;
-    Header header;
+    Frame frame;
     if (setjmp(reader.errors.exit) != 0) {
         jpeg_destroy_decompress(&reader.info);
         return {};
     }
     startReading(reader, file);
-    // Qt's reader converts these with the right inversion; libjpeg does not.
-    header.decodable =
-        reader.info.jpeg_color_space != JCS_CMYK && reader.info.jpeg_color_space != JCS_YCCK;
-    header.progressive = jpeg_has_multiple_scans(&reader.info);
-    jpeg_calc_output_dimensions(&reader.info);
-    header.width = int(reader.info.output_width);
-    header.height = int(reader.info.output_height);
-    header.rowsPerBand = reader.info.max_v_samp_factor * DCTSIZE;
+    jpeg_save_markers(&reader.info, JPEG_APP0 + 2, 0xFFFF);
+    jpeg_read_header(&reader.info, TRUE);
+    frame.storedSize = QSize(int(reader.info.image_width), int(reader.info.image_height));
+    frame.cmyk = isCmyk(reader.info.jpeg_color_space);
+    frame.inverted = reader.info.saw_Adobe_marker;
+    frame.progressive = jpeg_has_multiple_scans(&reader.info);
+    frame.rowsPerBand = reader.info.max_v_samp_factor * DCTSIZE;
+    frame.iccProfile = iccProfileOf(reader.info);
     jpeg_destroy_decompress(&reader.info);
-    return header;
+    return frame;
 }
 
-// Decodes rows [first, end) into `pixels`. True when libjpeg neither failed
-// nor warned.
-bool decodeStripe(std::span<const uchar> file, uchar* pixels, qsizetype bytesPerLine,
-                  Stripe stripe) {
+struct Target {
+    uchar* pixels;
+    qsizetype bytesPerLine;
+};
+
+// Decodes output rows [first, end) into `target`, `reduction` times smaller
+// than stored. `warned` tells whether libjpeg warned. False when libjpeg
+// failed before every row was out: an error in what follows the last row
+// (a bad marker after the image data) leaves the picture libjpeg's own tools
+// have already written out, so it counts as a warning.
+bool decodeStripe(std::span<const uchar> file, const Frame& frame, int reduction, Target target,
+                  Stripe stripe, bool& warned) {
     Reader reader;
     if (setjmp(reader.errors.exit) != 0) {
+        const bool rowsDone = reader.errors.rowsDone;
+        warned = true;
         jpeg_destroy_decompress(&reader.info);
-        return false;
+        return rowsDone;
     }
     startReading(reader, file);
+    jpeg_read_header(&reader.info, TRUE);
+    reader.info.out_color_space = frame.cmyk ? JCS_CMYK : rgb32ColorSpace;
+    reader.info.scale_num = 1;
+    reader.info.scale_denom = unsigned(reduction);
     jpeg_start_decompress(&reader.info);
     if (stripe.firstRow > 0) {
         jpeg_skip_scanlines(&reader.info, JDIMENSION(stripe.firstRow));
@@ -107,7 +145,8 @@ bool decodeStripe(std::span<const uchar> file, uchar* pixels, qsizetype bytesPer
         const int wanted =
             std::min<int>(std::size(rows), stripe.endRow - int(reader.info.output_scanline));
         for (int i = 0; i < wanted; ++i) {
-            rows[i] = pixels + (qsizetype(reader.info.output_scanline) + i) * bytesPerLine;
+            rows[i] =
+                target.pixels + (qsizetype(reader.info.output_scanline) + i) * target.bytesPerLine;
         }
         if (jpeg_read_scanlines(&reader.info, rows, JDIMENSION(wanted)) == 0) {
             break; // a memory source never suspends: this is the end of the data
@@ -115,80 +154,93 @@ bool decodeStripe(std::span<const uchar> file, uchar* pixels, qsizetype bytesPer
     }
     const bool complete = int(reader.info.output_scanline) >= stripe.endRow;
     if (int(reader.info.output_scanline) == int(reader.info.output_height)) {
+        reader.errors.rowsDone = true;
         jpeg_finish_decompress(&reader.info);
     }
+    warned = reader.errors.warned;
     jpeg_destroy_decompress(&reader.info);
-    return complete && !reader.errors.warned;
+    return complete;
 }
 
-// The share of a one-thread decode's time that goes to Huffman decoding,
-// which every stripe below the first repeats for the rows above it. Huffman
-// decoding costs in proportion to the compressed bytes (about 6.9 ms a MB
-// with libjpeg-turbo's SIMD code on x86-64) plus 0.45 ms a megapixel; the
-// rest (IDCT, upsampling, colour conversion and the first touch of the new
-// pixels) about 3.35 ms a megapixel. So a detailed photograph at quality 90
-// spends about half its decode on Huffman decoding and a smooth one a quarter.
-double huffmanShare(double compressedBytesPerPixel) {
-    const double huffman = 6.9 * compressedBytesPerPixel + 0.45;
-    return huffman / (huffman + 3.35);
+// libjpeg's own output size at a reduction: each side rounded up.
+QSize reducedSize(QSize stored, int reduction) {
+    return {(stored.width() + reduction - 1) / reduction,
+            (stored.height() + reduction - 1) / reduction};
 }
 
-// A stripe shorter than this share of the first is not worth a thread.
-constexpr double smallestStripe = 0.15;
-constexpr int smallestStripedHeight = 512;
+int stripeThreads() {
+    return std::min(QThread::idealThreadCount(), 4);
+}
 
-// Stripes that let every thread finish together. With the image's height as
-// 1 and a full decode of it as 1, a stripe of length l starting at s costs
-// share * s + l, so each stripe is shorter than the one above it.
-std::vector<Stripe> stripesFor(const Header& header, size_t fileSize) {
-    const int threads = std::min(QThread::idealThreadCount(), 4);
-    if (header.progressive || threads < 2 || header.height < smallestStripedHeight) {
-        return {{0, header.height}};
-    }
-    const double share = huffmanShare(double(fileSize) / (double(header.width) * header.height));
-    std::vector<double> starts{0.0};
-    double end = 1.0;
-    while (int(starts.size()) < threads && 1.0 - share * end >= smallestStripe) {
-        starts.push_back(end);
-        end += 1.0 - share * end;
-    }
-    std::vector<Stripe> stripes;
-    const int bands = (header.height + header.rowsPerBand - 1) / header.rowsPerBand;
-    for (size_t i = 0; i < starts.size(); ++i) {
-        const double next = i + 1 < starts.size() ? starts[i + 1] / end : 1.0;
-        const int endRow = std::min(header.height, int(next * bands + 0.5) * header.rowsPerBand);
-        const int firstRow = stripes.empty() ? 0 : stripes.back().endRow;
-        if (endRow > firstRow) {
-            stripes.push_back({firstRow, endRow});
+// Every stripe at once, on threads of this call's own. A damaged stream (one
+// any stripe warned about) is decoded again in one pass, so that what is
+// shown is exactly what libjpeg's one-pass decode shows.
+bool decodeInto(std::span<const uchar> file, const Frame& frame, int reduction, Target target,
+                int height) {
+    const std::vector<Stripe> stripes =
+        reduction == 1 ? KanvoJpegStripes::plan({frame.storedSize.width(), height,
+                                                 frame.rowsPerBand, frame.progressive, file.size()},
+                                                stripeThreads())
+                       : std::vector<Stripe>{{0, height}};
+    std::vector<char> decoded(stripes.size(), false); // not bool: one element per thread
+    std::vector<char> warned(stripes.size(), false);
+    {
+        std::vector<std::jthread> helpers;
+        for (size_t i = 1; i < stripes.size(); ++i) {
+            helpers.emplace_back([&, i] {
+                bool warning = false;
+                decoded[i] = decodeStripe(file, frame, reduction, target, stripes[i], warning);
+                warned[i] = warning;
+            });
         }
+        bool warning = false;
+        decoded[0] = decodeStripe(file, frame, reduction, target, stripes[0], warning);
+        warned[0] = warning;
+    } // joins the helpers
+    const auto yes = [](char value) {
+        return value != 0;
+    };
+    if (std::all_of(decoded.begin(), decoded.end(), yes) &&
+        std::none_of(warned.begin(), warned.end(), yes)) {
+        return true;
     }
-    return stripes;
+    if (stripes.size() == 1) {
+        return decoded[0] != 0;
+    }
+    bool warning = false;
+    return decodeStripe(file, frame, reduction, target, {0, height}, warning);
 }
 
 } // namespace
 
-QImage KanvoJpegDecoder::decode(std::span<const uchar> file, qint64 maximumBytes) {
-    const Header header = readHeader(file);
-    if (!header.decodable ||
-        !KanvoImageDecoder::fitsAllocation(header.width, header.height, maximumBytes)) {
+QSize KanvoJpegDecoder::Header::uprightSize() const {
+    return kanvo::ui::swapsWidthAndHeight(orientation) ? storedSize.transposed() : storedSize;
+}
+
+KanvoJpegDecoder::Header KanvoJpegDecoder::readHeader(std::span<const uchar> file) {
+    const Frame frame = readFrame(file);
+    return {frame.storedSize, kanvo::ui::jpegOrientation(file)};
+}
+
+KanvoDecodedPixels KanvoJpegDecoder::decode(std::span<const uchar> file, qint64 maximumBytes,
+                                            int reduction) {
+    const Frame frame = readFrame(file);
+    if (!KanvoImageDecoder::fitsAllocation(frame.storedSize.width(), frame.storedSize.height(),
+                                           maximumBytes)) {
         return {};
     }
-    QImage image(header.width, header.height, QImage::Format_RGB32);
-    if (image.isNull()) {
+    const QSize size = reducedSize(frame.storedSize, reduction);
+    QImage image(size, QImage::Format_RGB32);
+    if (image.isNull() ||
+        !decodeInto(file, frame, reduction, {image.bits(), image.bytesPerLine()}, size.height())) {
         return {};
     }
-    uchar* pixels = image.bits();
-    const qsizetype bytesPerLine = image.bytesPerLine();
-    const std::vector<Stripe> stripes = stripesFor(header, file.size());
-    std::vector<char> decoded(stripes.size(), false); // not bool: one element per thread
-    {
-        std::vector<std::jthread> helpers;
-        for (size_t i = 1; i < stripes.size(); ++i) {
-            helpers.emplace_back(
-                [&, i] { decoded[i] = decodeStripe(file, pixels, bytesPerLine, stripes[i]); });
-        }
-        decoded[0] = decodeStripe(file, pixels, bytesPerLine, stripes[0]);
-    } // joins the helpers
-    return std::all_of(decoded.begin(), decoded.end(), [](char ok) { return ok; }) ? image
-                                                                                   : QImage();
+    KanvoDecodedPixels decoded{std::move(image), frame.iccProfile};
+    if (frame.cmyk) {
+        // Converted to sRGB here: Qt holds no CMYK image to convert later.
+        convertCmykToRgb32(decoded.image, frame.inverted, decoded.iccProfile);
+        decoded.iccProfile.clear();
+    }
+    decoded.image = uprightImage(std::move(decoded.image), kanvo::ui::jpegOrientation(file));
+    return decoded;
 }

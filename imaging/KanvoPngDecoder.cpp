@@ -19,12 +19,12 @@ constexpr size_t signatureLength = 8;
 constexpr size_t chunkOverhead = 12; // length, type and CRC
 constexpr std::uint32_t largestChunk = 0x7FFFFFFF;
 
-// The zlib stream of the image: the data of the consecutive IDAT chunks, each
-// checked against its CRC, joined into `joined` when there are several (as
-// encoders write them, 8 KiB to 1 MiB each). Empty when the chunks are broken.
-std::span<const uchar> imageStream(std::span<const uchar> file, std::vector<uchar>& joined) {
+// The data of the consecutive IDAT chunks, each checked against its CRC, as
+// encoders write them (8 KiB to 1 MiB each); empty when a chunk is broken.
+// libspng leaves the last chunk's CRC unchecked when the image data inflates
+// before it, which libpng refuses; every path checks them here.
+std::vector<std::span<const uchar>> imageDataChunks(std::span<const uchar> file) {
     std::vector<std::span<const uchar>> parts;
-    size_t total = 0;
     for (size_t at = signatureLength; at + chunkOverhead <= file.size();) {
         const std::uint32_t length = qFromBigEndian<std::uint32_t>(file.data() + at);
         if (length > largestChunk || length > file.size() - at - chunkOverhead) {
@@ -40,12 +40,22 @@ std::span<const uchar> imageStream(std::span<const uchar> file, std::vector<ucha
                 return {};
             }
             parts.push_back(file.subspan(at + 8, length));
-            total += length;
         }
         at += chunkOverhead + length;
     }
+    return parts;
+}
+
+// The zlib stream of the image, joined into `joined` when it spans several
+// chunks. Empty when the chunks are broken.
+std::span<const uchar> imageStream(std::span<const uchar> file, std::vector<uchar>& joined) {
+    const std::vector<std::span<const uchar>> parts = imageDataChunks(file);
     if (parts.size() <= 1) {
         return parts.empty() ? std::span<const uchar>() : parts.front();
+    }
+    size_t total = 0;
+    for (const std::span<const uchar> part : parts) {
+        total += part.size();
     }
     joined.reserve(total);
     for (const std::span<const uchar> part : parts) {
@@ -125,15 +135,45 @@ QImage decodeWithLibspng(spng_ctx* decoder, const spng_ihdr& header, bool hasAlp
     return image;
 }
 
+// The embedded profile when it describes the colour type's model: libpng
+// drops an RGB profile on a grey image, and so does this.
+QByteArray iccProfileOf(spng_ctx* decoder, const spng_ihdr& header) {
+    spng_iccp iccp{};
+    if (spng_get_iccp(decoder, &iccp) != 0 || iccp.profile == nullptr) {
+        return {};
+    }
+    const QByteArray profile(iccp.profile, qsizetype(iccp.profile_len));
+    const bool grey = header.color_type == SPNG_COLOR_TYPE_GRAYSCALE ||
+                      header.color_type == SPNG_COLOR_TYPE_GRAYSCALE_ALPHA;
+    return profile.mid(16, 4) == (grey ? QByteArrayLiteral("GRAY") : QByteArrayLiteral("RGB "))
+               ? profile
+               : QByteArray();
+}
+
+SpngContext headerReader(std::span<const uchar> file, spng_ihdr& header) {
+    SpngContext decoder(spng_ctx_new(0), spng_ctx_free);
+    if (!decoder || spng_set_png_buffer(decoder.get(), file.data(), file.size()) != 0 ||
+        spng_set_crc_action(decoder.get(), SPNG_CRC_ERROR, SPNG_CRC_DISCARD) != 0 ||
+        spng_get_ihdr(decoder.get(), &header) != 0) {
+        return SpngContext(nullptr, spng_ctx_free);
+    }
+    return decoder;
+}
+
 } // namespace
 
-QImage KanvoPngDecoder::decode(std::span<const uchar> file, qint64 maximumBytes) {
-    // libspng checks the header and the chunks before the image data.
-    const SpngContext decoder(spng_ctx_new(0), spng_ctx_free);
+QSize KanvoPngDecoder::storedSize(std::span<const uchar> file) {
     spng_ihdr header{};
-    if (!decoder || spng_set_png_buffer(decoder.get(), file.data(), file.size()) != 0 ||
-        spng_get_ihdr(decoder.get(), &header) != 0 ||
-        !KanvoImageDecoder::fitsAllocation(header.width, header.height, maximumBytes)) {
+    const SpngContext decoder = headerReader(file, header);
+    // libspng keeps both sides within 2^31 - 1, as the format does.
+    return decoder ? QSize(int(header.width), int(header.height)) : QSize();
+}
+
+KanvoDecodedPixels KanvoPngDecoder::decode(std::span<const uchar> file, qint64 maximumBytes) {
+    // libspng checks the header and the chunks before the image data.
+    spng_ihdr header{};
+    const SpngContext decoder = headerReader(file, header);
+    if (!decoder || !KanvoImageDecoder::fitsAllocation(header.width, header.height, maximumBytes)) {
         return {};
     }
     spng_trns transparency{};
@@ -143,6 +183,13 @@ QImage KanvoPngDecoder::decode(std::span<const uchar> file, qint64 maximumBytes)
     const bool plainRgb = header.bit_depth == 8 && header.interlace_method == 0 &&
                           (header.color_type == SPNG_COLOR_TYPE_TRUECOLOR_ALPHA ||
                            (header.color_type == SPNG_COLOR_TYPE_TRUECOLOR && !colourKeyed));
-    return plainRgb ? decodeWithLibdeflate(file, header)
-                    : decodeWithLibspng(decoder.get(), header, hasAlpha);
+    QByteArray profile = iccProfileOf(decoder.get(), header);
+    QImage image = plainRgb ? decodeWithLibdeflate(file, header)
+                   : imageDataChunks(file).empty()
+                       ? QImage()
+                       : decodeWithLibspng(decoder.get(), header, hasAlpha);
+    if (image.isNull()) {
+        return {};
+    }
+    return {std::move(image), std::move(profile)};
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "imaging/KanvoDecodedPixels.h"
+
 #include <QImage>
 #include <span>
 
@@ -10,7 +12,12 @@
 // grey, 16-bit, interlaced, colour-keyed) goes through libspng.
 namespace KanvoPngDecoder {
 
-// Null for a corrupt or truncated file and above `maximumBytes` decoded.
-QImage decode(std::span<const uchar> file, qint64 maximumBytes);
+// Null for a corrupt or truncated file and above `maximumBytes` decoded. An
+// ancillary chunk that fails its CRC is dropped, as libpng drops it; the
+// iCCP profile comes with the pixels when it fits the colour type.
+KanvoDecodedPixels decode(std::span<const uchar> file, qint64 maximumBytes);
+
+// The size in the header, without decoding; invalid when unreadable.
+QSize storedSize(std::span<const uchar> file);
 
 } // namespace KanvoPngDecoder

@@ -29,12 +29,16 @@ KanvoWorkspaceView::KanvoWorkspaceView(const QRectF& frame, QWidget* parent) : Q
     new KanvoPanelView({54, h - 88, w - 384, 88}, this);
     new KanvoTopBarView({54, h - 52, w - 384, 52}, &session_, this);
     addTabStrip({54, h - 88, w - 384, 36});
-    canvas_ = new KanvoCanvasView({54, 30, w - 384, h - 118}, this);
+    canvas_ = new KanvoCanvasView(canvasFrame(frame.size()), this);
     canvas_->setSession(&session_);
     addStatusBar({54, 0, w - 384, 30});
     makeGenerateBar({78, 44, 640, 58});
     new KanvoPanelView({w - 330, 0, 330, h}, this);
     new KanvoInspectorView({w - 330, 0, 330, h}, &session_, this);
+}
+
+QRectF KanvoWorkspaceView::canvasFrame(QSizeF size) {
+    return {54, 30, size.width() - 384, size.height() - 118};
 }
 
 KanvoWorkspaceView::~KanvoWorkspaceView() {

@@ -18,6 +18,8 @@ public:
     ~KanvoWorkspaceView() override;
 
     KanvoCanvasView* canvas() const { return canvas_; }
+    // The canvas's frame inside a workspace of `size`.
+    static QRectF canvasFrame(QSizeF size);
 
     bool openImageURL(const QUrl& url);
     bool exportImageURL(const QUrl& url);

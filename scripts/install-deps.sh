@@ -16,7 +16,7 @@ debian_packages=(
     cmake ninja-build g++ clang libclang-rt-14-dev clang-format
     qt6-base-dev qt6-svg-dev libqt6svg6 qt6-image-formats-plugins qt6-qpa-plugins libgl-dev
     breeze-icon-theme fonts-dejavu-core
-    libjpeg-dev libturbojpeg0-dev libspng-dev libdeflate-dev
+    libjpeg-dev libturbojpeg0-dev libspng-dev libdeflate-dev liblcms2-dev libxcb1-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth xdotool imagemagick libx11-dev libxtst-dev colord-data
     desktop-file-utils appstream dpkg-dev file
@@ -75,7 +75,7 @@ install_debian_bench() { # best effort: a viewer that cannot be installed is lef
 }
 
 install_macos() {
-    local formulae=(cmake ninja qt jpeg-turbo libspng libdeflate googletest google-benchmark node imagemagick)
+    local formulae=(cmake ninja qt jpeg-turbo libspng libdeflate little-cms2 googletest google-benchmark node imagemagick)
     local missing=()
     local f
     for f in "${formulae[@]}"; do

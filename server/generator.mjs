@@ -1,112 +1,78 @@
-// Runs txt2img jobs one at a time, a fixed time per sampling step, and
-// describes the running job the way the progress endpoint reports it.
+// Runs txt2img jobs one at a time (the servers' queue lock), a fixed time
+// per sampling step, moving the job state as each fork's processing loop
+// does: the original web UI and Forge report the index of the step last
+// finished and start each batch at step 0; SD.Next counts steps up across
+// the whole job. Interrupt ends the job after its current step, skip ends
+// the current batch; either way that batch still yields its images.
 import { setTimeout as delay } from 'node:timers/promises';
-import { encodePng } from './png.mjs';
-import { renderImage } from './procedural-image.mjs';
-
-const IDLE_STATE = {
-  skipped: false,
-  interrupted: false,
-  job: '',
-  job_count: 0,
-  job_timestamp: '0',
-  job_no: 0,
-  sampling_step: 0,
-  sampling_steps: 0,
-};
-
-function timestamp(date) {
-  return date.toISOString().replace(/\D/g, '').slice(0, 14);
-}
 
 export class Generator {
   #stepMs;
   #signal;
-  #job = null;
+  #state;
+  #flavour;
   #queue = Promise.resolve();
+  #preview = null;
 
   /** signal: aborting it ends every job in flight (server shutdown). */
-  constructor({ stepMs, signal }) {
+  constructor({ stepMs, signal, state, flavour }) {
     this.#stepMs = stepMs;
     this.#signal = signal;
+    this.#state = state;
+    this.#flavour = flavour;
   }
 
   /**
-   * Resolves with { images: [Buffer PNG], seeds } once the job, queued behind
-   * any earlier one, has finished or was interrupted.
+   * Queues a job: { steps, iterations, render(n) -> images, preview(n) -> image }.
+   * Resolves with { images, timestamp }: the images of every batch that ran
+   * and the job's timestamp.
    */
-  run(request) {
-    const result = this.#queue.then(() => this.#execute(request));
+  run(job) {
+    const result = this.#queue.then(() => this.#execute(job));
     this.#queue = result.catch(() => {});
     return result;
   }
 
-  interrupt() {
-    if (this.#job) this.#job.interrupted = true;
+  /** The image the batch being sampled would give now, or null between jobs. */
+  preview() {
+    return this.#preview ? this.#preview() : null;
   }
 
-  progress() {
-    const job = this.#job;
-    if (!job) {
-      return {
-        progress: 0,
-        eta_relative: 0,
-        state: { ...IDLE_STATE },
-        current_image: null,
-        textinfo: null,
-      };
-    }
-    const totalSteps = job.n_iter * job.steps;
-    const doneSteps = job.job_no * job.steps + job.sampling_step;
-    return {
-      progress: doneSteps / totalSteps,
-      eta_relative: ((totalSteps - doneSteps) * this.#stepMs) / 1000,
-      state: {
-        skipped: false,
-        interrupted: job.interrupted,
-        job: 'txt2img',
-        job_count: job.n_iter,
-        job_timestamp: job.timestamp,
-        job_no: job.job_no,
-        sampling_step: job.sampling_step,
-        sampling_steps: job.steps,
-      },
-      current_image: null,
-      textinfo: `Sampling step ${job.sampling_step} of ${job.steps}`,
-    };
-  }
-
-  async #execute(request) {
-    const job = {
-      steps: request.steps,
-      n_iter: request.n_iter,
-      job_no: 0,
-      sampling_step: 0,
-      interrupted: false,
-      timestamp: timestamp(new Date()),
-    };
-    this.#job = job;
+  async #execute(job) {
+    const state = this.#state;
+    state.begin(this.#flavour.jobTitle);
+    const images = [];
     try {
-      const images = [];
-      const seeds = [];
-      for (; job.job_no < job.n_iter; job.job_no++) {
-        job.sampling_step = 0;
-        while (job.sampling_step < job.steps && !job.interrupted) {
-          await delay(this.#stepMs, undefined, { signal: this.#signal });
-          job.sampling_step++;
-        }
-        // An interrupted iteration still yields its (unfinished) images.
-        for (let i = 0; i < request.batch_size; i++) {
-          const seed = request.seed + job.job_no * request.batch_size + i;
-          const rgb = renderImage({ prompt: request.prompt, seed, width: request.width, height: request.height });
-          images.push(encodePng(request.width, request.height, rgb));
-          seeds.push(seed);
-        }
-        if (job.interrupted) break;
+      if (this.#flavour.stateModel === 'a1111') state.job_count = job.iterations;
+      for (let n = 0; n < job.iterations; n++) {
+        if (state.skipped) state.skipped = false;
+        if (state.interrupted) break;
+        this.#preview = () => job.preview(n);
+        await this.#sample(job, n);
+        images.push(...job.render(n));
+        state.nextjob();
       }
-      return { images, seeds, timestamp: job.timestamp };
+      return { images, timestamp: state.job_timestamp };
     } finally {
-      this.#job = null;
+      this.#preview = null;
+      state.end();
+    }
+  }
+
+  async #sample(job, n) {
+    const state = this.#state;
+    if (this.#flavour.stateModel === 'a1111') {
+      if (job.iterations > 1) state.job = `Batch ${n + 1} out of ${job.iterations}`;
+      state.sampling_steps = job.steps;
+      state.sampling_step = 0;
+    } else {
+      state.update('Text', job.steps, 1);
+    }
+    for (let step = 0; step < job.steps; step++) {
+      if (state.interrupted || state.skipped) return;
+      await delay(this.#stepMs, undefined, { signal: this.#signal });
+      if (this.#flavour.stateModel === 'a1111') state.sampling_step = step;
+      else state.sampling_step += 1;
     }
   }
 }

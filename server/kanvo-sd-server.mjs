@@ -2,8 +2,10 @@
 // A local stand-in for an image-generation server: the same HTTP API, a
 // procedural picture instead of a model. See README.md beside this file.
 import { createServer } from 'node:http';
-import { Generator } from './generator.mjs';
 import { USAGE, UsageError, parseOptions } from './cli-options.mjs';
+import { FLAVOURS } from './flavours.mjs';
+import { Generator } from './generator.mjs';
+import { createJobState } from './job-state.mjs';
 import { createApi } from './sd-api.mjs';
 
 const HOST = '127.0.0.1';
@@ -22,9 +24,11 @@ try {
   process.exit(2);
 }
 
+const flavour = FLAVOURS[options.flavour];
 const shutdown = new AbortController();
-const generator = new Generator({ stepMs: options.stepMs, signal: shutdown.signal });
-const server = createServer(createApi({ options, generator, signal: shutdown.signal, log }));
+const state = createJobState(flavour);
+const generator = new Generator({ stepMs: options.stepMs, signal: shutdown.signal, state, flavour });
+const server = createServer(createApi({ options, flavour, generator, state, signal: shutdown.signal, log }));
 // Generations legitimately take minutes; never cut a request short.
 server.requestTimeout = 0;
 

@@ -1,5 +1,6 @@
-// A minimal PNG encoder: 8-bit RGB, one IDAT, no interlace. Enough for the
-// stand-in server's images; every decoder reads this subset.
+// A minimal PNG encoder: 8-bit RGB, one IDAT, no interlace, optional text
+// chunks. Enough for the stand-in server's images; every decoder reads this
+// subset.
 import { deflateSync } from 'node:zlib';
 
 const SIGNATURE = Buffer.from([0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a]);
@@ -29,8 +30,16 @@ function chunk(type, data) {
   return Buffer.concat([length, typeAndData, crc]);
 }
 
-/** rgb: width * height * 3 bytes, rows top to bottom. */
-export function encodePng(width, height, rgb) {
+/** A text chunk as Pillow writes one: tEXt when the text is Latin-1, iTXt (UTF-8) otherwise. */
+function textChunk(keyword, text) {
+  const key = Buffer.from(keyword, 'latin1');
+  if (/^[\u0000-\u00ff]*$/.test(text)) return chunk('tEXt', Buffer.concat([key, Buffer.from([0]), Buffer.from(text, 'latin1')]));
+  // keyword, compression flag and method, empty language tag and translated keyword
+  return chunk('iTXt', Buffer.concat([key, Buffer.from([0, 0, 0, 0, 0]), Buffer.from(text, 'utf8')]));
+}
+
+/** rgb: width * height * 3 bytes, rows top to bottom; text: { keyword: text } chunks before the image data. */
+export function encodePng(width, height, rgb, { text = {} } = {}) {
   if (rgb.length !== width * height * 3) {
     throw new RangeError(`expected ${width * height * 3} RGB bytes, got ${rgb.length}`);
   }
@@ -51,6 +60,7 @@ export function encodePng(width, height, rgb) {
   return Buffer.concat([
     SIGNATURE,
     chunk('IHDR', ihdr),
+    ...Object.entries(text).map(([keyword, value]) => textChunk(keyword, value)),
     chunk('IDAT', deflateSync(scanlines)),
     chunk('IEND', Buffer.alloc(0)),
   ]);

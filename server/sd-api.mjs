@@ -1,143 +1,184 @@
-// The HTTP endpoints, the fault modes layered over them, and the counters
-// that tests read back through /kanvo/status.
+// The HTTP endpoints in each fork's registration order (modules/api/api.py),
+// the framework around them (fastapi.mjs), the fault modes layered over
+// them, and the counters that tests read back through /kanvo/status.
 import { setTimeout as delay } from 'node:timers/promises';
-import { ApiError } from './api-error.mjs';
-import { MODEL, SAMPLERS, options as serverOptions } from './catalog.mjs';
-import { parseTxt2imgRequest } from './txt2img-request.mjs';
+import { gzipSync } from 'node:zlib';
+import { createOptions, memoryReport, modelList, setOptions } from './catalog.mjs';
+import {
+  HTTPException,
+  RequestValidationError,
+  ServerError,
+  checkCredentials,
+  errorAnswer,
+  matchRoute,
+  parseBody,
+  requireBody,
+  validateQuery,
+} from './fastapi.mjs';
+import { encodeImage } from './image-encoding.mjs';
+import { progressAnswer } from './progress.mjs';
+import { validateField } from './pydantic.mjs';
+import { OutOfRangeFloat, dumpJson, floatRepr } from './python-json.mjs';
+import { samplerList, schedulerList } from './samplers.mjs';
+import { txt2img } from './txt2img.mjs';
 
-const MAX_BODY_BYTES = 1 << 20;
 // Past the 3 s the app's progress poll waits for an answer.
 const SLOW_PROGRESS_MS = 4000;
+const BOOL_QUERY = { type: 'bool', default: false, optional: false };
 
-function sendJson(res, status, value, headers = {}) {
-  sendRaw(res, status, JSON.stringify(value), headers);
-}
+const raw = (status, text) => ({ raw: text, status });
 
-function sendRaw(res, status, text, headers = {}) {
-  res.writeHead(status, { 'Content-Type': 'application/json', ...headers });
-  res.end(text);
-}
-
-function readBody(req) {
+function readAll(req) {
   return new Promise((resolve, reject) => {
     const chunks = [];
-    let size = 0;
-    req.on('data', (chunk) => {
-      size += chunk.length;
-      if (size <= MAX_BODY_BYTES) chunks.push(chunk);
-    });
-    req.on('end', () => {
-      if (size > MAX_BODY_BYTES) {
-        reject(new ApiError(413, { error: 'PayloadTooLarge', detail: 'the request body is larger than 1 MiB' }));
-      } else {
-        resolve(Buffer.concat(chunks).toString('utf8'));
-      }
-    });
+    req.on('data', (chunk) => chunks.push(chunk));
+    req.on('end', () => resolve(Buffer.concat(chunks)));
     req.on('error', reject);
   });
 }
 
-function isAuthorised(req, credentials) {
-  const header = req.headers.authorization ?? '';
-  const match = /^Basic\s+(\S+)$/i.exec(header);
-  return match !== null && Buffer.from(match[1], 'base64').toString('utf8') === credentials;
+/** SD.Next reads its --auth list with quotes and spaces stripped. */
+function credentialsFor(flavour, apiAuth) {
+  if (apiAuth === null || flavour.name !== 'sdnext') return apiAuth;
+  const clean = (text) => text.replaceAll('"', '').trim();
+  return new Map([...apiAuth].map(([user, password]) => [clean(user), clean(password)]));
 }
 
-export function createApi({ options, generator, signal, log }) {
-  const counters = { unload_count: 0, txt2img_count: 0, progress_count: 0 };
+export function createApi({ options: cli, flavour, generator, state, signal, log }) {
+  const counters = { unload_count: 0, txt2img_count: 0, progress_count: 0, interrupt_count: 0, skip_count: 0 };
+  const serverOptions = createOptions(cli.samplesFormat);
+  const credentials = credentialsFor(flavour, cli.apiAuth);
 
-  async function txt2img(req, res) {
-    counters.txt2img_count++;
-    const rawBody = await readBody(req);
-    if (options.failTxt2img !== null) {
-      throw new ApiError(options.failTxt2img, {
-        error: 'KanvoFault',
-        detail: `txt2img fails on purpose (--fail-txt2img ${options.failTxt2img})`,
-      });
-    }
-    if (options.txt2imgBody !== null) {
-      sendRaw(res, 200, options.txt2imgBody);
-      return;
-    }
-    const request = parseTxt2imgRequest(rawBody);
-    log(`txt2img ${request.width}x${request.height}, ${request.steps} steps, seed ${request.seed}: ${JSON.stringify(request.prompt)}`);
-    const { images, seeds, timestamp } = await generator.run(request);
-    const info = {
-      prompt: request.prompt,
-      all_prompts: seeds.map(() => request.prompt),
-      negative_prompt: request.negative_prompt,
-      seed: seeds[0],
-      all_seeds: seeds,
-      width: request.width,
-      height: request.height,
-      sampler_name: request.sampler_name,
-      steps: request.steps,
-      cfg_scale: request.cfg_scale,
-      batch_size: request.batch_size,
-      job_timestamp: timestamp,
-      sd_model_name: MODEL.model_name,
-    };
-    sendJson(res, 200, {
-      images: request.send_images ? images.map((png) => png.toString('base64')) : [],
-      parameters: request,
-      info: JSON.stringify(info),
-    });
-  }
-
-  async function progress(req, res) {
-    counters.progress_count++;
-    if (options.slowProgress) await delay(SLOW_PROGRESS_MS, undefined, { signal });
-    if (options.progressBody !== null) {
-      sendRaw(res, 200, options.progressBody);
-    } else {
-      sendJson(res, 200, generator.progress());
-    }
-  }
-
-  const routes = {
-    '/sdapi/v1/txt2img': { POST: txt2img },
-    '/sdapi/v1/progress': { GET: progress },
-    '/sdapi/v1/interrupt': {
-      POST: (req, res) => {
-        generator.interrupt();
-        sendJson(res, 200, {});
-      },
+  const endpoints = {
+    txt2img: async ({ body }) => {
+      counters.txt2img_count++;
+      if (cli.txt2imgBody !== null) return raw(cli.txt2imgStatus, cli.txt2imgBody);
+      return txt2img({ flavour, generator, options: serverOptions, body, fault: cli.failTxt2img, log });
     },
-    '/sdapi/v1/unload-checkpoint': {
-      POST: (req, res) => {
-        counters.unload_count++;
-        log('unload-checkpoint');
-        sendJson(res, 200, {});
-      },
+    progress: async ({ query }) => {
+      counters.progress_count++;
+      if (cli.slowProgress) await delay(SLOW_PROGRESS_MS, undefined, { signal });
+      if (cli.progressBody !== null) return raw(200, cli.progressBody);
+      const encode = (image) => encodeImage(flavour, serverOptions, image);
+      return progressAnswer({ flavour, state, generator, skipCurrentImage: query.skip_current_image, encode });
     },
-    '/sdapi/v1/sd-models': { GET: (req, res) => sendJson(res, 200, [MODEL]) },
-    '/sdapi/v1/options': { GET: (req, res) => sendJson(res, 200, serverOptions()) },
-    '/sdapi/v1/samplers': { GET: (req, res) => sendJson(res, 200, SAMPLERS) },
-    '/kanvo/status': { GET: (req, res) => sendJson(res, 200, counters) },
+    interrupt: () => {
+      counters.interrupt_count++;
+      state.interrupted = true;
+      return {};
+    },
+    skip: () => {
+      counters.skip_count++;
+      state.skipped = true;
+      return null;
+    },
+    getOptions: () => serverOptions,
+    setOptions: ({ body }) => {
+      const changes = validateField(flavour.pydantic, { type: 'dict' }, requireBody(flavour, body), ['body']);
+      if (changes.errors) throw new RequestValidationError(changes.errors);
+      return setOptions(flavour, serverOptions, changes.value);
+    },
+    samplers: () => samplerList(flavour),
+    schedulers: () => schedulerList(),
+    models: () => modelList(flavour),
+    memory: () => memoryReport(),
+    unload: () => {
+      counters.unload_count++;
+      log('unload-checkpoint');
+      return {};
+    },
+    reload: () => {
+      log('reload-checkpoint');
+      return {};
+    },
   };
 
+  const api = (path, method, handler, extra = {}) => ({ path: `/sdapi/v1/${path}`, method, handler, auth: true, ...extra });
+  const routes = [
+    api('txt2img', 'POST', endpoints.txt2img, { body: true }),
+    api('progress', 'GET', endpoints.progress, {
+      auth: flavour.progressNeedsAuth,
+      query: { skip_current_image: BOOL_QUERY },
+    }),
+    api('interrupt', 'POST', endpoints.interrupt),
+    api('skip', 'POST', endpoints.skip),
+    api('options', 'GET', endpoints.getOptions),
+    api('options', 'POST', endpoints.setOptions, { body: true }),
+    api('samplers', 'GET', endpoints.samplers),
+    ...(flavour.hasSchedulers ? [api('schedulers', 'GET', endpoints.schedulers)] : []),
+    api('sd-models', 'GET', endpoints.models),
+    api('memory', 'GET', endpoints.memory),
+    api('unload-checkpoint', 'POST', endpoints.unload),
+    // SD.Next's post_reload_checkpoint takes a `force` query parameter.
+    api('reload-checkpoint', 'POST', endpoints.reload, flavour.name === 'sdnext' ? { query: { force: BOOL_QUERY } } : {}),
+  ];
+
+  async function answer(req, url, path) {
+    const match = matchRoute(routes, path, req.method);
+    if (match.redirect) {
+      const location = `http://${req.headers.host ?? '127.0.0.1'}${match.redirect}${url.search}`;
+      return { status: 307, text: '', headers: { location } };
+    }
+    const { route } = match;
+    // FastAPI reads (and may reject) the body before it solves the auth dependency.
+    const body = route.body ? parseBody(flavour, await readAll(req), req.headers['content-type']) : undefined;
+    if (!route.body) req.resume();
+    if (credentials !== null && route.auth) checkCredentials(flavour, credentials, req.headers.authorization);
+    const query = route.query ? validateQuery(flavour, route.query, url.searchParams) : {};
+    const value = await route.handler({ body, query });
+    if (value && value.raw !== undefined) return { status: value.status, text: value.raw, headers: {} };
+    return { status: 200, text: dumpJson(value, { compact: true }), headers: {} };
+  }
+
+  function errorToAnswer(e) {
+    let error = e;
+    if (e instanceof OutOfRangeFloat) error = new ServerError('ValueError', e.message);
+    else if (!(e instanceof HTTPException || e instanceof ServerError || e instanceof RequestValidationError)) {
+      log(`unexpected ${e.stack ?? e}`);
+      error = new ServerError(e.name ?? 'Exception', e.message ?? String(e));
+    }
+    const { status, body, headers } = errorAnswer(flavour, error);
+    return { status, text: dumpJson(body, { compact: true }), headers, unhandled: error instanceof ServerError };
+  }
+
+  function send(req, res, started, reply) {
+    const headers = { 'content-type': 'application/json', ...reply.headers };
+    // The timing middleware never sees an answer made from an escaped exception.
+    if (flavour.processTimeHeader && !reply.unhandled) {
+      headers['x-process-time'] = floatRepr(Math.round((performance.now() - started) * 10) / 10000);
+    }
+    let bytes = Buffer.from(reply.text, 'utf8');
+    if (bytes.length >= flavour.gzipMinimumSize && /\bgzip\b/.test(req.headers['accept-encoding'] ?? '')) {
+      bytes = gzipSync(bytes);
+      Object.assign(headers, { 'content-encoding': 'gzip', vary: 'Accept-Encoding' });
+    }
+    if (reply.status === 307) delete headers['content-type'];
+    res.writeHead(reply.status, { ...headers, 'content-length': bytes.length });
+    res.end(bytes);
+  }
+
   return async function handle(req, res) {
-    if (options.hang) return; // the socket stays open and unanswered
+    if (cli.hang) return; // the socket stays open and unanswered
+    const started = performance.now();
+    const url = new URL(req.url, 'http://127.0.0.1');
+    let path = url.pathname;
     try {
-      if (options.auth !== null && !isAuthorised(req, options.auth)) {
-        sendJson(res, 401, { detail: 'Incorrect username or password' }, {
-          'WWW-Authenticate': 'Basic realm="kanvo-sd-server"',
-        });
-        return;
-      }
-      const path = new URL(req.url, 'http://127.0.0.1').pathname;
-      const methods = routes[path];
-      if (!methods) throw new ApiError(404, { error: 'HTTPException', detail: 'Not Found' });
-      const handler = methods[req.method];
-      if (!handler) throw new ApiError(405, { error: 'HTTPException', detail: 'Method Not Allowed' });
-      await handler(req, res);
+      path = decodeURIComponent(path);
+    } catch {
+      // Starlette matches an undecodable path as it stands
+    }
+    if (path === '/kanvo/status') {
+      res.writeHead(200, { 'content-type': 'application/json' });
+      res.end(JSON.stringify(counters));
+      return;
+    }
+    let reply;
+    try {
+      reply = await answer(req, url, path);
     } catch (e) {
       if (signal.aborted || res.headersSent) return; // shutting down, or the client went away
-      if (e instanceof ApiError) {
-        sendJson(res, e.status, e.body);
-      } else {
-        sendJson(res, 500, { error: e.name, detail: e.message, body: '', errors: '' });
-      }
+      reply = errorToAnswer(e);
     }
+    if (!res.headersSent && !res.destroyed) send(req, res, started, reply);
   };
 }

@@ -1,12 +1,16 @@
 #include "kanvo/ui/image_inspection.h"
 
+#include "kanvo/ui/exif_orientation.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
 #include <fstream>
 #include <locale>
+#include <optional>
 #include <stdexcept>
 #include <string_view>
+#include <vector>
 
 namespace kanvo::ui {
 
@@ -67,12 +71,31 @@ bool isJpegFrameMarker(unsigned char code) {
     return code >= 0xC0 && code <= 0xCF && code != 0xC4 && code != 0xC8 && code != 0xCC;
 }
 
+// The orientation in an APP1 segment's body, read whole (at most 64 KiB),
+// or nothing when the block is not Exif. The stream is left where it was,
+// as if the body had not been read.
+std::optional<ExifOrientation> readExifOrientation(std::ifstream& in, std::uint64_t bodyLength) {
+    const std::streampos bodyStart = in.tellg();
+    std::vector<std::uint8_t> body(bodyLength);
+    in.read(reinterpret_cast<char*>(body.data()), static_cast<std::streamsize>(bodyLength));
+    body.resize(static_cast<std::size_t>(in.gcount()));
+    in.clear();
+    in.seekg(bodyStart);
+    if (!isExifBlock(body)) {
+        return std::nullopt;
+    }
+    return exifOrientation(body);
+}
+
 // Walks the segment headers up to the first frame header, seeking over the
-// segment bodies so large metadata blocks are never read.
+// segment bodies so large metadata blocks are never read, except the first
+// Exif block: a camera's orientation tag decides which way is up, and the
+// size reported is the upright one.
 ImageInfo readJpeg(std::ifstream& in) {
     const auto soi = readBytes<2>(in);
     expect(soi[0] == 0xFF && soi[1] == 0xD8, "invalid JPEG signature");
 
+    std::optional<ExifOrientation> orientation; // from the first Exif block
     for (;;) {
         expect(in.good(), jpegDimensionsNotFound);
         while (readByte(in) != 0xFF) {
@@ -93,7 +116,14 @@ ImageInfo readJpeg(std::ifstream& in) {
         if (isJpegFrameMarker(code)) {
             const auto frame = readBytes<5>(in);
             expect(in.gcount() == 5, "JPEG frame is incomplete");
-            return {{}, "JPEG", bigEndian(&frame[3], 2), bigEndian(&frame[1], 2)};
+            const std::uint64_t height = bigEndian(&frame[1], 2);
+            const std::uint64_t width = bigEndian(&frame[3], 2);
+            return swapsWidthAndHeight(orientation.value_or(1))
+                       ? ImageInfo{{}, "JPEG", height, width}
+                       : ImageInfo{{}, "JPEG", width, height};
+        }
+        if (code == 0xE1 && !orientation) {
+            orientation = readExifOrientation(in, length - 2);
         }
         in.seekg(static_cast<std::streamoff>(length - 2), std::ios::cur);
     }

@@ -22,7 +22,8 @@ dpkg-deb -x "$deb" "$root"
 share=$root/usr/share
 for file in bin/kanvo share/applications/org.kanvo.Kanvo.desktop share/metainfo/org.kanvo.Kanvo.metainfo.xml \
     share/icons/hicolor/scalable/apps/org.kanvo.Kanvo.svg share/kanvo/scripts/kanvo-txt2img.mjs \
-    share/kanvo/node_modules/smol-toml/package.json share/kanvo/resources/generate/defaults.toml \
+    share/kanvo/node_modules/smol-toml/package.json share/kanvo/node_modules/sharp/package.json \
+    share/kanvo/scripts/txt2img/png-image.mjs share/kanvo/resources/generate/defaults.toml \
     share/kanvo/server/kanvo-sd-server.mjs share/kanvo/tools/10-move/tool.txt; do
     [[ -e $root/usr/$file ]] || kanvo_fail "the package lacks $file"
 done

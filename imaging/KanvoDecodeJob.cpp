@@ -1,0 +1,97 @@
+#include "imaging/KanvoDecodeJob.h"
+
+#include "imaging/KanvoImageFile.h"
+
+#include <QCoreApplication>
+#include <QMutexLocker>
+
+namespace {
+
+// How long the full decode waits for its preview to reach the screen; a
+// preview nobody draws (a stale open) must not hold up the full image.
+constexpr int previewShowingMilliseconds = 1000;
+
+void onGuiThread(std::function<void()> work) {
+    QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(work), Qt::QueuedConnection);
+}
+
+// Decoded pixels and the pyramid's third more, at four bytes a pixel.
+qint64 expectedBytes(QSize size) {
+    return size.isValid() ? qint64(size.width()) * size.height() * 4 * 4 / 3 : 0;
+}
+
+} // namespace
+
+KanvoDecodeJob::KanvoDecodeJob(QString path, QSize previewCovers)
+    : path_(std::move(path)), previewCovers_(previewCovers),
+      full_(fullPromise_.get_future().share()) {}
+
+void KanvoDecodeJob::subscribe(Completion completion, bool wantsPreview, Completion sharpened) {
+    const QMutexLocker lock(&mutex_);
+    Subscriber& subscriber = subscribers_.emplace_back(
+        Subscriber{std::move(completion), std::move(sharpened), wantsPreview});
+    if (finished_) {
+        deliver(subscriber, result_, false);
+    } else if (!preview_.isNull() && wantsPreview) {
+        deliver(subscriber, preview_, true);
+    }
+}
+
+// Called with the mutex held.
+void KanvoDecodeJob::deliver(Subscriber& subscriber, const KanvoImage& image, bool isPreview) {
+    if (isPreview) {
+        subscriber.completed = true;
+        // Queued after the completion, so it runs once the canvas has been
+        // asked to repaint with the preview, and after that repaint.
+        onGuiThread([completion = subscriber.completion, image, job = shared_from_this()] {
+            completion(image);
+            onGuiThread([job] { job->previewShown_.release(); });
+        });
+        return;
+    }
+    const Completion& handler = subscriber.completed ? subscriber.sharpened : subscriber.completion;
+    if (handler) {
+        onGuiThread([handler, image] { handler(image); });
+    }
+    subscriber.completed = true;
+}
+
+void KanvoDecodeJob::publish(const KanvoImage& image, bool isPreview) {
+    const QMutexLocker lock(&mutex_);
+    if (isPreview) {
+        preview_ = image;
+    } else {
+        finished_ = true;
+        result_ = image;
+    }
+    for (Subscriber& subscriber : subscribers_) {
+        if (!isPreview || (subscriber.wantsPreview && !subscriber.completed)) {
+            deliver(subscriber, image, isPreview);
+        }
+    }
+}
+
+KanvoImage KanvoDecodeJob::run(const std::function<void(qint64)>& makeRoom) {
+    const KanvoImageFile file(path_);
+    makeRoom(expectedBytes(file.uprightSize()));
+    const int reduction = previewCovers_.isValid() ? file.reductionCovering(previewCovers_) : 1;
+    if (reduction > 1) {
+        // Whoever needs the full image now (an export) should not wait for
+        // the preview to be drawn first.
+        const std::weak_ptr<KanvoDecodeJob> job = weak_from_this();
+        KanvoImage preview =
+            KanvoImage::preview(file.decode(reduction), file.uprightSize(), full_, [job] {
+                if (const auto running = job.lock()) {
+                    running->previewShown_.release();
+                }
+            });
+        if (!preview.isNull()) {
+            publish(preview, true);
+            (void)previewShown_.tryAcquire(1, previewShowingMilliseconds);
+        }
+    }
+    KanvoImage full = KanvoImage::withRepresentations(file.decode());
+    fullPromise_.set_value(full);
+    publish(full, false);
+    return full;
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "imaging/KanvoImage.h"
+
+#include <QMutex>
+#include <QSemaphore>
+#include <QSize>
+#include <QString>
+#include <functional>
+#include <future>
+#include <memory>
+#include <vector>
+
+// One file being decoded, with everyone waiting for it. A JPEG larger than
+// the view is first decoded reduced, as a preview; the full decode waits
+// until the preview is on screen (or a moment has passed), so the two never
+// compete for the cores while a person waits for the first pixels.
+class KanvoDecodeJob : public std::enable_shared_from_this<KanvoDecodeJob> {
+public:
+    using Completion = std::function<void(const KanvoImage&)>;
+
+    // `previewCovers`: the device pixels a preview must still cover; invalid
+    // for no preview.
+    KanvoDecodeJob(QString path, QSize previewCovers);
+
+    // Runs on the GUI thread (queued) exactly once with the first image the
+    // job makes: the preview when `wantsPreview`, else the full image (null
+    // on failure). After a preview, `sharpened` (when given) gets the full
+    // image the same way.
+    void subscribe(Completion completion, bool wantsPreview, Completion sharpened);
+
+    // The decode itself; `makeRoom` is told the bytes the image will need
+    // before any pixel is decoded. Returns the full image.
+    KanvoImage run(const std::function<void(qint64)>& makeRoom);
+
+private:
+    struct Subscriber {
+        Completion completion;
+        Completion sharpened;
+        bool wantsPreview;
+        bool completed = false;
+    };
+    void deliver(Subscriber& subscriber, const KanvoImage& image, bool isPreview);
+    void publish(const KanvoImage& image, bool isPreview);
+
+    const QString path_;
+    const QSize previewCovers_;
+    std::promise<KanvoImage> fullPromise_;
+    std::shared_future<KanvoImage> full_;
+    QSemaphore previewShown_;
+
+    QMutex mutex_;
+    std::vector<Subscriber> subscribers_;
+    KanvoImage preview_;
+    bool finished_ = false;
+    KanvoImage result_;
+};

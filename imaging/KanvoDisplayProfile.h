@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QByteArray>
+
+// The colour profile of the screen Kanvo draws on: what embedded profiles are
+// converted to. Empty means sRGB, which is what a display without a published
+// profile is taken to be.
+namespace KanvoDisplayProfile {
+
+QByteArray current();
+void setCurrent(const QByteArray& iccProfile);
+
+// The profile the window system publishes for its first screen, or empty:
+// on X11 the root window's _ICC_PROFILE property, which colour managers
+// (colord, the desktops' display settings) set from the calibrated monitor.
+QByteArray fromWindowSystem();
+
+} // namespace KanvoDisplayProfile

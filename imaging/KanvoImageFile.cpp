@@ -1,0 +1,127 @@
+#include "imaging/KanvoImageFile.h"
+
+#include "imaging/KanvoImageDecoder.h"
+#include "imaging/KanvoJpegDecoder.h"
+#include "imaging/KanvoPngDecoder.h"
+
+#include <QBuffer>
+#include <QColorSpace>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <span>
+
+namespace {
+
+std::span<const uchar> spanOf(const QByteArray& bytes) {
+    return {reinterpret_cast<const uchar*>(bytes.constData()), size_t(bytes.size())};
+}
+
+// Qt's built-in readers (PPM, and PNG on libpng), asked for by name so no
+// plugin is loaded.
+QImageReader qtReader(QBuffer& buffer, const char* format) {
+    // Qt's default refuses images over 128 MB, which a large photo exceeds
+    // decoded; fitsAllocation keeps absurd headers out instead. The limit is
+    // process-wide, so it is set once, not by each concurrent decode.
+    static const bool limitLifted = [] {
+        QImageReader::setAllocationLimit(int(KanvoImageDecoder::allocationLimitBytes >> 20));
+        return true;
+    }();
+    (void)limitLifted;
+    return QImageReader(&buffer, format);
+}
+
+KanvoDecodedPixels decodeWithQt(const QByteArray& bytes, const char* format) {
+    QBuffer buffer;
+    buffer.setData(bytes);
+    QImageReader reader = qtReader(buffer, format);
+    const QSize size = reader.size();
+    if (!size.isValid() || !KanvoImageDecoder::fitsAllocation(size.width(), size.height())) {
+        return {};
+    }
+    QImage image = reader.read();
+    if (image.isNull()) {
+        return {};
+    }
+    // The profile travels beside the pixels, as from every other decoder, so
+    // neither Qt's drawing nor its writer acts on it a second time.
+    const QByteArray profile = image.colorSpace().iccProfile();
+    image.setColorSpace(QColorSpace());
+    return {image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_RGBA8888
+                                                          : QImage::Format_RGBX8888),
+            profile};
+}
+
+QSize ppmSize(const QByteArray& bytes) {
+    QBuffer buffer;
+    buffer.setData(bytes);
+    return qtReader(buffer, "ppm").size();
+}
+
+} // namespace
+
+KanvoImageFile::KanvoImageFile(const QString& path) {
+    QFile file(path);
+    // A FIFO would block the read until a writer came; a file larger than
+    // any image Kanvo decodes is refused before it fills memory.
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly) ||
+        file.size() > KanvoImageDecoder::allocationLimitBytes) {
+        return;
+    }
+    bytes_ = file.readAll();
+    format_ = detectImageFormat(spanOf(bytes_));
+    switch (format_) {
+    case KanvoImageFormat::Jpeg:
+        uprightSize_ = KanvoJpegDecoder::readHeader(spanOf(bytes_)).uprightSize();
+        break;
+    case KanvoImageFormat::Png:
+        uprightSize_ = KanvoPngDecoder::storedSize(spanOf(bytes_));
+        break;
+    case KanvoImageFormat::Ppm:
+        uprightSize_ = ppmSize(bytes_);
+        break;
+    case KanvoImageFormat::Unknown:
+        break;
+    }
+}
+
+int KanvoImageFile::reductionCovering(QSize devicePixels) const {
+    if (format_ != KanvoImageFormat::Jpeg || !uprightSize_.isValid()) {
+        return 1;
+    }
+    for (int reduction : {8, 4, 2}) {
+        // libjpeg rounds each reduced side up.
+        const QSize reduced((uprightSize_.width() + reduction - 1) / reduction,
+                            (uprightSize_.height() + reduction - 1) / reduction);
+        if (reduced.width() >= devicePixels.width() && reduced.height() >= devicePixels.height()) {
+            return reduction;
+        }
+    }
+    return 1;
+}
+
+KanvoDecodedPixels KanvoImageFile::decode(int reduction) const {
+    KanvoDecodedPixels decoded;
+    switch (format_) {
+    case KanvoImageFormat::Jpeg:
+        decoded = KanvoJpegDecoder::decode(spanOf(bytes_), KanvoImageDecoder::allocationLimitBytes,
+                                           reduction);
+        break;
+    case KanvoImageFormat::Png:
+        decoded = KanvoPngDecoder::decode(spanOf(bytes_), KanvoImageDecoder::allocationLimitBytes);
+        // libspng refuses a few files libpng only warns about (an empty
+        // ancillary chunk); libpng, the reference, decides those.
+        if (decoded.image.isNull()) {
+            decoded = decodeWithQt(bytes_, "png");
+        }
+        break;
+    case KanvoImageFormat::Ppm:
+        decoded = decodeWithQt(bytes_, "ppm");
+        break;
+    case KanvoImageFormat::Unknown:
+        break;
+    }
+    // A "@2x" file name would otherwise halve the size the canvas fits.
+    decoded.image.setDevicePixelRatio(1.0);
+    return decoded;
+}

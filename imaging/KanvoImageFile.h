@@ -1,0 +1,39 @@
+#pragma once
+
+#include "imaging/KanvoDecodedPixels.h"
+#include "imaging/KanvoImageFormat.h"
+
+#include <QByteArray>
+#include <QSize>
+#include <QString>
+
+// One image file read into memory, ready to be decoded once or more (a quick
+// preview, then the full image) without reading it again. The bytes are
+// copied rather than mapped: a file shortened by another program while it is
+// mapped would end the process on the next page read.
+class KanvoImageFile {
+public:
+    // Reads the file; an unreadable, irregular or absurdly large one decodes
+    // to nothing.
+    explicit KanvoImageFile(const QString& path);
+
+    KanvoImageFormat format() const { return format_; }
+
+    // The size a person sees, from the header alone: for a JPEG with an EXIF
+    // orientation of 5 to 8, its stored width and height swapped. Invalid
+    // when the header is unreadable.
+    QSize uprightSize() const { return uprightSize_; }
+
+    // The largest JPEG reduction (2, 4 or 8) whose decode still covers
+    // `devicePixels` both ways; 1 when none does, or for another format.
+    int reductionCovering(QSize devicePixels) const;
+
+    // The first image, upright, with its embedded profile; reduced by
+    // `reduction` (JPEG only). Null when the decoder refuses the file.
+    KanvoDecodedPixels decode(int reduction = 1) const;
+
+private:
+    QByteArray bytes_;
+    KanvoImageFormat format_ = KanvoImageFormat::Unknown;
+    QSize uprightSize_;
+};

@@ -1,0 +1,195 @@
+#include "canvas/KanvoCanvasDrawing.h"
+#include "canvas/KanvoCanvasView.h"
+#include "imaging/KanvoImageDecodeService.h"
+#include "imaging/KanvoImageDecoder.h"
+#include "kit/KanvoNotifications.h"
+
+#include <QColorSpace>
+#include <QPainter>
+#include <QRandomGenerator>
+#include <QtTest>
+
+namespace {
+
+// Smooth gradients under light noise: a colour shift or a seam shows.
+QImage photoLike(QSize size) {
+    QImage image(size, QImage::Format_RGB32);
+    QRandomGenerator noise(3);
+    for (int y = 0; y < size.height(); ++y) {
+        for (int x = 0; x < size.width(); ++x) {
+            const int n = int(noise.bounded(6));
+            image.setPixel(
+                x, y,
+                qRgb(40 + x * 180 / size.width() + n, 200 - y * 150 / size.height() + n, 90 + n));
+        }
+    }
+    return image;
+}
+
+struct Difference {
+    int largest = 0; // of any channel
+    double mean = 0; // of every channel
+};
+
+Difference differenceOf(const QImage& a, const QImage& b) {
+    const QImage left = a.convertToFormat(QImage::Format_RGB32);
+    const QImage right = b.convertToFormat(QImage::Format_RGB32);
+    Difference difference;
+    double sum = 0;
+    for (int y = 0; y < left.height(); ++y) {
+        for (int x = 0; x < left.width(); ++x) {
+            const QRgb p = left.pixel(x, y);
+            const QRgb q = right.pixel(x, y);
+            for (const int d : {std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
+                                std::abs(qBlue(p) - qBlue(q))}) {
+                difference.largest = std::max(difference.largest, d);
+                sum += d;
+            }
+        }
+    }
+    difference.mean = sum / (3.0 * left.width() * left.height());
+    return difference;
+}
+
+int largestDifference(const QImage& a, const QImage& b) {
+    return differenceOf(a, b).largest;
+}
+
+struct Canvas {
+    kanvo::ui::DocumentSession session;
+    KanvoCanvasView view{QRectF(0, 0, 700, 500), nullptr};
+    Canvas() { view.setSession(&session); }
+    bool open(const QString& path) { return view.openImageURL(QUrl::fromLocalFile(path)); }
+};
+
+} // namespace
+
+class KanvoCanvasPhotoTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    // A 2400 x 1600 JPEG in a 540-pixel-wide fitted view: a quarter decode
+    // covers it and comes first, at the full image's size, and the full
+    // decode replaces it in place; a completion comes exactly once.
+    void largeJpegShowsAPreviewThenSharpens() {
+        const QString path = dir_.filePath("large.jpg");
+        QVERIFY(photoLike({2400, 1600}).save(path, "JPG", 90));
+        Canvas c;
+        QList<QSize> shown; // the pixels' size at each notification after the open
+        const QMetaObject::Connection watching = connect(
+            KanvoNotifications::defaultCenter(), &KanvoNotifications::documentSessionChanged, this,
+            [&c, &shown] { shown.append(c.view.image().size()); });
+        QVERIFY(c.open(path));
+        QTRY_VERIFY(!c.view.image().isNull());
+        QTRY_VERIFY(!c.view.showsPreview());
+        disconnect(watching);
+        QCOMPARE(shown, (QList<QSize>{QSize(0, 0), QSize(600, 400)}));
+        QCOMPARE(c.view.image().size(), QSize(2400, 1600));
+        QVERIFY(c.view.statusText().isEmpty());
+    }
+
+    // Export right after the preview arrives writes the full image.
+    void exportWaitsForTheFullImage() {
+        const QString path = dir_.filePath("export-early.jpg");
+        QVERIFY(photoLike({2400, 1600}).save(path, "JPG", 90));
+        Canvas c;
+        QVERIFY(c.open(path));
+        QTRY_VERIFY(!c.view.image().isNull());
+        QVERIFY(c.view.showsPreview());
+        const QString out = dir_.filePath("exported.png");
+        QVERIFY(c.view.exportImageURL(QUrl::fromLocalFile(out)));
+        QCOMPARE(QImage(out).size(), QSize(2400, 1600));
+    }
+
+    // The file's own pixels go out with the file's own profile, whatever the
+    // format they are exported to, and read back the same.
+    void exportKeepsPixelsAndProfile_data() {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("png") << "tagged-out.png";
+        QTest::newRow("jpeg") << "tagged-out.jpg";
+    }
+    void exportKeepsPixelsAndProfile() {
+        QFETCH(QString, name);
+        QImage source = photoLike({64, 48});
+        source.setColorSpace(QColorSpace::AdobeRgb); // Qt's writer embeds it as iCCP
+        const QString path = dir_.filePath("tagged.png");
+        QVERIFY(source.save(path));
+        const KanvoDecodedPixels decoded = KanvoImageDecoder::decodeFile(path);
+        QVERIFY(!decoded.iccProfile.isEmpty());
+        Canvas c;
+        QVERIFY(c.open(path));
+        QTRY_VERIFY(!c.view.image().isNull());
+        const QString out = dir_.filePath(name);
+        QVERIFY(c.view.exportImageURL(QUrl::fromLocalFile(out)));
+        const KanvoDecodedPixels exported = KanvoImageDecoder::decodeFile(out);
+        QCOMPARE(exported.iccProfile, decoded.iccProfile);
+        QVERIFY(largestDifference(exported.image, decoded.image) <=
+                (name.endsWith("jpg") ? 12 : 0));
+    }
+
+    // Zoomed in on a tagged image, the view is drawn from converted tiles. It
+    // must look like converting the whole level and drawing it in one piece:
+    // no seam where tiles meet, no colour left unconverted.
+    void convertedTilesDrawLikeTheConvertedWhole_data() {
+        QTest::addColumn<double>("zoom");
+        QTest::addColumn<double>("ratio");
+        // Each draws the full-size level: a drawn size below the first
+        // halving's would compare converted halvings with halved conversions.
+        QTest::newRow("magnified across tile edges") << 6.0 << 1.0;
+        QTest::newRow("shrunk, partly outside the view") << 1.2 << 1.0;
+        QTest::newRow("device pixel ratio 2") << 3.0 << 2.0;
+        // Wholly in view: one converted rendition, no tiles.
+        QTest::newRow("fitted rendition") << 0.5 << 1.0;
+    }
+    void convertedTilesDrawLikeTheConvertedWhole() {
+        QFETCH(double, zoom);
+        QFETCH(double, ratio);
+        const bool pan = zoom > 1.0;
+        const QByteArray profile = QColorSpace(QColorSpace::AdobeRgb).iccProfile();
+        const KanvoImage tagged = KanvoImage::withRepresentations({photoLike({900, 700}), profile});
+        QVERIFY(tagged.convertsColours());
+        const KanvoImage converted = KanvoImage::withRepresentations(tagged.fullForDisplay());
+        kanvo::ui::Layer layer;
+        kanvo::ui::Document document;
+        document.viewport.zoom = zoom;
+        document.viewport.offset_x = pan ? 130 : 0; // a tile corner near the view's middle
+        document.viewport.offset_y = pan ? -75 : 0;
+        const auto draw = [&](const KanvoImage& image) {
+            QImage canvas(QSize(640, 480) * ratio, QImage::Format_RGB32);
+            canvas.setDevicePixelRatio(ratio);
+            QPainter painter(&canvas);
+            KanvoCanvasDrawing::drawIn(painter, QRectF(0, 0, 640, 480), image, &layer, &document,
+                                       {});
+            return canvas;
+        };
+        // Where the whole level is drawn, sampling stops at the view's edge;
+        // tiles reach past it: the last column may differ by a level or two.
+        const Difference difference = differenceOf(draw(tagged), draw(converted));
+        if (pan) {
+            QVERIFY2(difference.largest <= 2, qPrintable(QString::number(difference.largest)));
+        } else {
+            // A rendition converts averaged pixels, the reference averages
+            // converted ones: alike on the whole, not pixel for pixel.
+            QVERIFY2(difference.mean <= 0.5, qPrintable(QString::number(difference.mean)));
+        }
+    }
+
+    // An open that finds the file already being decoded (a command-line file
+    // decoded while the window was built) joins that decode.
+    void openJoinsAPrefetch() {
+        const QString path = dir_.filePath("prefetched.jpg");
+        QVERIFY(photoLike({2400, 1600}).save(path, "JPG", 90));
+        KanvoImageDecodeService::shared().prefetch(QUrl::fromLocalFile(path), QSize(540, 360));
+        Canvas c;
+        QVERIFY(c.open(path));
+        QTRY_VERIFY(!c.view.image().isNull());
+        QTRY_VERIFY(!c.view.showsPreview());
+        QCOMPARE(c.view.image().size(), QSize(2400, 1600));
+    }
+
+private:
+    QTemporaryDir dir_;
+};
+
+QTEST_MAIN(KanvoCanvasPhotoTest)
+#include "KanvoCanvasPhotoTest.moc"
