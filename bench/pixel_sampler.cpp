@@ -189,6 +189,9 @@ void waitForClearScreen(ScreenReader& screen, const Options& options) {
     }
 }
 
+// The image arrived after the last sample without it began (previous_ms)
+// and before the sample that saw it ended (pixels_ms, the figure): a read
+// may wait in the server's queue behind the very paint it then sees.
 void timeRows(ScreenReader& screen, const Options& options, Clock::time_point start, Child* child) {
     std::vector<double> sampleMicroseconds;
     std::vector<ColourBand::Rgb> before;
@@ -198,13 +201,14 @@ void timeRows(ScreenReader& screen, const Options& options, Clock::time_point st
         std::this_thread::sleep_until(next);
         const Clock::time_point sampled = Clock::now();
         const bool shown = showsColour(screen, options, &middle);
-        sampleMicroseconds.push_back(millisecondsSince(sampled) * 1000);
+        const Clock::time_point read = Clock::now();
+        sampleMicroseconds.push_back(millisecondsSince(sampled, read) * 1000);
         if (shown) {
             std::sort(sampleMicroseconds.begin(), sampleMicroseconds.end());
             const ColourBand::Rgb was = ColourBand::mean(before);
             std::printf("pixels_ms=%.1f previous_ms=%.1f samples=%zu sample_us=%.0f "
                         "sample_max_us=%.0f cpu_ms=%.0f before=%02x%02x%02x\n",
-                        millisecondsSince(start, sampled), previous, sampleMicroseconds.size(),
+                        millisecondsSince(start, read), previous, sampleMicroseconds.size(),
                         sampleMicroseconds[sampleMicroseconds.size() / 2],
                         sampleMicroseconds.back(), cpuMilliseconds(), was.red, was.green, was.blue);
             return;
