@@ -9,15 +9,15 @@ namespace {
 constexpr cmsUInt32Number argb32Layout =
     Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? TYPE_BGRA_8 : TYPE_ARGB_8;
 
-bool convertThroughProfile(QImage& image, bool inverted, const QByteArray& cmykProfile) {
+bool convertThroughProfile(QImage& image, const QByteArray& cmykProfile) {
     const KanvoLcms::Profile source = KanvoLcms::openProfile(cmykProfile);
     if (!source || cmsGetColorSpace(source.get()) != cmsSigCmykData) {
         return false;
     }
     const KanvoLcms::Profile srgb(cmsCreate_sRGBProfile());
-    const KanvoLcms::Transform transform(
-        cmsCreateTransform(source.get(), inverted ? TYPE_CMYK_8_REV : TYPE_CMYK_8, srgb.get(),
-                           argb32Layout, INTENT_PERCEPTUAL, cmsFLAGS_NOCACHE));
+    const KanvoLcms::Transform transform(cmsCreateTransform(source.get(), TYPE_CMYK_8_REV,
+                                                            srgb.get(), argb32Layout,
+                                                            INTENT_PERCEPTUAL, cmsFLAGS_NOCACHE));
     if (!transform) {
         return false;
     }
@@ -34,21 +34,20 @@ bool convertThroughProfile(QImage& image, bool inverted, const QByteArray& cmykP
 
 } // namespace
 
-void convertCmykToRgb32(QImage& image, bool inverted, const QByteArray& cmykProfile) {
-    if (convertThroughProfile(image, inverted, cmykProfile)) {
+void convertCmykToRgb32(QImage& image, const QByteArray& cmykProfile) {
+    if (convertThroughProfile(image, cmykProfile)) {
         return;
     }
     for (int y = 0; y < image.height(); ++y) {
         uchar* pixel = image.scanLine(y);
         QRgb* out = reinterpret_cast<QRgb*>(pixel);
         for (int x = 0; x < image.width(); ++x, pixel += 4) {
-            // What is left of white once each ink is taken away.
-            const auto clear = [inverted](int stored) {
-                return inverted ? stored : 255 - stored;
+            // Each stored value is what its ink leaves of white; rounded as
+            // libjpeg's tools round it.
+            const auto lit = [white = int(pixel[3])](int stored) {
+                return (2 * stored * white + 255) / 510;
             };
-            const int white = clear(pixel[3]);
-            out[x] = qRgb(clear(pixel[0]) * white / 255, clear(pixel[1]) * white / 255,
-                          clear(pixel[2]) * white / 255);
+            out[x] = qRgb(lit(pixel[0]), lit(pixel[1]), lit(pixel[2]));
         }
     }
 }

@@ -19,8 +19,8 @@ class KanvoDecodeJob : public std::enable_shared_from_this<KanvoDecodeJob> {
 public:
     using Completion = std::function<void(const KanvoImage&)>;
 
-    // `previewCovers`: the device pixels a preview must still cover; invalid
-    // for no preview.
+    // `previewCovers`: the device pixels the image covers fitted in the view,
+    // which a preview must still cover; invalid for no preview.
     KanvoDecodeJob(QString path, QSize previewCovers);
 
     // Runs on the GUI thread (queued) exactly once with the first image the
@@ -42,6 +42,7 @@ private:
     };
     void deliver(Subscriber& subscriber, const KanvoImage& image, bool isPreview);
     void publish(const KanvoImage& image, bool isPreview);
+    void drawFitted(const KanvoImage& image) const;
 
     const QString path_;
     const QSize previewCovers_;

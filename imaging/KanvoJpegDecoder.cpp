@@ -48,7 +48,6 @@ struct Frame {
     QSize storedSize;
     int rowsPerBand = 0; // output rows per iMCU row at full size
     bool cmyk = false;   // CMYK or YCCK: decoded as CMYK, then converted
-    bool inverted = false;
     bool progressive = false;
     QByteArray iccProfile;
 };
@@ -104,7 +103,6 @@ Frame readFrame(std::span<const uchar> file) {
     jpeg_read_header(&reader.info, TRUE);
     frame.storedSize = QSize(int(reader.info.image_width), int(reader.info.image_height));
     frame.cmyk = isCmyk(reader.info.jpeg_color_space);
-    frame.inverted = reader.info.saw_Adobe_marker;
     frame.progressive = jpeg_has_multiple_scans(&reader.info);
     frame.rowsPerBand = reader.info.max_v_samp_factor * DCTSIZE;
     frame.iccProfile = iccProfileOf(reader.info);
@@ -238,7 +236,7 @@ KanvoDecodedPixels KanvoJpegDecoder::decode(std::span<const uchar> file, qint64 
     KanvoDecodedPixels decoded{std::move(image), frame.iccProfile};
     if (frame.cmyk) {
         // Converted to sRGB here: Qt holds no CMYK image to convert later.
-        convertCmykToRgb32(decoded.image, frame.inverted, decoded.iccProfile);
+        convertCmykToRgb32(decoded.image, decoded.iccProfile);
         decoded.iccProfile.clear();
     }
     decoded.image = uprightImage(std::move(decoded.image), kanvo::ui::jpegOrientation(file));

@@ -10,16 +10,18 @@ cd "$(dirname "$0")/.."
 # (libjpeg-turbo, with TurboJPEG for the benchmarks' baseline; libspng and
 # libdeflate), test and benchmark libraries, Node.js, the X tools the whole-app tests
 # drive (and Xlib with XTest, which the benchmarks' screen sampler reads the screen
-# and presses keys with), colord's ICC profiles, and the validators and packaging
-# tools the install tests use.
+# and presses keys with), the validators and packaging tools the install tests use,
+# for the corpus test the reference decoders (djpeg, pngtopam), and colord's ICC
+# profiles (the corpus test's and the benchmarks' tagged files).
 debian_packages=(
     cmake ninja-build g++ clang libclang-rt-14-dev clang-format
     qt6-base-dev qt6-svg-dev libqt6svg6 qt6-image-formats-plugins qt6-qpa-plugins libgl-dev
     breeze-icon-theme fonts-dejavu-core
     libjpeg-dev libturbojpeg0-dev libspng-dev libdeflate-dev liblcms2-dev libxcb1-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    xvfb xauth xdotool imagemagick libx11-dev libxtst-dev colord-data
+    xvfb xauth xdotool imagemagick libx11-dev libxtst-dev
     desktop-file-utils appstream dpkg-dev file
+    libjpeg-turbo-progs netpbm colord-data
 )
 # Only for ./bench.sh: another viewer to time against.
 bench_packages=(feh)
@@ -75,7 +77,8 @@ install_debian_bench() { # best effort: a viewer that cannot be installed is lef
 }
 
 install_macos() {
-    local formulae=(cmake ninja qt jpeg-turbo libspng libdeflate little-cms2 googletest google-benchmark node imagemagick)
+    local formulae=(cmake ninja qt jpeg-turbo libspng libdeflate little-cms2 googletest google-benchmark node imagemagick
+                    netpbm)
     local missing=()
     local f
     for f in "${formulae[@]}"; do
@@ -108,8 +111,9 @@ else
     echo "  the Breeze icon theme, libjpeg-turbo (with TurboJPEG), libspng, libdeflate, GoogleTest," >&2
     echo "  Google Benchmark," >&2
     echo "  Node.js >= 18 with npm, desktop-file-utils, appstream, dpkg-dev," >&2
-    echo "  and for the whole-app tests Xvfb, xauth, xdotool and ImageMagick;" >&2
-    echo "  for the benchmarks Xlib with XTest, colord's ICC profiles, and feh (optional)." >&2
+    echo "  for the whole-app tests Xvfb, xauth, xdotool and ImageMagick, for the corpus test" >&2
+    echo "  libjpeg-turbo's djpeg, netpbm, Little CMS 2 and colord's ICC profiles, and for the" >&2
+    echo "  benchmarks Xlib with XTest, colord's ICC profiles and feh (optional)." >&2
     exit 1
 fi
 install_npm_packages

@@ -25,7 +25,8 @@ export function infotext(job, index) {
   return `${request.prompt}${negative}\n${text}`.trim();
 }
 
-function a1111Info(job, infotexts) {
+/** The keys every fork's `info` starts with, in their order. */
+function sharedInfo(job) {
   const { request } = job;
   return {
     prompt: request.prompt,
@@ -40,6 +41,13 @@ function a1111Info(job, infotexts) {
     width: job.infoWidth,
     height: job.infoHeight,
     sampler_name: job.sampler,
+  };
+}
+
+function a1111Info(job, infotexts) {
+  const { request } = job;
+  return {
+    ...sharedInfo(job),
     cfg_scale: request.cfg_scale,
     steps: request.steps,
     batch_size: request.batch_size,
@@ -67,18 +75,7 @@ function a1111Info(job, infotexts) {
 function sdnextInfo(job, infotexts) {
   const { request } = job;
   return {
-    prompt: request.prompt,
-    all_prompts: job.seeds.map(() => request.prompt),
-    negative_prompt: request.negative_prompt,
-    all_negative_prompts: job.seeds.map(() => request.negative_prompt),
-    seed: job.seeds[0],
-    all_seeds: job.seeds,
-    subseed: job.subseeds[0],
-    all_subseeds: job.subseeds,
-    subseed_strength: request.subseed_strength,
-    width: job.infoWidth,
-    height: job.infoHeight,
-    sampler_name: job.sampler,
+    ...sharedInfo(job),
     cfg_scale: request.cfg_scale > 1 ? request.cfg_scale : null,
     cfg_end: request.cfg_end < 0 ? request.cfg_end : null,
     steps: request.steps || 0,

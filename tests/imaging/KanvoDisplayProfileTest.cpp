@@ -1,0 +1,73 @@
+#include "imaging/KanvoDisplayProfile.h"
+
+#include "imaging/KanvoColorTransform.h"
+
+#include <QColorSpace>
+#include <QGuiApplication>
+#include <QtTest>
+#include <xcb/xcb.h>
+
+namespace {
+
+// What a colour manager does for a calibrated monitor: the profile's bytes as
+// the root window's _ICC_PROFILE property; none at all for an empty one.
+void publishDisplayProfile(const QByteArray& profile) {
+    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+    xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 0, 12, "_ICC_PROFILE"), nullptr);
+    if (profile.isEmpty()) {
+        xcb_delete_property(connection, screen->root, atom->atom);
+    } else {
+        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, screen->root, atom->atom,
+                            XCB_ATOM_CARDINAL, 8, quint32(profile.size()), profile.constData());
+    }
+    xcb_flush(connection);
+    std::free(atom);
+    xcb_disconnect(connection);
+}
+
+QRgb converted(const KanvoColorTransform& transform, QRgb colour) {
+    QImage pixel(1, 1, QImage::Format_RGB32);
+    pixel.setPixel(0, 0, colour);
+    transform.convert(pixel);
+    return pixel.pixel(0, 0);
+}
+
+} // namespace
+
+// Runs on X11 (under Xvfb): the profile is read from the real window system.
+class KanvoDisplayProfileTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() {
+        if (QGuiApplication::platformName() != QLatin1String("xcb")) {
+            QSKIP("needs the xcb platform");
+        }
+    }
+
+    // Without a published profile the display is sRGB: an sRGB photo is
+    // left alone. With Adobe RGB published, the same photo is converted to
+    // it, and sRGB red becomes the less saturated red Adobe RGB stores.
+    void embeddedProfilesConvertToThePublishedOne() {
+        const QByteArray srgb = QColorSpace(QColorSpace::SRgb).iccProfile();
+        publishDisplayProfile({});
+        QVERIFY(KanvoDisplayProfile::fromWindowSystem().isEmpty());
+        KanvoDisplayProfile::setCurrent(KanvoDisplayProfile::fromWindowSystem());
+        QVERIFY(!KanvoColorTransform::toDisplay(srgb));
+
+        const QByteArray adobe = QColorSpace(QColorSpace::AdobeRgb).iccProfile();
+        publishDisplayProfile(adobe);
+        QCOMPARE(KanvoDisplayProfile::fromWindowSystem(), adobe);
+        KanvoDisplayProfile::setCurrent(KanvoDisplayProfile::fromWindowSystem());
+        const auto toAdobe = KanvoColorTransform::toDisplay(srgb);
+        QVERIFY(toAdobe);
+        const QRgb red = converted(*toAdobe, qRgb(255, 0, 0));
+        QVERIFY2(qRed(red) < 225 && qGreen(red) < 5 && qBlue(red) < 5,
+                 qPrintable(QColor(red).name()));
+    }
+};
+
+QTEST_MAIN(KanvoDisplayProfileTest)
+#include "KanvoDisplayProfileTest.moc"

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+// The public test images and what a reference decoder made of each one, read
+// from the corpus's reference-verdicts.tsv: the table the corpus test is
+// driven by.
+enum class CorpusVerdict {
+    Ok,   // decodes cleanly
+    Warn, // decodes with a warning: recoverable damage, shown as the reference shows it
+    Fail, // refused
+};
+
+// What the file's bytes are, whatever its name says.
+enum class CorpusFormat { Jpeg, Png, Pnm, Unknown };
+
+struct CorpusCase {
+    QString category;     // "PngSuite", "fuzz-found", ...
+    QString relativePath; // from the corpus root, as the table names it
+    CorpusFormat format = CorpusFormat::Unknown;
+    CorpusVerdict verdict = CorpusVerdict::Fail;
+    int exifOrientation = 1; // 1 to 8; 1 when absent or out of range
+    QString referenceMessage;
+
+    bool isLegal() const { return verdict != CorpusVerdict::Fail; }
+    // "PngSuite: png/pngsuite/basn0g01.png": how a failure names the file.
+    QString name() const { return category + ": " + relativePath; }
+};
+
+namespace CorpusCases {
+
+// The corpus folder: KANVO_CORPUS_DIR from the environment, else the folder
+// beside the project's root, fixed when the build was configured.
+QString corpusRoot();
+
+// Every row of reference-verdicts.tsv under `root`; empty when there is none.
+QList<CorpusCase> read(const QString& root);
+
+// Whether the file is of a kind Kanvo's header gate is made for: a name
+// ending in .png, .jpg, .jpeg or .ppm with those bytes behind it, and a PPM
+// only as 8-bit P6. Such a file, undamaged, must pass the gate.
+bool acceptedByHeaderRules(const CorpusCase& entry, const QString& root);
+
+} // namespace CorpusCases
