@@ -96,13 +96,13 @@ private slots:
         Canvas c;
         const QString out = dir_.filePath("exported.png");
         bool exportedFromPreview = false;
-        const QMetaObject::Connection exporting = connect(
-            KanvoNotifications::defaultCenter(), &KanvoNotifications::documentSessionChanged,
-            this, [&] {
-                if (c.view.showsPreview()) {
-                    exportedFromPreview = c.view.exportImageURL(QUrl::fromLocalFile(out));
-                }
-            });
+        const QMetaObject::Connection exporting =
+            connect(KanvoNotifications::defaultCenter(),
+                    &KanvoNotifications::documentSessionChanged, this, [&] {
+                        if (c.view.showsPreview()) {
+                            exportedFromPreview = c.view.exportImageURL(QUrl::fromLocalFile(out));
+                        }
+                    });
         QVERIFY(c.open(path));
         QTRY_VERIFY(!c.view.image().isNull());
         disconnect(exporting);
