@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-./scripts/install-deps.sh
+./scripts/install-deps.sh --bench
 cmake --preset release >/dev/null
 cmake --build --preset release
 bin=$PWD/build/release/bin
@@ -22,5 +22,26 @@ echo "machine: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs), $(n
 KANVO_CACHE_MB=${KANVO_CACHE_MB:-2048} "$bin/kanvo_memory_bench" | tee "$out/memory.txt" >&2
 xvfb-run -a -s "-screen 0 1920x1200x24" "$bin/kanvo_startup_harness" "$bin/kanvo" "$bin/kanvo_minimal_window" \
     "${KANVO_STARTUP_RUNS:-15}" | tee "$out/startup.txt" >&2
+
+# Time to first pixels: one X server with no window manager for every run.
+# Like a desktop's, it stays up between clients (-noreset): a server that
+# starts over whenever its last client leaves makes the next program wait.
+rm -f "$out/display"
+Xvfb -displayfd 3 -screen 0 1920x1200x24 -nolisten tcp -noreset 3>"$out/display" 2>"$out/xvfb.log" &
+xvfb=$!
+trap 'kill "$xvfb" 2>/dev/null || true' EXIT
+until [ -s "$out/display" ]; do
+    kill -0 "$xvfb" 2>/dev/null || { cat "$out/xvfb.log" >&2; exit 1; }
+    sleep 0.1
+done
+feh=()
+if command -v feh >/dev/null; then
+    feh=(--feh "$(command -v feh)")
+else
+    echo "bench: feh is not installed, so the launch-to-pixels rows against it are skipped" >&2
+fi
+DISPLAY=":$(<"$out/display")" "$bin/kanvo_pixels_harness" "$bin/kanvo_pixel_sampler" "$bin/kanvo" \
+    "$bin/kanvo_bare_viewer" "$bin/kanvo_reader_decode" "${feh[@]}" --runs "${KANVO_PIXELS_RUNS:-7}" |
+    tee "$out/pixels.txt" >&2
 echo
-node bench/report.mjs "$out/image.json" "$out/memory.txt" "$out/startup.txt"
+node bench/report.mjs "$out/image.json" "$out/memory.txt" "$out/startup.txt" "$out/pixels.txt"

@@ -17,6 +17,12 @@ QSize medium();
 QSize large();
 
 QImage photoLike(QSize size, bool alpha);
+// photoLike() whose rows from 35 % to 65 % of the height are grain around
+// bandColour(), a green far from every grey, white and black a viewer draws
+// around an image and from the colours of Kanvo's panels: a few rows read
+// back from the screen tell when the image is shown.
+QImage bandedPhoto(QSize size);
+QRgb bandColour();
 // A zone plate: concentric rings whose frequency rises to the Nyquist limit
 // at the corners, the classic test of a resampler's aliasing.
 QImage zonePlate(QSize size);
@@ -25,5 +31,11 @@ QImage zonePlate(QSize size);
 // image of `size`, written on first use.
 QString jpeg(QSize size);
 QString png(QSize size, bool alpha);
+QString bandedJpeg(QSize size);
+QString bandedPng(QSize size);
+// jpeg(size) with an ICC profile (Adobe RGB (1998), from colord's data) in
+// an APP2 segment before the image data: the same pixels and the same
+// entropy-coded data, so a decode differs only in what the profile costs.
+QString taggedJpeg(QSize size);
 
 } // namespace BenchImages

@@ -5,6 +5,7 @@
 #include "canvas/KanvoCanvasView.h"
 #include "canvas/KanvoImageFit.h"
 #include "imaging/KanvoImage.h"
+#include "imaging/KanvoImageDecodeService.h"
 #include "imaging/KanvoImageDecoder.h"
 #include "kanvo/ui/document_session.h"
 #include "kit/KanvoFrame.h"
@@ -127,6 +128,25 @@ void registerPyramids() {
                 }
                 state.counters["memory_ratio"] = double(bytes) / double(full.sizeInBytes());
             })
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
+    }
+}
+
+// The decode job (decoded image and pyramid) of the same JPEG with and
+// without an embedded ICC profile: what honouring the profile costs.
+void registerDecodeJobs() {
+    const QSize size = BenchImages::medium();
+    const std::string name = std::to_string(size.width() * qint64(size.height()) / 1000000) + "MP";
+    for (const auto& [kind, path] : std::vector<std::pair<std::string, QString>>{
+             {"untagged", BenchImages::jpeg(size)}, {"tagged", BenchImages::taggedJpeg(size)}}) {
+        benchmark::RegisterBenchmark(("decode-job/jpeg-" + kind + "/" + name).c_str(),
+                                     [path](benchmark::State& state) {
+                                         for (auto _ : state) {
+                                             benchmark::DoNotOptimize(
+                                                 KanvoImageDecodeService::decodeFile(path));
+                                         }
+                                     })
             ->Unit(benchmark::kMillisecond)
             ->UseRealTime();
     }
@@ -269,6 +289,7 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     registerDecodes();
     registerPyramids();
+    registerDecodeJobs();
     registerRepaints();
     registerZonePlate();
     benchmark::RunSpecifiedBenchmarks();

@@ -1,9 +1,9 @@
 // Turns the benchmarks' output into one table: each target with its
 // measured figure and whether it holds. Usage:
-//   node bench/report.mjs IMAGE_BENCH_JSON MEMORY_LINE_FILE STARTUP_LINE_FILE
+//   node bench/report.mjs IMAGE_BENCH_JSON MEMORY_LINE_FILE STARTUP_LINE_FILE PIXELS_LINES_FILE
 import { readFileSync } from 'node:fs';
 
-const [imageJson, memoryFile, startupFile] = process.argv.slice(2);
+const [imageJson, memoryFile, startupFile, pixelsFile] = process.argv.slice(2);
 const medians = new Map();
 const counters = new Map();
 for (const run of JSON.parse(readFileSync(imageJson, 'utf8')).benchmarks) {
@@ -17,8 +17,21 @@ for (const run of JSON.parse(readFileSync(imageJson, 'utf8')).benchmarks) {
 const fields = (file) =>
   Object.fromEntries([...readFileSync(file, 'utf8').matchAll(/(\w+)=([\d.]+)/g)].map((m) => [m[1], Number(m[2])]));
 
+// One measure a line: its name, then name=value fields.
+const measures = (file) =>
+  readFileSync(file, 'utf8')
+    .split('\n')
+    .filter((line) => line.trim())
+    .map((line) => {
+      const [name, ...pairs] = line.trim().split(/\s+/);
+      return { name, ...Object.fromEntries(pairs.map((pair) => pair.split('=')).map(([k, v]) => [k, /^[\d.]+$/.test(v) ? Number(v) : v])) };
+    });
+
 const rows = [];
 const row = (what, figure, target, holds) => rows.push([what, figure, target, holds ? 'yes' : 'NO']);
+// A figure shown beside the others with no target of its own.
+const info = (what, figure) => rows.push([what, figure, '-', '-']);
+const skipped = (what, target) => rows.push([what, '-', target, 'skipped']);
 const ms = (value) => `${value.toFixed(value < 10 ? 2 : 1)} ms`;
 
 for (const name of medians.keys()) {
@@ -40,6 +53,13 @@ for (const name of medians.keys()) {
   row(`pyramid ${match[1]}: all levels / full image, bytes`, memory.toFixed(3), '<= 1.34', memory <= 1.34);
 }
 for (const name of medians.keys()) {
+  const match = name.match(/^decode-job\/jpeg-tagged\/(.+)$/);
+  if (!match) continue;
+  const untagged = medians.get(`decode-job/jpeg-untagged/${match[1]}`);
+  const ratio = medians.get(name) / untagged;
+  row(`decode job jpeg/${match[1]}: ICC-tagged ${ms(medians.get(name))} / untagged ${ms(untagged)}`, ratio.toFixed(2), '<= 1.15', ratio <= 1.15);
+}
+for (const name of medians.keys()) {
   if (!name.startsWith('repaint/')) continue;
   const value = medians.get(name);
   row(`canvas paint 1116x802, ${name.slice('repaint/'.length)}`, ms(value), '<= 3 ms', value <= 3);
@@ -49,6 +69,28 @@ const naive = counters.get('quality/zone-plate/zoom-1:naive_psnr_db');
 row(`zone plate at zoom 1, PSNR vs area average (naive bilinear: ${naive.toFixed(1)} dB)`, `${psnr.toFixed(1)} dB`, '>= 35 dB', psnr >= 35);
 const startup = fields(startupFile);
 row(`start to first paint: Kanvo ${ms(startup.kanvo_ms)} / minimal window ${ms(startup.minimal_ms)}`, startup.ratio.toFixed(2), '<= 1.3', startup.ratio <= 1.3);
+// Time to first pixels on screen, each against its baseline in the same run.
+const pixelTargets = {
+  'launch/jpeg/medium': ['<= 0.8', (ratio) => ratio <= 0.8],
+  'launch/jpeg/large': ['<= 0.6', (ratio) => ratio <= 0.6],
+  'launch/png/medium': ['< 1.0', (ratio) => ratio < 1.0],
+  'open/jpeg/medium': ['<= 0.6', (ratio) => ratio <= 0.6],
+  'open/png/medium': ['<= 0.8', (ratio) => ratio <= 0.8],
+};
+const pixels = measures(pixelsFile);
+for (const m of pixels) {
+  const [, kind, format] = m.name.split('/');
+  const [target, holds] = pixelTargets[m.name.slice('pixels/'.length)];
+  const what = `${kind === 'launch' ? 'launch' : 'Open dialog'} to pixels, ${format} ${m.size}: Kanvo ${ms(m.kanvo_ms)}`;
+  if (kind === 'open') {
+    row(`${what} / QImageReader decode ${ms(m.reader_ms)}`, (m.kanvo_ms / m.reader_ms).toFixed(2), target, holds(m.kanvo_ms / m.reader_ms));
+  } else if (m.feh_ms === undefined) {
+    skipped(`${what} / feh (not installed)`, target);
+  } else {
+    row(`${what} / feh ${ms(m.feh_ms)}`, (m.kanvo_ms / m.feh_ms).toFixed(2), target, holds(m.kanvo_ms / m.feh_ms));
+  }
+  if (kind === 'launch') info(`${what} / bare Qt viewer ${ms(m.bare_ms)}`, (m.kanvo_ms / m.bare_ms).toFixed(2));
+}
 const memory = fields(memoryFile);
 row(`peak RSS opening eight large photos (budget ${memory.budget_mb} MB)`, `${memory.peak_rss_mb} MB`, `<= ${memory.ceiling_mb} MB`, memory.peak_rss_mb <= memory.ceiling_mb);
 

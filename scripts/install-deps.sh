@@ -1,33 +1,42 @@
 #!/usr/bin/env bash
 # Installs what Kanvo's build, tests and app need, only where it is missing.
 # Safe to run again: with everything present it only checks and returns.
+# --bench also tries the viewers the benchmarks compare against (feh); they
+# are optional, and the benchmarks skip their rows when they are missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 # Debian/Ubuntu packages: build tools, Qt 6, icons, the JPEG and PNG codecs
 # (libjpeg-turbo, with TurboJPEG for the benchmarks' baseline; libspng and
 # libdeflate; zlib, with which the hostile-file test writes its bombs), test
-# and benchmark libraries, Node.js, the X tools the whole-app tests drive,
-# the validators and packaging tools the install tests use, and for the
-# corpus test the reference decoders (djpeg, pngtopam) and colord's ICC profiles.
+# and benchmark libraries, Node.js, the X tools the whole-app tests drive (and
+# Xlib with XTest, which the benchmarks' screen sampler reads the screen and
+# presses keys with), the validators and packaging tools the install tests use,
+# for the corpus test the reference decoders (djpeg, pngtopam), and colord's
+# ICC profiles (the corpus test's and the benchmarks' tagged files).
 debian_packages=(
     cmake ninja-build g++ clang libclang-rt-14-dev clang-format
     qt6-base-dev qt6-svg-dev libqt6svg6 qt6-image-formats-plugins qt6-qpa-plugins libgl-dev
     breeze-icon-theme fonts-dejavu-core
     libjpeg-dev libturbojpeg0-dev libspng-dev libdeflate-dev zlib1g-dev liblcms2-dev libxcb1-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    xvfb xauth xdotool imagemagick
+    xvfb xauth xdotool imagemagick libx11-dev libxtst-dev
     desktop-file-utils appstream dpkg-dev file
     libjpeg-turbo-progs netpbm colord-data
 )
+# Only for ./bench.sh: another viewer to time against.
+bench_packages=(feh)
 
-missing_debian_packages() {
+missing_debian_packages() { # prints those of the packages "$@" that are not installed
     local pkg
-    for pkg in "${debian_packages[@]}"; do
+    for pkg in "$@"; do
         if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
             echo "$pkg"
         fi
     done
+}
+
+missing_node() {
     # A Node.js from another source (with its own npm) is fine; only add
     # Debian's when there is none.
     command -v node >/dev/null || echo nodejs
@@ -47,12 +56,24 @@ as_root() {
 
 install_debian() {
     local missing
-    missing=$(missing_debian_packages)
+    missing=$(missing_debian_packages "${debian_packages[@]}"; missing_node)
     if [ -n "$missing" ]; then
         echo "install-deps: installing:" $missing
         as_root apt-get update -qq
         # shellcheck disable=SC2086
         as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $missing
+    fi
+}
+
+install_debian_bench() { # best effort: a viewer that cannot be installed is left out
+    local missing
+    missing=$(missing_debian_packages "${bench_packages[@]}")
+    if [ -n "$missing" ]; then
+        echo "install-deps: installing for the benchmarks:" $missing
+        # shellcheck disable=SC2086
+        (as_root apt-get update -qq &&
+            as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $missing) ||
+            echo "install-deps: could not install" $missing "(the benchmarks skip it)" >&2
     fi
 }
 
@@ -80,6 +101,9 @@ install_npm_packages() {
 
 if command -v apt-get >/dev/null && command -v dpkg-query >/dev/null; then
     install_debian
+    if [ "${1:-}" = --bench ]; then
+        install_debian_bench
+    fi
 elif [ "$(uname -s)" = Darwin ] && command -v brew >/dev/null; then
     install_macos
 else
@@ -88,8 +112,9 @@ else
     echo "  the Breeze icon theme, libjpeg-turbo (with TurboJPEG), libspng, libdeflate, GoogleTest," >&2
     echo "  Google Benchmark," >&2
     echo "  Node.js >= 18 with npm, desktop-file-utils, appstream, dpkg-dev," >&2
-    echo "  for the whole-app tests Xvfb, xauth, xdotool and ImageMagick, and for the corpus" >&2
-    echo "  test libjpeg-turbo's djpeg, netpbm, Little CMS 2 and colord's ICC profiles." >&2
+    echo "  for the whole-app tests Xvfb, xauth, xdotool and ImageMagick, for the corpus test" >&2
+    echo "  libjpeg-turbo's djpeg, netpbm, Little CMS 2 and colord's ICC profiles, and for the" >&2
+    echo "  benchmarks Xlib with XTest, colord's ICC profiles and feh (optional)." >&2
     exit 1
 fi
 install_npm_packages

@@ -88,16 +88,25 @@ private slots:
         QVERIFY(c.view.statusText().isEmpty());
     }
 
-    // Export right after the preview arrives writes the full image.
+    // Export the moment the preview arrives (while the full decode still
+    // waits for the preview to be drawn) writes the full image.
     void exportWaitsForTheFullImage() {
         const QString path = dir_.filePath("export-early.jpg");
         QVERIFY(photoLike({2400, 1600}).save(path, "JPG", 90));
         Canvas c;
+        const QString out = dir_.filePath("exported.png");
+        bool exportedFromPreview = false;
+        const QMetaObject::Connection exporting =
+            connect(KanvoNotifications::defaultCenter(),
+                    &KanvoNotifications::documentSessionChanged, this, [&] {
+                        if (c.view.showsPreview()) {
+                            exportedFromPreview = c.view.exportImageURL(QUrl::fromLocalFile(out));
+                        }
+                    });
         QVERIFY(c.open(path));
         QTRY_VERIFY(!c.view.image().isNull());
-        QVERIFY(c.view.showsPreview());
-        const QString out = dir_.filePath("exported.png");
-        QVERIFY(c.view.exportImageURL(QUrl::fromLocalFile(out)));
+        disconnect(exporting);
+        QVERIFY(exportedFromPreview);
         QCOMPARE(QImage(out).size(), QSize(2400, 1600));
     }
 
