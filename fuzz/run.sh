@@ -6,8 +6,10 @@
 # regression files (tests/data/fuzz/), the inputs earlier runs kept
 # (build/fuzz/fuzz/found/<target>) and, for the image targets, the public
 # corpora when that folder exists. New inputs are kept in the found folder.
-# Any sanitizer report, a failed check, an input taking over 10 s (a hang)
-# or over 2 GB ends the run with status 1 and leaves the input in
+# Any sanitizer report, a failed check, an input taking over 10 s (a hang;
+# 60 s for the whole decode of a file, which may legitimately hold a
+# gigabyte of pixels) or over 2 GB (4 GB) ends the run with status 1 and
+# leaves the input in
 # build/fuzz/fuzz/artifacts/: give it a name that says what it holds and add
 # it under tests/data/fuzz/<target without fuzz_>/, where ctest replays it.
 #   KANVO_FUZZ_BUILD_DIR   build folder (default build/fuzz)
@@ -48,6 +50,11 @@ fuzz_inspect_image | fuzz_decode_image | fuzz_decode_file)
     ;;
 esac
 
+# A file may claim up to the 1 GiB decode limit and a third more for the
+# pyramid, which the fuzzer's instrumented loops take many seconds to fill.
+limits=(-timeout=10 -rss_limit_mb=2048)
+[ "$target" = fuzz_decode_file ] && limits=(-timeout=60 -rss_limit_mb=4096)
+
 # The first folder receives what the run finds; the others are read only.
-exec "$build_dir/bin/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+exec "$build_dir/bin/$target" -max_total_time="$seconds" "${limits[@]}" \
     -print_final_stats=1 -artifact_prefix="$artifacts/$target-" "$@" "$found" "${seeds[@]}"
