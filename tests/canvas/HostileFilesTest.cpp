@@ -10,7 +10,7 @@
 #include "canvas/KanvoCanvasView.h"
 #include "kanvo/ui/document_session.h"
 
-#include <QDirIterator>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QtTest>
 #include <map>

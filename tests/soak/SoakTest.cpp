@@ -9,7 +9,7 @@
 #include "generate/KanvoGenerateBar.h"
 #include "kanvo/ui/document_session.h"
 
-#include <QDirIterator>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
