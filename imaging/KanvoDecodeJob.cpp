@@ -86,27 +86,39 @@ void KanvoDecodeJob::drawFitted(const KanvoImage& image) const {
     }
 }
 
+// Shows `preview` first and lets the full image wait until it has been drawn.
+void KanvoDecodeJob::showFirst(const KanvoImage& preview) {
+    if (preview.isNull()) {
+        return;
+    }
+    drawFitted(preview);
+    publish(preview, true);
+    (void)previewShown_.tryAcquire(1, previewShowingMilliseconds);
+}
+
 KanvoImage KanvoDecodeJob::run(const std::function<void(qint64)>& makeRoom) {
     const KanvoImageFile file(path_);
     makeRoom(expectedBytes(file.uprightSize()));
     const int reduction = previewCovers_.isValid() ? file.reductionCovering(previewCovers_) : 1;
-    if (reduction > 1) {
-        // Whoever needs the full image now (an export) should not wait for
-        // the preview to be drawn first.
-        const std::weak_ptr<KanvoDecodeJob> job = weak_from_this();
-        KanvoImage preview =
-            KanvoImage::preview(file.decode(reduction), file.uprightSize(), full_, [job] {
-                if (const auto running = job.lock()) {
-                    running->previewShown_.release();
-                }
-            });
-        if (!preview.isNull()) {
-            drawFitted(preview);
-            publish(preview, true);
-            (void)previewShown_.tryAcquire(1, previewShowingMilliseconds);
+    // Whoever needs the full image now (an export) should not wait for a
+    // preview to be drawn first.
+    const std::weak_ptr<KanvoDecodeJob> job = weak_from_this();
+    const auto hurry = [job] {
+        if (const auto running = job.lock()) {
+            running->previewShown_.release();
         }
+    };
+    if (reduction > 1) {
+        showFirst(KanvoImage::preview(file.decode(reduction), file.uprightSize(), full_, hurry));
     }
-    KanvoImage full = KanvoImage::withRepresentations(file.decode());
+    KanvoDecodedPixels decoded = file.decode();
+    if (reduction == 1 && previewCovers_.isValid()) {
+        // Without a reduced decode (a PNG), the full pixels go on screen
+        // before their halvings are made: the fitted view needs none.
+        showFirst(KanvoImage::preview(decoded, file.uprightSize(), full_, hurry,
+                                      KanvoImage::Halvings::Later));
+    }
+    KanvoImage full = KanvoImage::withRepresentations(std::move(decoded));
     drawFitted(full);
     fullPromise_.set_value(full);
     publish(full, false);

@@ -43,6 +43,7 @@ private:
     void deliver(Subscriber& subscriber, const KanvoImage& image, bool isPreview);
     void publish(const KanvoImage& image, bool isPreview);
     void drawFitted(const KanvoImage& image) const;
+    void showFirst(const KanvoImage& preview);
 
     const QString path_;
     const QSize previewCovers_;

@@ -8,7 +8,7 @@ struct KanvoImage::PendingFull {
     std::function<void()> hurry;
 };
 
-KanvoImage KanvoImage::pyramidOf(KanvoDecodedPixels decoded, QSize size) {
+KanvoImage KanvoImage::pyramidOf(KanvoDecodedPixels decoded, QSize size, Halvings halvings) {
     KanvoImage image;
     if (decoded.image.isNull()) {
         return image;
@@ -18,8 +18,9 @@ KanvoImage KanvoImage::pyramidOf(KanvoDecodedPixels decoded, QSize size) {
     image.iccProfile_ = std::move(decoded.iccProfile);
     image.levels_.append(std::move(decoded.image));
     image.drawing_ = std::make_shared<Drawing>();
-    while (std::max(image.levels_.constLast().width(), image.levels_.constLast().height()) >
-           smallestSide) {
+    while (halvings == Halvings::Now &&
+           std::max(image.levels_.constLast().width(), image.levels_.constLast().height()) >
+               smallestSide) {
         QImage next = KanvoImageHalving::halved(image.levels_.constLast());
         if (next.isNull()) {
             break; // out of memory: the levels so far still draw
@@ -38,8 +39,9 @@ KanvoImage KanvoImage::withRepresentations(KanvoDecodedPixels decoded) {
 }
 
 KanvoImage KanvoImage::preview(KanvoDecodedPixels reduced, QSize fullSize,
-                               std::shared_future<KanvoImage> full, std::function<void()> hurry) {
-    KanvoImage image = pyramidOf(std::move(reduced), fullSize);
+                               std::shared_future<KanvoImage> full, std::function<void()> hurry,
+                               Halvings halvings) {
+    KanvoImage image = pyramidOf(std::move(reduced), fullSize, halvings);
     if (!image.isNull()) {
         image.pendingFull_ =
             std::make_shared<const PendingFull>(PendingFull{std::move(full), std::move(hurry)});

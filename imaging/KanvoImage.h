@@ -34,10 +34,14 @@ public:
     static KanvoImage withRepresentations(QImage full);
     static KanvoImage withRepresentations(KanvoDecodedPixels decoded);
 
+    enum class Halvings { Now, Later };
     // `reduced` drawn at `fullSize` until `full` is ready; `hurry` is called
-    // before anyone waits for the full image.
+    // before anyone waits for the full image. With Halvings::Later the
+    // preview has no pyramid: it is the full pixels, shown before their
+    // halvings are made.
     static KanvoImage preview(KanvoDecodedPixels reduced, QSize fullSize,
-                              std::shared_future<KanvoImage> full, std::function<void()> hurry);
+                              std::shared_future<KanvoImage> full, std::function<void()> hurry,
+                              Halvings halvings = Halvings::Now);
 
     bool isNull() const { return levels_.isEmpty(); }
     // The full image's size, also for a preview.
@@ -91,7 +95,8 @@ private:
     };
     struct PendingFull;
 
-    static KanvoImage pyramidOf(KanvoDecodedPixels decoded, QSize size);
+    static KanvoImage pyramidOf(KanvoDecodedPixels decoded, QSize size,
+                                Halvings halvings = Halvings::Now);
 
     QList<QImage> levels_;
     QSize size_;

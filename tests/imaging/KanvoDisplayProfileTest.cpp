@@ -22,7 +22,9 @@ void publishDisplayProfile(const QByteArray& profile) {
         xcb_change_property(connection, XCB_PROP_MODE_REPLACE, screen->root, atom->atom,
                             XCB_ATOM_CARDINAL, 8, quint32(profile.size()), profile.constData());
     }
-    xcb_flush(connection);
+    // A round trip: the server has applied the change before anyone else
+    // (Qt's own connection) asks for the property.
+    std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
     std::free(atom);
     xcb_disconnect(connection);
 }
