@@ -100,8 +100,21 @@ int KanvoImageFile::reductionCovering(QSize devicePixels) const {
     return 1;
 }
 
+bool KanvoImageFile::isDecompressionBomb() const {
+    constexpr qint64 largestUnquestioned = qint64(64) << 20;
+    constexpr qint64 largestRatio = 1000;
+    if (!uprightSize_.isValid()) {
+        return false;
+    }
+    const qint64 decodedBytes = qint64(uprightSize_.width()) * uprightSize_.height() * 4;
+    return decodedBytes > largestUnquestioned && decodedBytes / largestRatio > bytes_.size();
+}
+
 KanvoDecodedPixels KanvoImageFile::decode(int reduction) const {
     KanvoDecodedPixels decoded;
+    if (isDecompressionBomb()) {
+        return decoded;
+    }
     switch (format_) {
     case KanvoImageFormat::Jpeg:
         decoded = KanvoJpegDecoder::decode(spanOf(bytes_), KanvoImageDecoder::allocationLimitBytes,

@@ -29,8 +29,19 @@ public:
     int reductionCovering(QSize devicePixels) const;
 
     // The first image, upright, with its embedded profile; reduced by
-    // `reduction` (JPEG only). Null when the decoder refuses the file.
+    // `reduction` (JPEG only). Null when the decoder refuses the file, and
+    // for a decompression bomb.
     KanvoDecodedPixels decode(int reduction = 1) const;
+
+    // Whether the header claims far more pixels than the file's bytes could
+    // really hold (a JPEG cut short after its header, which libjpeg would
+    // fill with grey; rows of one bit that inflate to four bytes a pixel):
+    // over 64 MB decoded (16 megapixels, where a photograph's file is
+    // megabytes) and over a thousand times the file's size, more than a
+    // flat 8-bit image compresses. Such a file would cost up to a gigabyte
+    // and seconds for a picture of nothing; below 64 MB the damage policy
+    // shows it as the decoders do.
+    bool isDecompressionBomb() const;
 
 private:
     QByteArray bytes_;

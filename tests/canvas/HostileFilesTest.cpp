@@ -292,6 +292,11 @@ private slots:
             hostile::bilevelBomb(4096, 4096), Outcome::Shown);
         row("truncated jpeg claiming 4096 x 4096", "grey.jpg", hostile::truncatedJpeg(4096, 4096),
             Outcome::Shown);
+        // Within the 1 GiB decode limit, past the bomb rule's 256 MB.
+        row("png bomb: 1.07 GB decoded from 33 kB", "large-bomb.png",
+            hostile::bilevelBomb(16384, 16384), Outcome::CouldNotDecode);
+        row("truncated jpeg claiming 16384 x 16384", "large-grey.jpg",
+            hostile::truncatedJpeg(16384, 16384), Outcome::CouldNotDecode);
         row("png zero width", "zero-width.png", hostile::pngClaiming(0, 30),
             Outcome::CouldNotDecode);
         row("png zero height", "zero-height.png", hostile::pngClaiming(40, 0),
