@@ -63,7 +63,14 @@ void drawImage(QPainter& painter, const QRectF& target, const KanvoImage& image,
     const QSize devicePixels = (target.size() * ratio).toSize();
     if (view.contains(target) && !devicePixels.isEmpty() &&
         devicePixels.width() < image.size().width()) {
-        painter.drawImage(target, image.renditionAt(devicePixels));
+        // On whole device pixels the rendition is copied one to one; at the
+        // fit's fractional origin every pixel would be resampled, for a
+        // shift of less than half a pixel.
+        const QPointF origin(std::round(target.x() * ratio) / ratio,
+                             std::round(target.y() * ratio) / ratio);
+        QImage rendition = image.renditionAt(devicePixels);
+        rendition.setDevicePixelRatio(ratio);
+        painter.drawImage(origin, rendition);
         return;
     }
     const QRectF visible = target.intersected(view);
