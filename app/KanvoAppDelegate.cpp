@@ -2,6 +2,7 @@
 
 #include "app/KanvoMenuBuilder.h"
 #include "app/KanvoWindowFactory.h"
+#include "canvas/KanvoCanvasView.h"
 #include "generate/KanvoSDBackend.h"
 #include "panels/KanvoWorkspaceView.h"
 
@@ -54,6 +55,12 @@ void KanvoAppDelegate::openDocument() {
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setNameFilter(QStringLiteral("Images (*.png *.jpg *.jpeg *.ppm)"));
+    // The choice is known as Return is pressed, before the dialog has closed
+    // and handed it back: decoding starts then, and the open joins it.
+    KanvoCanvasView* canvas = workspace()->canvas();
+    connect(&dialog, &QFileDialog::urlSelected, canvas, [canvas](const QUrl& url) {
+        KanvoCanvasView::startDecoding(url, canvas->size(), canvas->devicePixelRatioF());
+    });
     if (const std::optional<QUrl> file = chosenFile(dialog)) {
         openFile(*file);
     }

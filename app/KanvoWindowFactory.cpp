@@ -2,8 +2,6 @@
 
 #include "app/KanvoImageDrop.h"
 #include "canvas/KanvoCanvasView.h"
-#include "imaging/KanvoImageDecodeService.h"
-#include "kanvo/ui/image_inspection.h"
 #include "kit/KanvoColors.h"
 #include "panels/KanvoWorkspaceView.h"
 
@@ -13,8 +11,6 @@
 #include <QMouseEvent>
 #include <QScreen>
 #include <QWindow>
-#include <climits>
-#include <filesystem>
 
 namespace {
 
@@ -60,21 +56,9 @@ QMainWindow* KanvoWindowFactory::makeWindow(QMenuBar* mainMenu) {
 }
 
 void KanvoWindowFactory::startDecodingForCanvas(const QUrl& file) {
-    kanvo::ui::ImageInfo header;
-    try {
-        header =
-            kanvo::ui::inspectImageFile(std::filesystem::path(file.toLocalFile().toStdU16String()));
-    } catch (...) {
-        return;
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        KanvoCanvasView::startDecoding(
+            file, KanvoWorkspaceView::canvasFrame({contentWidth, contentHeight}).size(),
+            screen->devicePixelRatio());
     }
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    const bool fitsQSize = header.width <= INT_MAX && header.height <= INT_MAX;
-    const QSize covers =
-        fitsQSize && screen != nullptr
-            ? KanvoCanvasView::fittedDevicePixels(
-                  QSize(int(header.width), int(header.height)),
-                  KanvoWorkspaceView::canvasFrame({contentWidth, contentHeight}).size(),
-                  screen->devicePixelRatio())
-            : QSize();
-    KanvoImageDecodeService::shared().prefetch(file, covers);
 }

@@ -5,6 +5,7 @@
 #include "canvas/KanvoImageFit.h"
 #include "imaging/KanvoImageDecodeService.h"
 #include "imaging/KanvoImageExport.h"
+#include "kanvo/ui/image_inspection.h"
 #include "kit/KanvoFrame.h"
 #include "kit/KanvoNotifications.h"
 
@@ -79,13 +80,8 @@ bool KanvoCanvasView::openImageURL(const QUrl& url) {
     imageName_ = url.fileName();
     statusText_ = QStringLiteral("Opening %1...").arg(imageName_);
     const std::uint64_t generation = ++decodeGeneration_;
-    const kanvo::ui::Canvas& header = session_->document()->canvas;
-    // A header beyond int cannot be decoded anyway: no preview is asked for.
-    const bool fitsQSize = header.width <= INT_MAX && header.height <= INT_MAX;
     const QSize previewCovers =
-        fitsQSize ? fittedDevicePixels(QSize(int(header.width), int(header.height)), size(),
-                                       devicePixelRatioF())
-                  : QSize();
+        fittedDevicePixels(session_->document()->canvas, size(), devicePixelRatioF());
     const QPointer<KanvoCanvasView> canvas(this);
     KanvoImageDecodeService::shared().decodeURL(
         url,
@@ -140,11 +136,28 @@ bool KanvoCanvasView::exportImageURL(const QUrl& url) {
     return KanvoImageExport::write(full.full(), full.iccProfile(), url.toLocalFile());
 }
 
-QSize KanvoCanvasView::fittedDevicePixels(QSize imageSize, QSizeF viewSize,
+QSize KanvoCanvasView::fittedDevicePixels(const kanvo::ui::Canvas& header, QSizeF viewSize,
                                           qreal devicePixelRatio) {
-    const QRectF fitted = KanvoImageFit::rectFor(
-        QSizeF(imageSize), KanvoImageFit::canvasRect(QRectF(QPointF(), viewSize)), 1.0, {});
+    // A header beyond int cannot be decoded anyway: no preview is asked for.
+    if (header.width > INT_MAX || header.height > INT_MAX) {
+        return {};
+    }
+    const QRectF fitted =
+        KanvoImageFit::rectFor(QSizeF(qreal(header.width), qreal(header.height)),
+                               KanvoImageFit::canvasRect(QRectF(QPointF(), viewSize)), 1.0, {});
     return (fitted.size() * devicePixelRatio).toSize().expandedTo({1, 1});
+}
+
+void KanvoCanvasView::startDecoding(const QUrl& url, QSizeF viewSize, qreal devicePixelRatio) {
+    kanvo::ui::ImageInfo header;
+    try {
+        header =
+            kanvo::ui::inspectImageFile(std::filesystem::path(url.toLocalFile().toStdU16String()));
+    } catch (...) {
+        return;
+    }
+    KanvoImageDecodeService::shared().prefetch(
+        url, fittedDevicePixels({header.width, header.height}, viewSize, devicePixelRatio));
 }
 
 void KanvoCanvasView::fitToScreen() {

@@ -37,9 +37,17 @@ public:
     // Whether the image shown is a preview still waiting for its full image.
     bool showsPreview() const { return image_.isPreview(); }
 
-    // The device pixels an image of `imageSize` covers fitted into a canvas
-    // view of `viewSize`: what a preview decode must still cover.
-    static QSize fittedDevicePixels(QSize imageSize, QSizeF viewSize, qreal devicePixelRatio);
+    // The device pixels an image of the header's size covers fitted into a
+    // canvas view of `viewSize`: what a preview decode must still cover.
+    // Invalid for a size beyond what any decoder takes.
+    static QSize fittedDevicePixels(const kanvo::ui::Canvas& header, QSizeF viewSize,
+                                    qreal devicePixelRatio);
+
+    // Starts decoding `url` for a canvas of `viewSize`, ahead of the open
+    // that will follow (the file named on the command line while the window
+    // is built, the file chosen in the Open dialog while it closes); the
+    // open then joins that decode. A header the core refuses starts nothing.
+    static void startDecoding(const QUrl& url, QSizeF viewSize, qreal devicePixelRatio);
     QString imageName() const { return imageName_; }
     QString statusText() const { return statusText_; }
 
