@@ -58,7 +58,8 @@ void KanvoAppDelegate::openDocument() {
     // The choice is known as Return is pressed, before the dialog has closed
     // and handed it back: decoding starts then, and the open joins it.
     KanvoCanvasView* canvas = workspace()->canvas();
-    connect(&dialog, &QFileDialog::urlSelected, canvas, [canvas](const QUrl& url) {
+    connect(&dialog, &QFileDialog::fileSelected, canvas, [canvas](const QString& file) {
+        const QUrl url = QUrl::fromLocalFile(file);
         KanvoCanvasView::startDecoding(url, canvas->size(), canvas->devicePixelRatioF());
     });
     if (const std::optional<QUrl> file = chosenFile(dialog)) {

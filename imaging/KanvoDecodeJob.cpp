@@ -115,8 +115,7 @@ KanvoImage KanvoDecodeJob::run(const std::function<void(qint64)>& makeRoom) {
     if (reduction == 1 && previewCovers_.isValid()) {
         // Without a reduced decode (a PNG), the full pixels go on screen
         // before their halvings are made: the fitted view needs none.
-        showFirst(KanvoImage::preview(decoded, file.uprightSize(), full_, hurry,
-                                      KanvoImage::Halvings::Later));
+        showFirst(KanvoImage::preview(decoded, file.uprightSize(), full_, hurry));
     }
     KanvoImage full = KanvoImage::withRepresentations(std::move(decoded));
     drawFitted(full);

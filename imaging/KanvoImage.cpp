@@ -31,17 +31,16 @@ KanvoImage KanvoImage::pyramidOf(KanvoDecodedPixels decoded, QSize size, Halving
 }
 
 KanvoImage KanvoImage::withRepresentations(QImage full) {
-    return pyramidOf({std::move(full), {}}, {});
+    return pyramidOf({std::move(full), {}}, {}, Halvings::Now);
 }
 
 KanvoImage KanvoImage::withRepresentations(KanvoDecodedPixels decoded) {
-    return pyramidOf(std::move(decoded), {});
+    return pyramidOf(std::move(decoded), {}, Halvings::Now);
 }
 
 KanvoImage KanvoImage::preview(KanvoDecodedPixels reduced, QSize fullSize,
-                               std::shared_future<KanvoImage> full, std::function<void()> hurry,
-                               Halvings halvings) {
-    KanvoImage image = pyramidOf(std::move(reduced), fullSize, halvings);
+                               std::shared_future<KanvoImage> full, std::function<void()> hurry) {
+    KanvoImage image = pyramidOf(std::move(reduced), fullSize, Halvings::Never);
     if (!image.isNull()) {
         image.pendingFull_ =
             std::make_shared<const PendingFull>(PendingFull{std::move(full), std::move(hurry)});

@@ -34,14 +34,12 @@ public:
     static KanvoImage withRepresentations(QImage full);
     static KanvoImage withRepresentations(KanvoDecodedPixels decoded);
 
-    enum class Halvings { Now, Later };
     // `reduced` drawn at `fullSize` until `full` is ready; `hurry` is called
-    // before anyone waits for the full image. With Halvings::Later the
-    // preview has no pyramid: it is the full pixels, shown before their
-    // halvings are made.
+    // before anyone waits for the full image. A preview (a reduced decode,
+    // or the full pixels before their halvings are made) stands in for a
+    // moment at about the fitted size, so it has no pyramid of its own.
     static KanvoImage preview(KanvoDecodedPixels reduced, QSize fullSize,
-                              std::shared_future<KanvoImage> full, std::function<void()> hurry,
-                              Halvings halvings = Halvings::Now);
+                              std::shared_future<KanvoImage> full, std::function<void()> hurry);
 
     bool isNull() const { return levels_.isEmpty(); }
     // The full image's size, also for a preview.
@@ -95,8 +93,8 @@ private:
     };
     struct PendingFull;
 
-    static KanvoImage pyramidOf(KanvoDecodedPixels decoded, QSize size,
-                                Halvings halvings = Halvings::Now);
+    enum class Halvings { Now, Never };
+    static KanvoImage pyramidOf(KanvoDecodedPixels decoded, QSize size, Halvings halvings);
 
     QList<QImage> levels_;
     QSize size_;
