@@ -1,5 +1,6 @@
 #include "imaging/KanvoImage.h"
 
+#include "SpngEncoding.h"
 #include "imaging/KanvoImageCache.h"
 #include "imaging/KanvoImageDecoder.h"
 #include "imaging/KanvoImageHalving.h"
@@ -10,7 +11,6 @@
 #include <QImageReader>
 #include <QRandomGenerator>
 #include <QtTest>
-#include <spng.h>
 
 namespace {
 
@@ -50,36 +50,9 @@ double meanAbsoluteDifference(const QImage& a, const QImage& b) {
 }
 
 // `image` (RGBX8888 or RGBA8888) as a PNG whose every row uses the filters in
-// `filterChoice`, written by libspng's encoder: an implementation other than
-// the decoder's.
+// `filterChoice`.
 QByteArray pngWithFilters(const QImage& image, int filterChoice) {
-    spng_ctx* encoder = spng_ctx_new(SPNG_CTX_ENCODER);
-    const bool alpha = image.format() == QImage::Format_RGBA8888;
-    spng_ihdr header{quint32(image.width()),
-                     quint32(image.height()),
-                     8,
-                     quint8(alpha ? SPNG_COLOR_TYPE_TRUECOLOR_ALPHA : SPNG_COLOR_TYPE_TRUECOLOR),
-                     0,
-                     0,
-                     0};
-    QByteArray rows;
-    for (int y = 0; y < image.height(); ++y) {
-        const uchar* row = image.constScanLine(y);
-        for (int x = 0; x < image.width(); ++x) {
-            rows.append(reinterpret_cast<const char*>(row + 4 * x), alpha ? 4 : 3);
-        }
-    }
-    spng_set_option(encoder, SPNG_ENCODE_TO_BUFFER, 1);
-    spng_set_option(encoder, SPNG_FILTER_CHOICE, filterChoice);
-    spng_set_ihdr(encoder, &header);
-    int error = spng_encode_image(encoder, rows.constData(), size_t(rows.size()), SPNG_FMT_PNG,
-                                  SPNG_ENCODE_FINALIZE);
-    size_t length = 0;
-    void* bytes = spng_get_png_buffer(encoder, &length, &error);
-    const QByteArray file(static_cast<const char*>(bytes), qsizetype(length));
-    std::free(bytes);
-    spng_ctx_free(encoder);
-    return error == 0 ? file : QByteArray();
+    return kanvo::test::spngEncoded(image, filterChoice);
 }
 
 // Small enough to have no halvings: 4 bytes a pixel, nothing more.

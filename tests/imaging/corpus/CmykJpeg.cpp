@@ -1,43 +1,21 @@
 #include "CmykJpeg.h"
 
+#include "LibjpegReader.h"
+
 #include <QFile>
-#include <csetjmp>
-#include <cstdio> // jpeglib.h uses FILE without including it
-#include <jpeglib.h>
 
 namespace {
-
-// libjpeg's errors jump back to the decoding function.
-struct ErrorManager {
-    jpeg_error_mgr base;
-    std::jmp_buf exit;
-};
-
-[[noreturn]] void exitOnError(j_common_ptr info) {
-    std::longjmp(reinterpret_cast<ErrorManager*>(info->err)->exit, 1);
-}
-
-// Plain data only, so the jump out of libjpeg skips no destructor.
-struct Reader {
-    jpeg_decompress_struct info;
-    ErrorManager errors;
-};
 
 // Fills `samples` row by row, counting the rows that arrived in `rows` and
 // the rows there are in `height`. A fatal error after the last row (in
 // trailing markers) still leaves a whole image, as djpeg's output would.
 void readInto(const QByteArray& file, QByteArray& samples, int& rows, int& height) {
-    Reader reader;
+    LibjpegReader reader;
     if (setjmp(reader.errors.exit) != 0) {
         jpeg_destroy_decompress(&reader.info);
         return;
     }
-    reader.info.err = jpeg_std_error(&reader.errors.base);
-    reader.errors.base.error_exit = exitOnError;
-    reader.errors.base.emit_message = [](j_common_ptr, int) {
-    }; // warnings: decode on, as djpeg
-    jpeg_create_decompress(&reader.info);
-    jpeg_mem_src(&reader.info, reinterpret_cast<const unsigned char*>(file.constData()),
+    reader.start(reinterpret_cast<const unsigned char*>(file.constData()),
                  static_cast<unsigned long>(file.size()));
     jpeg_read_header(&reader.info, TRUE);
     if (reader.info.num_components != 4) {

@@ -1,42 +1,22 @@
 #include "EmbeddedProfile.h"
 
+#include "LibjpegReader.h"
+
 #include <QFile>
-#include <csetjmp>
-#include <cstdio> // jpeglib.h uses FILE without including it
 #include <cstdlib>
-#include <jpeglib.h>
 #include <spng.h>
 
 namespace {
 
-struct ErrorManager {
-    jpeg_error_mgr base;
-    std::jmp_buf exit;
-};
-
-[[noreturn]] void exitOnError(j_common_ptr info) {
-    std::longjmp(reinterpret_cast<ErrorManager*>(info->err)->exit, 1);
-}
-
-struct Reader {
-    jpeg_decompress_struct info;
-    ErrorManager errors;
-};
-
 // Writes the profile into `profile`; libjpeg-turbo checks the segments'
 // sequence numbers and counts and gives nothing when they disagree.
 void readJpegProfile(const QByteArray& file, QByteArray& profile) {
-    Reader reader;
+    LibjpegReader reader;
     if (setjmp(reader.errors.exit) != 0) {
         jpeg_destroy_decompress(&reader.info);
         return;
     }
-    reader.info.err = jpeg_std_error(&reader.errors.base);
-    reader.errors.base.error_exit = exitOnError;
-    reader.errors.base.emit_message = [](j_common_ptr, int) {
-    };
-    jpeg_create_decompress(&reader.info);
-    jpeg_mem_src(&reader.info, reinterpret_cast<const unsigned char*>(file.constData()),
+    reader.start(reinterpret_cast<const unsigned char*>(file.constData()),
                  static_cast<unsigned long>(file.size()));
     jpeg_save_markers(&reader.info, JPEG_APP0 + 2, 0xFFFF);
     jpeg_read_header(&reader.info, TRUE);

@@ -1,6 +1,7 @@
 #include "TaggedFixtures.h"
 
 #include "IccProfiles.h"
+#include "SpngEncoding.h"
 
 #include <QColor>
 #include <QDir>
@@ -10,9 +11,6 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTransform>
-#include <cstdlib>
-#include <cstring>
-#include <spng.h>
 
 namespace {
 
@@ -119,41 +117,8 @@ QString writeJpeg(const QImage& image, const QString& profilePath, const QString
 }
 
 QString writePng(const QImage& image, const QByteArray& profile, const QString& path) {
-    const bool alpha = image.hasAlphaChannel();
-    const QImage samples =
-        image.convertToFormat(alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
-    QByteArray rows;
-    for (int y = 0; y < samples.height(); ++y) {
-        rows.append(reinterpret_cast<const char*>(samples.constScanLine(y)),
-                    samples.width() * (alpha ? 4 : 3));
-    }
-    spng_ctx* encoder = spng_ctx_new(SPNG_CTX_ENCODER);
-    spng_set_option(encoder, SPNG_ENCODE_TO_BUFFER, 1);
-    spng_ihdr header{quint32(samples.width()),
-                     quint32(samples.height()),
-                     8,
-                     quint8(alpha ? SPNG_COLOR_TYPE_TRUECOLOR_ALPHA : SPNG_COLOR_TYPE_TRUECOLOR),
-                     0,
-                     0,
-                     0};
-    spng_set_ihdr(encoder, &header);
-    QByteArray profileCopy = profile;
-    if (!profile.isEmpty()) {
-        spng_iccp iccp{};
-        std::strcpy(iccp.profile_name, "ICC profile");
-        iccp.profile_len = size_t(profileCopy.size());
-        iccp.profile = profileCopy.data();
-        spng_set_iccp(encoder, &iccp);
-    }
-    int error = spng_encode_image(encoder, rows.constData(), size_t(rows.size()), SPNG_FMT_PNG,
-                                  SPNG_ENCODE_FINALIZE);
-    size_t length = 0;
-    void* bytes = spng_get_png_buffer(encoder, &length, &error);
-    const QByteArray file(static_cast<const char*>(bytes), qsizetype(length));
-    std::free(bytes);
-    spng_ctx_free(encoder);
-    if (error != 0 || !write(path, file)) {
-        return QStringLiteral("libspng could not write %1: %2").arg(path, spng_strerror(error));
+    if (!write(path, kanvo::test::spngEncoded(image, -1, profile))) {
+        return QStringLiteral("libspng could not write %1").arg(path);
     }
     return {};
 }
