@@ -9,11 +9,10 @@ function timestamp() {
   return new Date().toISOString().replace(/\D/g, '').slice(0, 14);
 }
 
-/** The original web UI's and Forge's State. */
-class A1111State {
+/** What every fork's State holds. */
+class SharedState {
   skipped = false;
   interrupted = false;
-  stopping_generation = false;
   job = '';
   job_no = 0;
   job_count = 0;
@@ -23,6 +22,11 @@ class A1111State {
   textinfo = null;
   time_start = null;
   current_image = null;
+}
+
+/** The original web UI's and Forge's State. */
+class A1111State extends SharedState {
+  stopping_generation = false;
   current_image_sampling_step = 0;
 
   dict() {
@@ -61,19 +65,8 @@ class A1111State {
 }
 
 /** SD.Next's State: a task id, no stopping_generation, and a fuller reset at the end. */
-class SdNextState {
+class SdNextState extends SharedState {
   id = 0;
-  skipped = false;
-  interrupted = false;
-  job = '';
-  job_no = 0;
-  job_count = 0;
-  job_timestamp = '0';
-  sampling_step = 0;
-  sampling_steps = 0;
-  textinfo = null;
-  time_start = null;
-  current_image = null;
 
   dict() {
     const { skipped, interrupted, job, job_count, job_timestamp, job_no, sampling_step, sampling_steps } = this;
