@@ -70,8 +70,7 @@ main_windows=$(windows)
 open_file() {
     kanvo_focus_window "$window"
     xdotool key ctrl+o
-    kanvo_focus_window "$(kanvo_find_window "Open")"
-    xdotool type --delay 5 "$1" && xdotool key Return
+    kanvo_choose_in_open_dialog "$1"
 }
 # An alert is one more window of the process; Return closes it.
 alert_shown() { (($(windows) > main_windows)); }

@@ -46,6 +46,28 @@ kanvo_wait_exit() { # waits up to $2 s (default 15) for the child $1 to end; ret
     wait "$1"
 }
 
+kanvo_open_dialogs() { xdotool search --onlyvisible --name '^Open$' 2>/dev/null; } # the dialog and its boxes
+kanvo_open_dialog_gone() { [[ -z $(kanvo_open_dialogs) ]]; }
+kanvo_open_dialog_alone() { (($(kanvo_open_dialogs | wc -l) == 1)); }
+
+# Types the path $1 into the Open dialog and presses Return, until the dialog
+# takes it. Under load xdotool can lose a key as the name field's completer
+# pops up; the dialog then says the file was not found, and the path is typed
+# again over what was typed before.
+kanvo_choose_in_open_dialog() {
+    local attempt
+    for attempt in 1 2 3; do
+        kanvo_focus_window "$(kanvo_find_window "Open")"
+        xdotool key ctrl+a && xdotool type --delay 10 "$1" && xdotool key Return
+        KANVO_WAIT_LIMIT=10 kanvo_wait_until kanvo_open_dialog_gone && return 0
+        # The box saying "File not found." is the newest window of that title.
+        kanvo_focus_window "$(kanvo_open_dialogs | tail -n 1)"
+        xdotool key Return
+        kanvo_wait_until kanvo_open_dialog_alone || kanvo_fail "the Open dialog's box stayed"
+    done
+    kanvo_fail "the Open dialog did not take $1"
+}
+
 # Prints "WIDTHxHEIGHT+X+Y" of the magenta pixels in a fresh screenshot $shot.
 kanvo_image_bounds() {
     import -window root "$shot"
@@ -71,8 +93,7 @@ kanvo_launch_with_image() {
     fi
     kanvo_focus_window "$window"
     xdotool key ctrl+o
-    kanvo_focus_window "$(kanvo_find_window "Open")"
-    xdotool type --delay 10 "$KANVO_TEST_TMP/vivid.png" && xdotool key Return
+    kanvo_choose_in_open_dialog "$KANVO_TEST_TMP/vivid.png"
     eval "$(xdotool getwindowgeometry --shell "$window" | grep -E '^(X|Y|HEIGHT)=')"
     ws_x=$X ws_y=$((Y + HEIGHT - 920)) canvas_x=$((X + 54)) canvas_y=$((Y + HEIGHT - 832))
     kanvo_wait_until kanvo_image_is "956x478+$((canvas_x + 80))+$((canvas_y + 162))" ||
