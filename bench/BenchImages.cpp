@@ -11,9 +11,9 @@
 
 namespace {
 
-// Adobe RGB (1998) is a matrix-and-curves profile like the wide-gamut ones
-// cameras and phones embed.
-constexpr const char* iccProfilePath = "/usr/share/color/icc/colord/AdobeRGB1998.icc";
+// NTSC RGB is a matrix-and-curves profile with a gamut wider than sRGB's, like
+// the wide-gamut ones cameras and phones embed.
+constexpr const char* iccProfilePath = "/usr/share/color/icc/colord/NTSC-RGB.icc";
 
 // Per-pixel noise of -16 to 15 from a xorshift generator: photographic
 // entropy for the encoders, the same on every run.
@@ -208,7 +208,7 @@ QString BenchImages::bandedPng(QSize size) {
 }
 
 QString BenchImages::taggedJpeg(QSize size) {
-    const QString path = cachedPath("photo-" + sizeName(size) + "-adobe-rgb.jpg");
+    const QString path = cachedPath("photo-" + sizeName(size) + "-wide-gamut.jpg");
     if (QFileInfo::exists(path)) {
         return path;
     }

@@ -33,7 +33,7 @@ QString jpeg(QSize size);
 QString png(QSize size, bool alpha);
 QString bandedJpeg(QSize size);
 QString bandedPng(QSize size);
-// jpeg(size) with an ICC profile (Adobe RGB (1998), from colord's data) in
+// jpeg(size) with an ICC profile (NTSC RGB, from colord's data) in
 // an APP2 segment before the image data: the same pixels and the same
 // entropy-coded data, so a decode differs only in what the profile costs.
 QString taggedJpeg(QSize size);

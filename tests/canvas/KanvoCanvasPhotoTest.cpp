@@ -120,7 +120,7 @@ private slots:
     void exportKeepsPixelsAndProfile() {
         QFETCH(QString, name);
         QImage source = photoLike({64, 48});
-        source.setColorSpace(QColorSpace::AdobeRgb); // Qt's writer embeds it as iCCP
+        source.setColorSpace(QColorSpace::DisplayP3); // Qt's writer embeds it as iCCP
         const QString path = dir_.filePath("tagged.png");
         QVERIFY(source.save(path));
         const KanvoDecodedPixels decoded = KanvoImageDecoder::decodeFile(path);
@@ -154,7 +154,7 @@ private slots:
         QFETCH(double, zoom);
         QFETCH(double, ratio);
         const bool pan = zoom > 1.0;
-        const QByteArray profile = QColorSpace(QColorSpace::AdobeRgb).iccProfile();
+        const QByteArray profile = QColorSpace(QColorSpace::DisplayP3).iccProfile();
         const KanvoImage tagged = KanvoImage::withRepresentations({photoLike({900, 700}), profile});
         QVERIFY(tagged.convertsColours());
         const KanvoImage converted = KanvoImage::withRepresentations(tagged.fullForDisplay());

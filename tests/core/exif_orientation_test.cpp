@@ -46,7 +46,7 @@ TEST(ExifOrientation, ReadsTheTagOrFallsBackToUpright) {
         {"truncated_directory", exifBody(6).substr(0, 20), 1},
         {"directory_offset_outside", "Exif\0\0MM\0\x2A\xFF\xFF\xFF\xF0"s, 1},
         {"bad_byte_order", "Exif\0\0XX\0\x2A\0\0\0\x08"s, 1},
-        {"xmp_block", "http://ns.adobe.com/xap/1.0/\0"s + exifBody(6), 1},
+        {"other_app1_block", "http://ns.example.org/metadata/\0"s + exifBody(6), 1},
     };
     for (const auto& [fault, body, expected] : cases) {
         EXPECT_EQ(exifOrientation(bytesOf(body)), expected) << fault;
@@ -64,8 +64,8 @@ TEST(ExifOrientation, HeaderSizeIsUprightAndTheWalksAgree) {
          "JPEG 480x640"},
         {"mirrored_only", jpegStart + jpegSegment(0xE1, exifBody(2, true)) + frame + scan, 2,
          "JPEG 640x480"},
-        {"xmp_then_exif",
-         jpegStart + jpegSegment(0xE1, "http://ns.adobe.com/xap/1.0/\0"s) +
+        {"other_app1_then_exif",
+         jpegStart + jpegSegment(0xE1, "http://ns.example.org/metadata/\0"s) +
              jpegSegment(0xE1, exifBody(8)) + frame + scan,
          8, "JPEG 480x640"},
         {"first_exif_wins",

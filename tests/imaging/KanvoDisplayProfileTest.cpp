@@ -50,8 +50,9 @@ private slots:
     }
 
     // Without a published profile the display is sRGB: an sRGB photo is
-    // left alone. With Adobe RGB published, the same photo is converted to
-    // it, and sRGB red becomes the less saturated red Adobe RGB stores.
+    // left alone. With a wide-gamut display's profile published (sRGB's red
+    // and blue primaries, a greener green), the same photo is converted to
+    // it, and sRGB red becomes the less saturated red that display stores.
     void embeddedProfilesConvertToThePublishedOne() {
         const QByteArray srgb = QColorSpace(QColorSpace::SRgb).iccProfile();
         publishDisplayProfile({});
@@ -59,13 +60,16 @@ private slots:
         KanvoDisplayProfile::setCurrent(KanvoDisplayProfile::fromWindowSystem());
         QVERIFY(!KanvoColorTransform::toDisplay(srgb));
 
-        const QByteArray adobe = QColorSpace(QColorSpace::AdobeRgb).iccProfile();
-        publishDisplayProfile(adobe);
-        QCOMPARE(KanvoDisplayProfile::fromWindowSystem(), adobe);
+        const QByteArray wide =
+            QColorSpace(QPointF(0.3127, 0.3290), QPointF(0.64, 0.33), QPointF(0.21, 0.71),
+                        QPointF(0.15, 0.06), QColorSpace::TransferFunction::Gamma, 2.2f)
+                .iccProfile();
+        publishDisplayProfile(wide);
+        QCOMPARE(KanvoDisplayProfile::fromWindowSystem(), wide);
         KanvoDisplayProfile::setCurrent(KanvoDisplayProfile::fromWindowSystem());
-        const auto toAdobe = KanvoColorTransform::toDisplay(srgb);
-        QVERIFY(toAdobe);
-        const QRgb red = converted(*toAdobe, qRgb(255, 0, 0));
+        const auto toWide = KanvoColorTransform::toDisplay(srgb);
+        QVERIFY(toWide);
+        const QRgb red = converted(*toWide, qRgb(255, 0, 0));
         QVERIFY2(qRed(red) < 225 && qGreen(red) < 5 && qBlue(red) < 5,
                  qPrintable(QColor(red).name()));
     }

@@ -37,7 +37,7 @@ QImage convertRgb(const QImage& pixels, const Profile& source) {
 }
 
 QImage convertCmyk(const ReferenceImage& reference, const Profile& source) {
-    // Adobe's inverted CMYK has 255 for no ink, Little CMS's CMYK 0.
+    // CMYK JPEGs store ink inverted, 255 for no ink; Little CMS's CMYK has 0.
     const Transform transform = transformTo(source, TYPE_CMYK_8_REV, TYPE_RGBA_8, 0);
     if (!transform) {
         return {};

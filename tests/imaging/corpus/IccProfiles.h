@@ -12,8 +12,9 @@ QByteArray displayP3();
 // ITU-R BT.2020 primaries with the BT.709/2020 tone curve.
 QByteArray rec2020();
 
-// Adobe RGB primaries with a different tabulated tone curve for each channel,
-// large enough (about 180 KB) that a JPEG needs three APP2 segments for it.
+// Wide-gamut primaries (sRGB's red and blue, a greener green) with a
+// different tabulated tone curve for each channel, large enough (about
+// 180 KB) that a JPEG needs three APP2 segments for it.
 QByteArray largeTabulated();
 
 // `profile` with its 'acsp' signature overwritten: no colour engine accepts it.

@@ -214,8 +214,8 @@ QList<TaggedFixture> TaggedFixtures::make(const QString& folder) {
     const Recipe recipes[] = {
         {"swapped-red-green.jpg", "SwappedRedAndGreen.icc", true, true},
         {"swapped-red-green.png", "SwappedRedAndGreen.icc", true, true},
-        {"adobe-rgb.jpg", "AdobeRGB1998.icc", true},
-        {"adobe-rgb-turned.jpg", "AdobeRGB1998.icc", true, false, false, 6},
+        {"ntsc-rgb.jpg", "NTSC-RGB.icc", true},
+        {"ntsc-rgb-turned.jpg", "NTSC-RGB.icc", true, false, false, 6},
         {"prophoto-alpha.png", "ProPhotoRGB.icc", true, false, true},
         {"display-p3.jpg", "display-p3", true},
         {"rec2020.png", "rec2020", true},
@@ -224,8 +224,8 @@ QList<TaggedFixture> TaggedFixtures::make(const QString& folder) {
         {"srgb.png", "sRGB.icc", false},
         {"untagged.jpg", "", false},
         {"untagged-alpha.png", "", false, false, true},
-        {"broken-profile.jpg", "AdobeRGB1998.icc", false, false, false, 1, true},
-        {"broken-profile.png", "AdobeRGB1998.icc", false, false, false, 1, true},
+        {"broken-profile.jpg", "NTSC-RGB.icc", false, false, false, 1, true},
+        {"broken-profile.png", "NTSC-RGB.icc", false, false, false, 1, true},
     };
     QList<TaggedFixture> fixtures;
     for (const Recipe& recipe : recipes) {
