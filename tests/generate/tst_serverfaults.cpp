@@ -4,46 +4,15 @@
 // show only what a usable answer says, and leave no reply behind.
 // Runs from run-from-temp-tree.sh.
 #include "GenerationSandbox.h"
+#include "StandInServer.h"
 #include "canvas/KanvoCanvasView.h"
 #include "generate/KanvoGenerateBar.h"
 
 #include <QLabel>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
-
-namespace {
-
-// The stand-in server with its fault options, on a free port of 127.0.0.1;
-// stopped with the object.
-class FaultyServer {
-public:
-    explicit FaultyServer(const QStringList& options) {
-        process_.start("node",
-                       QStringList{KANVO_SOURCE_DIR "/server/kanvo-sd-server.mjs", "--port", "0"} +
-                           options);
-        // Its one line of output ends with its address.
-        if (process_.waitForReadyRead(10000) && process_.canReadLine()) {
-            url_ = QString::fromUtf8(process_.readLine()).trimmed().section(u' ', -1);
-        }
-    }
-    ~FaultyServer() {
-        process_.kill();
-        process_.waitForFinished(5000);
-    }
-    FaultyServer(const FaultyServer&) = delete;
-    FaultyServer& operator=(const FaultyServer&) = delete;
-
-    QString url() const { return url_; }
-
-private:
-    QProcess process_;
-    QString url_;
-};
-
-} // namespace
 
 class TestServerFaults : public QObject {
     Q_OBJECT
@@ -68,7 +37,7 @@ private slots:
     void pollSurvivesAFaultyServer() {
         QFETCH(QStringList, options);
         QFETCH(QString, shown);
-        const FaultyServer server(options);
+        const StandInServer server(options);
         QVERIFY(!server.url().isEmpty());
         GenerationSandbox sandbox;
         QVERIFY(sandbox.writeConfig("sd_url = \"" + server.url().toUtf8() + "\"\n"));

@@ -5,6 +5,7 @@
 // whatever the server does. Each prints its figures. Runs from
 // run-from-temp-tree.sh.
 #include "GenerationSandbox.h"
+#include "StandInServer.h"
 #include "canvas/KanvoCanvasView.h"
 #include "generate/KanvoGenerateBar.h"
 #include "kanvo/ui/document_session.h"
@@ -15,7 +16,6 @@
 #include <QLineEdit>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTest>
@@ -106,30 +106,6 @@ bool runUntil(const std::function<bool()>& done, int limitMs) {
     }
     return done();
 }
-
-// The stand-in server, on a free port of 127.0.0.1; stopped with the object.
-class Server {
-public:
-    explicit Server(const QStringList& options) {
-        process_.start("node",
-                       QStringList{KANVO_SOURCE_DIR "/server/kanvo-sd-server.mjs", "--port", "0"} +
-                           options);
-        if (process_.waitForReadyRead(10000) && process_.canReadLine()) {
-            url_ = QString::fromUtf8(process_.readLine()).trimmed().section(u' ', -1);
-        }
-    }
-    ~Server() {
-        process_.kill();
-        process_.waitForFinished(5000);
-    }
-    Server(const Server&) = delete;
-    Server& operator=(const Server&) = delete;
-    QString url() const { return url_; }
-
-private:
-    QProcess process_;
-    QString url_;
-};
 
 // The longest time between two ticks of a 5 ms timer on this thread, which
 // is how long the GUI thread was kept from its events.
@@ -230,7 +206,7 @@ private slots:
     // The real script against the stand-in server, one run after another,
     // each with a progress request of its own; the canvas opens each result.
     void generateCyclesLeaveNothingBehind() {
-        const Server server({"--step-ms", "0"});
+        const StandInServer server({"--step-ms", "0"});
         QVERIFY(!server.url().isEmpty());
         GenerationSandbox sandbox;
         QVERIFY(QFile::link(KANVO_SOURCE_DIR "/scripts", sandbox.path("kanvo/scripts")));
@@ -291,7 +267,7 @@ private slots:
     }
     void pollingNeverStallsTheGuiThread() {
         QFETCH(QStringList, options);
-        std::optional<Server> server;
+        std::optional<StandInServer> server;
         QString url = QStringLiteral("http://127.0.0.1:1");
         if (!options.isEmpty()) {
             url = server.emplace(options).url();
