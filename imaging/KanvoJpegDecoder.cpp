@@ -2,15 +2,14 @@
 
 #include "imaging/KanvoCmyk.h"
 #include "imaging/KanvoImageDecoder.h"
+#include "imaging/KanvoJpegPreview.h"
 #include "imaging/KanvoJpegStripes.h"
+#include "imaging/KanvoLibjpegReader.h"
 #include "imaging/KanvoOrientation.h"
 
 #include <QThread>
 #include <algorithm>
-#include <csetjmp>
-#include <cstdio> // jpeglib.h uses FILE without including it
 #include <cstdlib>
-#include <jpeglib.h>
 #include <thread>
 #include <vector>
 
@@ -23,26 +22,6 @@ using KanvoJpegStripes::Stripe;
 constexpr J_COLOR_SPACE rgb32ColorSpace =
     Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? JCS_EXT_BGRX : JCS_EXT_XRGB;
 
-// libjpeg reports errors by calling error_exit, which must not return: it
-// jumps back to the decoding function. Warnings (corrupt or missing data,
-// which libjpeg papers over as its own tools do) are only noted.
-struct ErrorManager {
-    jpeg_error_mgr base;
-    std::jmp_buf exit;
-    bool warned;
-    bool rowsDone; // every row was produced before the error
-};
-
-[[noreturn]] void exitOnError(j_common_ptr info) {
-    std::longjmp(reinterpret_cast<ErrorManager*>(info->err)->exit, 1);
-}
-
-void noteWarning(j_common_ptr info, int level) {
-    if (level < 0) {
-        reinterpret_cast<ErrorManager*>(info->err)->warned = true;
-    }
-}
-
 // What the decoders of every stripe share, read once from the header.
 struct Frame {
     QSize storedSize;
@@ -52,22 +31,8 @@ struct Frame {
     QByteArray iccProfile;
 };
 
-// The decoder of one stripe, or of the header alone. Plain data only: the
-// jump out of libjpeg passes no C++ destructor.
-struct Reader {
-    jpeg_decompress_struct info;
-    ErrorManager errors;
-};
-
-void startReading(Reader& reader, std::span<const uchar> file) {
-    reader.info.err = jpeg_std_error(&reader.errors.base);
-    reader.errors.base.error_exit = exitOnError;
-    reader.errors.base.emit_message = noteWarning;
-    reader.errors.warned = false;
-    reader.errors.rowsDone = false;
-    jpeg_create_decompress(&reader.info);
-    jpeg_mem_src(&reader.info, file.data(), static_cast<unsigned long>(file.size()));
-}
+// The decoder of one stripe, or of the header alone.
+using Reader = KanvoLibjpegReader;
 
 bool isCmyk(J_COLOR_SPACE space) {
     return space == JCS_CMYK || space == JCS_YCCK;
@@ -98,7 +63,7 @@ Frame readFrame(std::span<const uchar> file) {
         jpeg_destroy_decompress(&reader.info);
         return {};
     }
-    startReading(reader, file);
+    reader.start(file);
     jpeg_save_markers(&reader.info, JPEG_APP0 + 2, 0xFFFF);
     jpeg_read_header(&reader.info, TRUE);
     frame.storedSize = QSize(int(reader.info.image_width), int(reader.info.image_height));
@@ -129,7 +94,7 @@ bool decodeStripe(std::span<const uchar> file, const Frame& frame, int reduction
         jpeg_destroy_decompress(&reader.info);
         return rowsDone;
     }
-    startReading(reader, file);
+    reader.start(file);
     jpeg_read_header(&reader.info, TRUE);
     reader.info.out_color_space = frame.cmyk ? JCS_CMYK : rgb32ColorSpace;
     reader.info.scale_num = 1;
@@ -205,6 +170,18 @@ bool decodeInto(std::span<const uchar> file, const Frame& frame, int reduction, 
     return decodeStripe(file, frame, reduction, target, {0, height}, warning);
 }
 
+// The decoded pixels in sRGB or with their profile, turned upright.
+KanvoDecodedPixels finished(KanvoDecodedPixels decoded, const Frame& frame,
+                            std::span<const uchar> file) {
+    if (frame.cmyk) {
+        // Converted to sRGB here: Qt holds no CMYK image to convert later.
+        convertCmykToRgb32(decoded.image, decoded.iccProfile);
+        decoded.iccProfile.clear();
+    }
+    decoded.image = uprightImage(std::move(decoded.image), kanvo::ui::jpegOrientation(file));
+    return decoded;
+}
+
 } // namespace
 
 QSize KanvoJpegDecoder::Header::uprightSize() const {
@@ -228,17 +205,19 @@ KanvoDecodedPixels KanvoJpegDecoder::decode(std::span<const uchar> file, qint64 
         return {};
     }
     const QSize size = reducedSize(frame.storedSize, reduction);
-    QImage image(size, QImage::Format_RGB32);
+    // Spreading a reduced decode's Huffman decoding over threads pays from a
+    // few hundred kilobytes of coded data on.
+    constexpr std::size_t parallelBytes = 256 * 1024;
+    QImage image = reduction > 1 && threads > 1 && !frame.cmyk && file.size() >= parallelBytes
+                       ? KanvoJpegPreview::decode(file, reduction, threads)
+                       : QImage();
+    if (!image.isNull()) {
+        return finished({std::move(image), frame.iccProfile}, frame, file);
+    }
+    image = QImage(size, QImage::Format_RGB32);
     if (image.isNull() || !decodeInto(file, frame, reduction, {image.bits(), image.bytesPerLine()},
                                       size.height(), threads)) {
         return {};
     }
-    KanvoDecodedPixels decoded{std::move(image), frame.iccProfile};
-    if (frame.cmyk) {
-        // Converted to sRGB here: Qt holds no CMYK image to convert later.
-        convertCmykToRgb32(decoded.image, decoded.iccProfile);
-        decoded.iccProfile.clear();
-    }
-    decoded.image = uprightImage(std::move(decoded.image), kanvo::ui::jpegOrientation(file));
-    return decoded;
+    return finished({std::move(image), frame.iccProfile}, frame, file);
 }

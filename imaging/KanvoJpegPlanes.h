@@ -1,0 +1,35 @@
+#pragma once
+
+#include "imaging/KanvoJpegScan.h"
+
+#include <QImage>
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+// The samples of a reduced decode, one plane per component over the whole
+// grid of MCUs (chroma already at the luma's resolution), and their
+// conversion to RGB32 as libjpeg converts YCbCr.
+class KanvoJpegPlanes {
+public:
+    explicit KanvoJpegPlanes(const KanvoJpegScan::Scan& scan);
+
+    // Places one block of MCU `mcu` (in the scan's order): the DC
+    // coefficient `dc` and the rounded AC share of each sample. A sample far
+    // outside 0 to 255, which only damage gives, marks the planes
+    // `overflowed`: libjpeg wraps such values rather than clamping them.
+    void writeBlock(int mcu, int component, int blockAcross, int blockDown, std::int16_t dc,
+                    const std::int16_t* acShares);
+
+    // Converts output rows [first, end) into `image`, which has the scan's
+    // output size.
+    void convertRows(QImage& image, int first, int end) const;
+
+    bool overflowed() const { return overflowed_.load(std::memory_order_relaxed); }
+
+private:
+    const KanvoJpegScan::Scan& scan_;
+    int stride_;
+    std::vector<std::vector<std::uint8_t>> planes_;
+    std::atomic<bool> overflowed_{false};
+};

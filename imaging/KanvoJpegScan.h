@@ -1,0 +1,54 @@
+#pragma once
+
+#include "imaging/KanvoJpegBits.h"
+
+#include <QSize>
+#include <QtGlobal>
+#include <optional>
+#include <span>
+#include <vector>
+
+// What decoding a baseline JPEG's single scan at a reduction needs, read
+// from the file's header by libjpeg: the code tables, each component's
+// blocks in a minimum coded unit (MCU) and the samples each of its blocks
+// gives at the reduction, and where the coded data begins.
+//
+// Only the common layout is described: 8-bit, Huffman-coded, one
+// interleaved scan without restart markers, grey or YCbCr whose chroma is
+// subsampled alike across and down (4:4:4, 4:2:0), and a reduction at which
+// every block gives at most 4 x 4 samples. A block then gives the samples
+// libjpeg's reduced inverse DCT gives: the means of the full-size block's
+// pixels over squares of `reduction` (chroma over larger squares, at its
+// subsampling), so the image needs no upsampling afterwards.
+namespace KanvoJpegScan {
+
+struct Component {
+    const KanvoJpegBits::HuffmanTable* dcTable;
+    const KanvoJpegBits::HuffmanTable* acTable;
+    int blocksAcross; // blocks of this component in an MCU, across and down
+    int blocksDown;
+    int samplesAcross; // samples one block gives at the reduction, either way
+    // The DC coefficient's share of every sample: its quantiser over 8.
+    float dcScale;
+    // Per coefficient (natural order), its dequantised share of each sample
+    // (samplesAcross squared, row by row); none for the DC coefficient.
+    std::vector<float> shares;
+};
+
+struct Scan {
+    std::vector<KanvoJpegBits::HuffmanTable> tables; // what the components point to
+    std::vector<Component> components;               // in the scan's order
+    int mcusAcross = 0;
+    int mcusDown = 0;
+    int samplesAcrossMcu = 0; // samples an MCU gives at the reduction, either way
+    int samplesDownMcu = 0;
+    QSize outputSize; // libjpeg's output size at the reduction
+    qsizetype dataOffset = 0;
+    int blocksPerMcu() const;
+    int samplesPerMcu() const; // over all components
+};
+
+// Empty for a file outside the layout above, or one libjpeg refuses.
+std::optional<Scan> read(std::span<const uchar> file, int reduction);
+
+} // namespace KanvoJpegScan
