@@ -5,10 +5,12 @@
 #include "imaging/KanvoImageDecoder.h"
 #include "imaging/KanvoImageHalving.h"
 #include "imaging/KanvoJpegDecoder.h"
+#include "imaging/KanvoJpegPreview.h"
 #include "imaging/KanvoJpegStripes.h"
 
 #include <QBuffer>
 #include <QImageReader>
+#include <QImageWriter>
 #include <QRandomGenerator>
 #include <QtTest>
 
@@ -59,6 +61,45 @@ QByteArray pngWithFilters(const QImage& image, int filterChoice) {
 KanvoImage imageOf(int width, int height) {
     return KanvoImage::withRepresentations(QImage(width, height, QImage::Format_RGB32));
 }
+
+QByteArray jpegOf(const QImage& image, bool progressive = false) {
+    QBuffer file;
+    file.open(QIODevice::WriteOnly);
+    QImageWriter writer(&file, "jpg");
+    writer.setQuality(90);
+    writer.setProgressiveScanWrite(progressive);
+    writer.write(image);
+    return file.data();
+}
+
+std::span<const uchar> spanOf(const QByteArray& bytes) {
+    return {reinterpret_cast<const uchar*>(bytes.constData()), size_t(bytes.size())};
+}
+
+// The largest difference of any channel of any pixel.
+int maximumDifference(const QImage& a, const QImage& b) {
+    int maximum = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y);
+            const QRgb q = b.pixel(x, y);
+            maximum = std::max({maximum, std::abs(qRed(p) - qRed(q)),
+                                std::abs(qGreen(p) - qGreen(q)), std::abs(qBlue(p) - qBlue(q))});
+        }
+    }
+    return maximum;
+}
+
+// libjpeg's own reduced decode: one thread takes no other path.
+QImage libjpegReduced(const QByteArray& jpeg, int reduction) {
+    return KanvoJpegDecoder::decode(spanOf(jpeg), KanvoImageDecoder::allocationLimitBytes,
+                                    reduction, 1)
+        .image;
+}
+
+// libjpeg's reduced inverse DCT rounds in fixed point, the decode in pieces
+// takes exact means: a few levels apart at most.
+constexpr int reducedDecodeTolerance = 4;
 
 } // namespace
 
@@ -114,8 +155,7 @@ private slots:
         QBuffer file;
         QVERIFY(file.open(QIODevice::WriteOnly) &&
                 photoLike({203, 1211}, false).save(&file, "JPG", 90));
-        const std::span<const uchar> bytes(reinterpret_cast<const uchar*>(file.data().constData()),
-                                           size_t(file.data().size()));
+        const std::span<const uchar> bytes = spanOf(file.data());
         // Qt writes 4:2:0, so an iMCU row is 16 pixel rows.
         const size_t stripes =
             KanvoJpegStripes::plan({203, 1211, 16, false, bytes.size()}, threads).size();
@@ -125,6 +165,75 @@ private slots:
                 .image;
         QCOMPARE(striped.format(), QImage::Format_RGB32);
         QCOMPARE(striped, QImage::fromData(file.data()).convertToFormat(QImage::Format_RGB32));
+    }
+
+    // A reduced decode whose Huffman decoding is cut into pieces, however
+    // many, gives libjpeg's reduced decode: colour and grey, sizes that end
+    // inside an MCU, every reduction the layout allows.
+    void reducedJpegInPiecesMatchesLibjpeg_data() {
+        QTest::addColumn<QByteArray>("jpeg");
+        QTest::addColumn<int>("reduction");
+        QTest::addColumn<int>("pieces");
+        const QByteArray colour = jpegOf(photoLike({1203, 877}, false));
+        const QByteArray grey =
+            jpegOf(photoLike({517, 1031}, false).convertToFormat(QImage::Format_Grayscale8));
+        for (const int pieces : {1, 2, 3, 4}) {
+            for (const int reduction : {4, 8}) {
+                QTest::addRow("colour 1/%d, %d pieces", reduction, pieces)
+                    << colour << reduction << pieces;
+            }
+            for (const int reduction : {2, 4, 8}) {
+                QTest::addRow("grey 1/%d, %d pieces", reduction, pieces)
+                    << grey << reduction << pieces;
+            }
+        }
+    }
+    void reducedJpegInPiecesMatchesLibjpeg() {
+        QFETCH(QByteArray, jpeg);
+        QFETCH(int, reduction);
+        QFETCH(int, pieces);
+        const QImage inPieces = KanvoJpegPreview::decode(spanOf(jpeg), reduction, pieces);
+        const QImage expected = libjpegReduced(jpeg, reduction);
+        QVERIFY(!inPieces.isNull());
+        QCOMPARE(inPieces.size(), expected.size());
+        QVERIFY2(maximumDifference(inPieces, expected) <= reducedDecodeTolerance,
+                 qPrintable(QString::number(maximumDifference(inPieces, expected))));
+    }
+
+    // Layouts the pieces do not take come back null, for libjpeg to decode:
+    // progressive files, full size, and 4:2:0 halved (its chroma would need
+    // full 8 x 8 blocks).
+    void otherJpegLayoutsAreLeftToLibjpeg() {
+        const QImage photo = photoLike({640, 480}, false);
+        QVERIFY(KanvoJpegPreview::decode(spanOf(jpegOf(photo, true)), 4, 2).isNull());
+        QVERIFY(KanvoJpegPreview::decode(spanOf(jpegOf(photo)), 1, 2).isNull());
+        QVERIFY(KanvoJpegPreview::decode(spanOf(jpegOf(photo)), 2, 2).isNull());
+    }
+
+    // Damage is left to libjpeg, whose picture of it is the one shown: coded
+    // data cut short or broken by a marker gives null, and a changed byte
+    // gives null or libjpeg's own picture, never another.
+    void damagedJpegInPiecesIsLeftToLibjpeg() {
+        const QByteArray jpeg = jpegOf(photoLike({800, 600}, false));
+        QByteArray withMarker = jpeg;
+        withMarker.insert(jpeg.size() * 3 / 4, "\xFF\xD3", 2);
+        for (const int pieces : {1, 2, 3}) {
+            QVERIFY(KanvoJpegPreview::decode(spanOf(jpeg.left(jpeg.size() * 2 / 3)), 4, pieces)
+                        .isNull());
+            QVERIFY(KanvoJpegPreview::decode(spanOf(withMarker), 4, pieces).isNull());
+        }
+        for (int i = 1; i < 40; ++i) {
+            QByteArray changed = jpeg;
+            const qsizetype at = 1000 + (jpeg.size() - 1100) * i / 40;
+            changed[at] = char(changed.at(at) ^ (i * 37 % 255 + 1));
+            const QImage inPieces = KanvoJpegPreview::decode(spanOf(changed), 4, 3);
+            if (!inPieces.isNull()) {
+                const QImage expected = libjpegReduced(changed, 4);
+                QVERIFY2(!expected.isNull() &&
+                             maximumDifference(inPieces, expected) <= reducedDecodeTolerance,
+                         qPrintable(QStringLiteral("byte %1 changed").arg(at)));
+            }
+        }
     }
 
     // Every PNG filter, with and without alpha, in rows wider and taller than

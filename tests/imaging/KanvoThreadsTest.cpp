@@ -10,6 +10,7 @@
 #include "imaging/KanvoImageDecoder.h"
 #include "imaging/KanvoImageHalving.h"
 #include "imaging/KanvoJpegDecoder.h"
+#include "imaging/KanvoJpegPreview.h"
 
 #include <QBuffer>
 #include <QRandomGenerator>
@@ -84,6 +85,16 @@ TEST(KanvoThreads, JpegStripesMeetWithoutASeam) {
         KanvoJpegDecoder::decode(spanOf(jpeg), KanvoImageDecoder::allocationLimitBytes, 1, 4).image;
     ASSERT_FALSE(onePass.isNull());
     EXPECT_TRUE(striped == onePass);
+}
+
+// The pieces of a reduced decode follow each other's MCUs while they are
+// being decoded, then place and convert their bands: the same samples as one
+// piece alone.
+TEST(KanvoThreads, ReducedJpegPiecesMeetWithoutASeam) {
+    const QByteArray jpeg = encoded(noise({900, 1400}, 3), "jpg");
+    const QImage onePiece = KanvoJpegPreview::decode(spanOf(jpeg), 4, 1);
+    ASSERT_FALSE(onePiece.isNull());
+    EXPECT_TRUE(KanvoJpegPreview::decode(spanOf(jpeg), 4, 4) == onePiece);
 }
 
 TEST(KanvoThreads, HalvingBandsMeetWithoutASeam) {

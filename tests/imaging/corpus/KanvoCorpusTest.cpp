@@ -11,6 +11,10 @@
 #include "ReferenceDecoder.h"
 #include "TaggedFixtures.h"
 #include "imaging/KanvoImageDecodeService.h"
+#include "imaging/KanvoImageDecoder.h"
+#include "imaging/KanvoJpegDecoder.h"
+#include "imaging/KanvoJpegPreview.h"
+#include "imaging/KanvoOrientation.h"
 #include "kanvo/ui/image_inspection.h"
 
 #include <QDir>
@@ -40,6 +44,9 @@ constexpr double conversionMeanTolerance = 3.0;
 // turned or mirrored.
 constexpr int orientationScale = 8;
 constexpr double orientationMeanTolerance = 4.0;
+// libjpeg's reduced inverse DCT rounds in fixed point, the decode in pieces
+// takes exact means.
+constexpr int reducedDecodeTolerance = 4;
 
 const char* verdictWord(CorpusVerdict verdict) {
     switch (verdict) {
@@ -229,6 +236,49 @@ private slots:
             !header.size.has_value() || image.isNull(),
             qPrintable(QStringLiteral("shown as a %1 picture, but the reference refuses it: %2")
                            .arg(sizeText(image.size()), entry.referenceMessage)));
+    }
+
+    // Every JPEG, legal or not, decoded reduced in pieces (as a large photo's
+    // first picture is) gives nothing, which leaves it to libjpeg, or what
+    // libjpeg's reduced decode gives.
+    void reducedJpegInPiecesIsLibjpegsOrNone_data() {
+        QTest::addColumn<int>("index");
+        skipWithoutCorpus();
+        for (int i = 0; i < cases_.size(); ++i) {
+            if (cases_.at(i).format == CorpusFormat::Jpeg) {
+                QTest::newRow(qPrintable(cases_.at(i).name())) << i;
+            }
+        }
+    }
+    void reducedJpegInPiecesIsLibjpegsOrNone() {
+        QFETCH(int, index);
+        QFile file(QDir(root_).filePath(cases_.at(index).relativePath));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        const std::span<const uchar> jpeg(reinterpret_cast<const uchar*>(bytes.constData()),
+                                          size_t(bytes.size()));
+        const QSize stored = KanvoJpegDecoder::readHeader(jpeg).storedSize;
+        if (!stored.isValid() ||
+            !KanvoImageDecoder::fitsAllocation(stored.width(), stored.height())) {
+            return; // the decoder refuses it before any decoding
+        }
+        for (const int reduction : {4, 8}) {
+            const QImage inPieces = KanvoJpegPreview::decode(jpeg, reduction, 3);
+            if (inPieces.isNull()) {
+                continue;
+            }
+            // One thread: libjpeg alone.
+            const QImage libjpeg = KanvoJpegDecoder::decode(
+                                       jpeg, KanvoImageDecoder::allocationLimitBytes, reduction, 1)
+                                       .image;
+            const PixelDifference difference = PixelComparison::compare(
+                uprightImage(inPieces, kanvo::ui::jpegOrientation(jpeg)), libjpeg);
+            QVERIFY2(difference.sameSize() && difference.maximum <= reducedDecodeTolerance,
+                     qPrintable(QStringLiteral("at 1/%1, unlike libjpeg's: %2")
+                                    .arg(reduction)
+                                    .arg(libjpeg.isNull() ? QStringLiteral("it gives none")
+                                                          : difference.describe())));
+        }
     }
 
     // Every orientation of both photos comes out upright, like tag 1, and
