@@ -7,6 +7,7 @@
 #include "imaging/KanvoImage.h"
 #include "imaging/KanvoImageDecodeService.h"
 #include "imaging/KanvoImageDecoder.h"
+#include "imaging/KanvoJpegDecoder.h"
 #include "kanvo/ui/document_session.h"
 #include "kit/KanvoFrame.h"
 
@@ -105,6 +106,34 @@ void registerDecodes() {
                                                  decode(path);
                                              }
                                          })
+                ->Unit(benchmark::kMillisecond)
+                ->UseRealTime();
+        }
+    }
+}
+
+// The first picture of a large JPEG, decoded reduced to cover the fitted
+// view (a quarter of 24 MP, an eighth of 100 MP): in pieces on every core
+// against libjpeg's reduced decode on one.
+void registerPreviews() {
+    for (const auto& [size, reduction] : std::vector<std::pair<QSize, int>>{
+             {BenchImages::medium(), 4}, {BenchImages::large(), 8}}) {
+        const QByteArray bytes = readFile(BenchImages::jpeg(size));
+        const std::string name =
+            std::to_string(size.width() * qint64(size.height()) / 1000000) + "MP";
+        for (const auto& [decoder, threads] : std::vector<std::pair<std::string, int>>{
+                 {"pieces", KanvoJpegDecoder::defaultThreads()}, {"libjpeg", 1}}) {
+            benchmark::RegisterBenchmark(
+                ("preview/jpeg/" + name + "/" + decoder).c_str(),
+                [bytes, reduction, threads](benchmark::State& state) {
+                    const std::span<const uchar> file(
+                        reinterpret_cast<const uchar*>(bytes.constData()), size_t(bytes.size()));
+                    for (auto _ : state) {
+                        benchmark::DoNotOptimize(KanvoJpegDecoder::decode(
+                            file, KanvoImageDecoder::allocationLimitBytes, reduction, threads));
+                    }
+                    state.counters["reduction"] = reduction;
+                })
                 ->Unit(benchmark::kMillisecond)
                 ->UseRealTime();
         }
@@ -295,6 +324,7 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     benchmark::Initialize(&argc, argv);
     registerDecodes();
+    registerPreviews();
     registerPyramids();
     registerDecodeJobs();
     registerRepaints();

@@ -10,7 +10,7 @@ for (const run of JSON.parse(readFileSync(imageJson, 'utf8')).benchmarks) {
   if (run.run_type === 'aggregate' && run.aggregate_name !== 'median') continue;
   const name = run.run_name.replace(/\/real_time$/, '').replace(/\/iterations:\d+$/, '');
   medians.set(name, run.real_time);
-  for (const key of ['memory_ratio', 'psnr_db', 'naive_psnr_db']) {
+  for (const key of ['memory_ratio', 'psnr_db', 'naive_psnr_db', 'reduction']) {
     if (key in run) counters.set(`${name}:${key}`, run[key]);
   }
 }
@@ -43,6 +43,13 @@ for (const name of medians.keys()) {
   const qt = medians.get(`decode/${file}/qt`);
   row(`decode ${file}: Kanvo ${ms(kanvo)} / codec ${ms(codec)}`, (kanvo / codec).toFixed(2), '<= 1.15', kanvo / codec <= 1.15);
   row(`decode ${file}: Qt reader ${ms(qt)} / Kanvo`, (qt / kanvo).toFixed(2), '>= 1.5', qt / kanvo >= 1.5);
+}
+for (const name of medians.keys()) {
+  const match = name.match(/^preview\/jpeg\/(.+)\/pieces$/);
+  if (!match) continue;
+  const libjpeg = medians.get(`preview/jpeg/${match[1]}/libjpeg`);
+  const reduction = counters.get(`${name}:reduction`);
+  info(`preview jpeg/${match[1]} at 1/${reduction}: in pieces ${ms(medians.get(name))} / libjpeg ${ms(libjpeg)}`, (medians.get(name) / libjpeg).toFixed(2));
 }
 for (const name of medians.keys()) {
   const match = name.match(/^pyramid\/jpeg\/(.+)$/);

@@ -32,10 +32,12 @@ Header readHeader(std::span<const uchar> file);
 int defaultThreads();
 
 // `reduction` is 1, 2, 4 or 8: the image is decoded at that fraction of its
-// size by libjpeg's scaled inverse DCT, which skips most of the work below
-// the Huffman decoding. Null above `maximumBytes` at full size, whatever the
-// reduction, so a preview is never shown of an image that cannot follow.
-// A full-size decode spreads its stripes over at most `threads` threads.
+// size by a scaled inverse DCT, which skips most of the work below the
+// Huffman decoding; a large file's reduced decode spreads even that over
+// `threads` threads (KanvoJpegPreview). Null above `maximumBytes` at full
+// size, whatever the reduction, so a preview is never shown of an image that
+// cannot follow. A full-size decode spreads its stripes over at most
+// `threads` threads.
 KanvoDecodedPixels decode(std::span<const uchar> file, qint64 maximumBytes, int reduction = 1,
                           int threads = defaultThreads());
 
