@@ -41,24 +41,29 @@ std::uint32_t clampedChannel(int value) {
 
 } // namespace
 
-KanvoJpegPlanes::KanvoJpegPlanes(const KanvoJpegScan::Scan& scan)
-    : scan_(scan), stride_(scan.mcusAcross * scan.samplesAcrossMcu),
-      planes_(scan.components.size(),
-              std::vector<std::uint8_t>(size_t(stride_) * size_t(scan.mcusDown) *
-                                        size_t(scan.samplesDownMcu))) {}
+KanvoJpegPlanes::KanvoJpegPlanes(const KanvoJpegScan::Scan& scan) : scan_(scan) {
+    for (const KanvoJpegScan::Component& component : scan.components) {
+        const int stride = scan.mcusAcross * scan.samplesAcrossMcu / component.planeDivisor;
+        planes_.push_back(
+            {stride, std::vector<std::uint8_t>(size_t(stride) * size_t(scan.mcusDown) *
+                                               size_t(scan.samplesDownMcu))});
+    }
+}
 
 void KanvoJpegPlanes::writeBlock(int mcu, int component, int blockAcross, int blockDown,
                                  std::int16_t dc, const std::int16_t* acShares) {
     const KanvoJpegScan::Component& described = scan_.components[size_t(component)];
     const int samples = described.samplesAcross;
-    const int left = (mcu % scan_.mcusAcross) * scan_.samplesAcrossMcu + blockAcross * samples;
+    const int left = (mcu % scan_.mcusAcross) * scan_.samplesAcrossMcu / described.planeDivisor +
+                     blockAcross * samples;
     const int top = (mcu / scan_.mcusAcross) * scan_.samplesDownMcu + blockDown * samples;
     // The DC share rounded to the nearest (the bias keeps it positive).
     const int level = int(float(dc) * described.dcScale + 4096.5F) - 4096 + 128;
-    std::uint8_t* row = planes_[size_t(component)].data() + size_t(top) * size_t(stride_) + left;
+    Plane& plane = planes_[size_t(component)];
+    std::uint8_t* row = plane.samples.data() + size_t(top) * size_t(plane.stride) + left;
     int lowest = level;
     int highest = level;
-    for (int y = 0; y < samples; ++y, row += stride_) {
+    for (int y = 0; y < samples; ++y, row += plane.stride) {
         for (int x = 0; x < samples; ++x) {
             const int value = level + acShares[y * samples + x];
             lowest = std::min(lowest, value);
@@ -73,20 +78,56 @@ void KanvoJpegPlanes::writeBlock(int mcu, int component, int blockAcross, int bl
     }
 }
 
+// Row `y` of a component's plane at the image's width: a 4:2:2 chroma row
+// widened into `widened` as libjpeg's fancy upsampling widens it (each
+// sample three quarters itself and a quarter its nearer neighbour), or
+// doubled where libjpeg doubles it: at an eighth, or for two samples or
+// fewer.
+const std::uint8_t* KanvoJpegPlanes::rowOf(size_t component, int y,
+                                           std::vector<std::uint8_t>& widened) const {
+    const Plane& plane = planes_[component];
+    const std::uint8_t* row = plane.samples.data() + size_t(y) * size_t(plane.stride);
+    if (scan_.components[component].planeDivisor == 1) {
+        return row;
+    }
+    const int samples = scan_.components[component].rowSamples;
+    widened.resize(size_t(2 * std::max(samples, 1)));
+    std::uint8_t* out = widened.data();
+    if (samples <= 2 || scan_.components[component].samplesAcross == 1) {
+        for (int x = 0; x < samples; ++x) {
+            out[2 * x] = out[2 * x + 1] = row[x];
+        }
+        return out;
+    }
+    out[0] = row[0];
+    out[1] = std::uint8_t((row[0] * 3 + row[1] + 2) >> 2);
+    for (int x = 1; x < samples - 1; ++x) {
+        const int near = row[x] * 3;
+        out[2 * x] = std::uint8_t((near + row[x - 1] + 1) >> 2);
+        out[2 * x + 1] = std::uint8_t((near + row[x + 1] + 2) >> 2);
+    }
+    const int last = samples - 1;
+    out[2 * last] = std::uint8_t((row[last] * 3 + row[last - 1] + 1) >> 2);
+    out[2 * last + 1] = row[last];
+    return out;
+}
+
 void KanvoJpegPlanes::convertRows(QImage& image, int first, int end) const {
     const ChromaTerms& terms = chromaTerms();
     const int width = image.width();
+    std::vector<std::uint8_t> widenedCb;
+    std::vector<std::uint8_t> widenedCr;
     for (int y = first; y < end; ++y) {
         auto* out = reinterpret_cast<std::uint32_t*>(image.scanLine(y));
-        const std::uint8_t* luma = planes_[0].data() + size_t(y) * size_t(stride_);
+        const std::uint8_t* luma = rowOf(0, y, widenedCb);
         if (planes_.size() == 1) {
             for (int x = 0; x < width; ++x) {
                 out[x] = 0xFF000000U | std::uint32_t(luma[x]) * 0x010101U;
             }
             continue;
         }
-        const std::uint8_t* cb = planes_[1].data() + size_t(y) * size_t(stride_);
-        const std::uint8_t* cr = planes_[2].data() + size_t(y) * size_t(stride_);
+        const std::uint8_t* cb = rowOf(1, y, widenedCb);
+        const std::uint8_t* cr = rowOf(2, y, widenedCr);
         for (int x = 0; x < width; ++x) {
             const int level = luma[x];
             const int red = level + terms.redFromCr[cr[x]];

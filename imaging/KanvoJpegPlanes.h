@@ -8,8 +8,8 @@
 #include <vector>
 
 // The samples of a reduced decode, one plane per component over the whole
-// grid of MCUs (chroma already at the luma's resolution), and their
-// conversion to RGB32 as libjpeg converts YCbCr.
+// grid of MCUs (chroma at the luma's resolution, or 4:2:2 chroma at half its
+// width), and their conversion to RGB32 as libjpeg widens and converts them.
 class KanvoJpegPlanes {
 public:
     explicit KanvoJpegPlanes(const KanvoJpegScan::Scan& scan);
@@ -28,8 +28,13 @@ public:
     bool overflowed() const { return overflowed_.load(std::memory_order_relaxed); }
 
 private:
+    struct Plane {
+        int stride;
+        std::vector<std::uint8_t> samples;
+    };
+    const std::uint8_t* rowOf(size_t component, int y, std::vector<std::uint8_t>& widened) const;
+
     const KanvoJpegScan::Scan& scan_;
-    int stride_;
-    std::vector<std::vector<std::uint8_t>> planes_;
+    std::vector<Plane> planes_;
     std::atomic<bool> overflowed_{false};
 };

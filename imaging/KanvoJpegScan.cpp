@@ -85,7 +85,12 @@ int KanvoJpegScan::Scan::blocksPerMcu() const {
 }
 
 int KanvoJpegScan::Scan::samplesPerMcu() const {
-    return int(components.size()) * samplesAcrossMcu * samplesDownMcu;
+    int samples = 0;
+    for (const Component& component : components) {
+        samples += component.blocksAcross * component.blocksDown * component.samplesAcross *
+                   component.samplesAcross;
+    }
+    return samples;
 }
 
 std::optional<KanvoJpegScan::Scan> KanvoJpegScan::read(std::span<const uchar> file, int reduction) {
@@ -106,16 +111,26 @@ std::optional<KanvoJpegScan::Scan> KanvoJpegScan::read(std::span<const uchar> fi
         Component component{};
         component.blocksAcross = info.comps_in_scan == 1 ? 1 : source.h_samp_factor;
         component.blocksDown = info.comps_in_scan == 1 ? 1 : source.v_samp_factor;
-        const int subsampling = maxAcross / component.blocksAcross;
-        component.samplesAcross = samplesPerBlock * subsampling;
+        // Chroma subsampled alike both ways is decoded at the luma's
+        // resolution; subsampled across only (4:2:2), at its own, then
+        // widened as libjpeg widens it.
+        const int across = maxAcross / component.blocksAcross;
+        const int down = maxDown / component.blocksDown;
+        const bool widened = across == 2 && down == 1;
+        component.samplesAcross = samplesPerBlock * (widened ? 1 : across);
+        component.planeDivisor = widened ? 2 : 1;
+        component.rowSamples =
+            int((qint64(info.image_width) * component.blocksAcross * component.samplesAcross +
+                 8 * maxAcross - 1) /
+                (8 * maxAcross));
         const JQUANT_TBL* quantisers =
             source.quant_tbl_no >= 0 && source.quant_tbl_no < NUM_QUANT_TBLS
                 ? info.quant_tbl_ptrs[source.quant_tbl_no]
                 : nullptr;
         component.dcTable = tableFor(info.dc_huff_tbl_ptrs, source.dc_tbl_no, false, scan.tables);
         component.acTable = tableFor(info.ac_huff_tbl_ptrs, source.ac_tbl_no, true, scan.tables);
-        fits = maxAcross % component.blocksAcross == 0 &&
-               maxDown == component.blocksDown * subsampling && component.samplesAcross <= 4 &&
+        fits = maxAcross % component.blocksAcross == 0 && maxDown % component.blocksDown == 0 &&
+               (across == down || widened) && component.samplesAcross <= 4 &&
                quantisers != nullptr && component.dcTable != nullptr &&
                component.acTable != nullptr;
         if (fits) {

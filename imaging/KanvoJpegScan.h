@@ -15,11 +15,12 @@
 //
 // Only the common layout is described: 8-bit, Huffman-coded, one
 // interleaved scan without restart markers, grey or YCbCr whose chroma is
-// subsampled alike across and down (4:4:4, 4:2:0), and a reduction at which
-// every block gives at most 4 x 4 samples. A block then gives the samples
-// libjpeg's reduced inverse DCT gives: the means of the full-size block's
-// pixels over squares of `reduction` (chroma over larger squares, at its
-// subsampling), so the image needs no upsampling afterwards.
+// subsampled alike across and down (4:4:4, 4:2:0) or across only (4:2:2),
+// and a reduction at which every block gives at most 4 x 4 samples. A block
+// then gives the samples libjpeg's reduced inverse DCT gives: the means of
+// the full-size block's pixels over squares of `reduction` (chroma
+// subsampled alike both ways over larger squares, so that it needs no
+// upsampling; 4:2:2 chroma over the same squares, widened afterwards).
 namespace KanvoJpegScan {
 
 struct Component {
@@ -28,6 +29,10 @@ struct Component {
     int blocksAcross; // blocks of this component in an MCU, across and down
     int blocksDown;
     int samplesAcross; // samples one block gives at the reduction, either way
+    // 2 for chroma subsampled across only, whose plane is half as wide and
+    // widened when converted; 1 for the others.
+    int planeDivisor;
+    int rowSamples; // samples in a row of its plane that are the image's
     // The DC coefficient's share of every sample: its quantiser over 8.
     float dcScale;
     // Per coefficient (natural order), its dequantised share of each sample

@@ -13,6 +13,7 @@
 #include <QImageWriter>
 #include <QRandomGenerator>
 #include <QtTest>
+#include <turbojpeg.h>
 
 namespace {
 
@@ -70,6 +71,21 @@ QByteArray jpegOf(const QImage& image, bool progressive = false) {
     writer.setProgressiveScanWrite(progressive);
     writer.write(image);
     return file.data();
+}
+
+// `image` as a JPEG (quality 90) with its chroma subsampled as
+// `subsampling` says; Qt's writer knows only 4:2:0.
+QByteArray jpegSubsampled(const QImage& image, TJSAMP subsampling) {
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
+    tjhandle encoder = tjInitCompress();
+    unsigned char* jpeg = nullptr;
+    unsigned long size = 0;
+    tjCompress2(encoder, rgb.constBits(), rgb.width(), int(rgb.bytesPerLine()), rgb.height(),
+                TJPF_RGB, &jpeg, &size, subsampling, 90, 0);
+    const QByteArray bytes(reinterpret_cast<const char*>(jpeg), qsizetype(size));
+    tjFree(jpeg);
+    tjDestroy(encoder);
+    return bytes;
 }
 
 std::span<const uchar> spanOf(const QByteArray& bytes) {
@@ -168,23 +184,30 @@ private slots:
     }
 
     // A reduced decode whose Huffman decoding is cut into pieces, however
-    // many, gives libjpeg's reduced decode: colour and grey, sizes that end
-    // inside an MCU, every reduction the layout allows.
+    // many, gives libjpeg's reduced decode: grey and each chroma layout the
+    // pieces take (4:2:2 widened as libjpeg widens it), sizes that end inside
+    // an MCU, every reduction the layout allows.
     void reducedJpegInPiecesMatchesLibjpeg_data() {
         QTest::addColumn<QByteArray>("jpeg");
         QTest::addColumn<int>("reduction");
         QTest::addColumn<int>("pieces");
-        const QByteArray colour = jpegOf(photoLike({1203, 877}, false));
-        const QByteArray grey =
-            jpegOf(photoLike({517, 1031}, false).convertToFormat(QImage::Format_Grayscale8));
-        for (const int pieces : {1, 2, 3, 4}) {
-            for (const int reduction : {4, 8}) {
-                QTest::addRow("colour 1/%d, %d pieces", reduction, pieces)
-                    << colour << reduction << pieces;
-            }
+        const QImage photo = photoLike({1203, 877}, false);
+        const std::pair<const char*, QByteArray> files[] = {
+            {"4:2:0", jpegOf(photo)},
+            {"4:2:2", jpegSubsampled(photo, TJSAMP_422)},
+            {"4:4:4", jpegSubsampled(photo, TJSAMP_444)},
+            {"grey",
+             jpegOf(photoLike({517, 1031}, false).convertToFormat(QImage::Format_Grayscale8))}};
+        for (const auto& [layout, jpeg] : files) {
             for (const int reduction : {2, 4, 8}) {
-                QTest::addRow("grey 1/%d, %d pieces", reduction, pieces)
-                    << grey << reduction << pieces;
+                // 4:2:0 chroma at half size would need whole 8 x 8 blocks.
+                if (reduction == 2 && QByteArray(layout) == "4:2:0") {
+                    continue;
+                }
+                for (const int pieces : {1, 2, 3, 4}) {
+                    QTest::addRow("%s 1/%d, %d pieces", layout, reduction, pieces)
+                        << jpeg << reduction << pieces;
+                }
             }
         }
     }
@@ -201,13 +224,14 @@ private slots:
     }
 
     // Layouts the pieces do not take come back null, for libjpeg to decode:
-    // progressive files, full size, and 4:2:0 halved (its chroma would need
-    // full 8 x 8 blocks).
+    // progressive files, full size, 4:2:0 halved (its chroma would need full
+    // 8 x 8 blocks) and chroma subsampled down only (4:4:0).
     void otherJpegLayoutsAreLeftToLibjpeg() {
         const QImage photo = photoLike({640, 480}, false);
         QVERIFY(KanvoJpegPreview::decode(spanOf(jpegOf(photo, true)), 4, 2).isNull());
         QVERIFY(KanvoJpegPreview::decode(spanOf(jpegOf(photo)), 1, 2).isNull());
         QVERIFY(KanvoJpegPreview::decode(spanOf(jpegOf(photo)), 2, 2).isNull());
+        QVERIFY(KanvoJpegPreview::decode(spanOf(jpegSubsampled(photo, TJSAMP_440)), 4, 2).isNull());
     }
 
     // Damage is left to libjpeg, whose picture of it is the one shown: coded
