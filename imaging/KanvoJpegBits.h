@@ -91,6 +91,24 @@ public:
         return bits < (1 << (size - 1)) ? bits - (1 << size) + 1 : bits;
     }
 
+    // After the last MCU before a restart marker: true when no more than
+    // the padding of a byte is left before marker RSTn, `number` 0 to 7,
+    // which is then passed, starting afresh after it. False for bytes before
+    // the marker, another marker or none.
+    bool restart(int number) {
+        const std::int64_t left = ended_ ? dataBits_ - consumed() : count_;
+        if (left < 0 || left >= 8 || end_ - next_ < 2 || next_[0] != 0xFF ||
+            next_[1] != 0xD0 + number) {
+            return false;
+        }
+        next_ += 2;
+        loaded_ = consumed();
+        buffer_ = 0;
+        count_ = 0;
+        ended_ = false;
+        return true;
+    }
+
     // Passes over `bits` bits.
     void skip(std::int64_t bits) {
         while (bits > 0) {

@@ -59,7 +59,7 @@ bool layoutFits(const jpeg_decompress_struct& info) {
     const bool colourModel = (info.num_components == 1 && info.jpeg_color_space == JCS_GRAYSCALE) ||
                              (info.num_components == 3 && info.jpeg_color_space == JCS_YCbCr);
     return colourModel && info.data_precision == 8 && !info.arith_code && !info.progressive_mode &&
-           info.comps_in_scan == info.num_components && info.restart_interval == 0;
+           info.comps_in_scan == info.num_components;
 }
 
 // libjpeg reads the header; nothing after it can fail inside libjpeg, whose
@@ -148,6 +148,7 @@ std::optional<KanvoJpegScan::Scan> KanvoJpegScan::read(std::span<const uchar> fi
         scan.outputSize = {(across + reduction - 1) / reduction,
                            (down + reduction - 1) / reduction};
         scan.dataOffset = qsizetype(info.src->next_input_byte - file.data());
+        scan.restartInterval = int(info.restart_interval);
     }
     jpeg_destroy_decompress(&info);
     return fits ? std::optional<Scan>(std::move(scan)) : std::nullopt;

@@ -14,7 +14,7 @@
 // gives at the reduction, and where the coded data begins.
 //
 // Only the common layout is described: 8-bit, Huffman-coded, one
-// interleaved scan without restart markers, grey or YCbCr whose chroma is
+// interleaved scan, grey or YCbCr whose chroma is
 // subsampled alike across and down (4:4:4, 4:2:0) or across only (4:2:2),
 // and a reduction at which every block gives at most 4 x 4 samples. A block
 // then gives the samples libjpeg's reduced inverse DCT gives: the means of
@@ -49,6 +49,7 @@ struct Scan {
     int samplesDownMcu = 0;
     QSize outputSize; // libjpeg's output size at the reduction
     qsizetype dataOffset = 0;
+    int restartInterval = 0; // MCUs between restart markers; 0 for none
     int blocksPerMcu() const;
     int samplesPerMcu() const; // over all components
 };

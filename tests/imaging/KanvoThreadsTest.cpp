@@ -4,6 +4,7 @@
 // by side, and decoded images passing between threads through the cache.
 // GoogleTest, not Qt Test: Qt Test's watchdog thread is started and joined
 // inside QtCore, where ThreadSanitizer cannot see the join.
+#include "LibjpegEncoding.h"
 #include "imaging/KanvoImage.h"
 #include "imaging/KanvoImageCache.h"
 #include "imaging/KanvoImageDecodeService.h"
@@ -88,13 +89,16 @@ TEST(KanvoThreads, JpegStripesMeetWithoutASeam) {
 }
 
 // The pieces of a reduced decode follow each other's MCUs while they are
-// being decoded, then place and convert their bands: the same samples as one
-// piece alone.
+// being decoded (or start at restart markers), then place and convert their
+// bands: the same samples as one piece alone.
 TEST(KanvoThreads, ReducedJpegPiecesMeetWithoutASeam) {
-    const QByteArray jpeg = encoded(noise({900, 1400}, 3), "jpg");
-    const QImage onePiece = KanvoJpegPreview::decode(spanOf(jpeg), 4, 1);
-    ASSERT_FALSE(onePiece.isNull());
-    EXPECT_TRUE(KanvoJpegPreview::decode(spanOf(jpeg), 4, 4) == onePiece);
+    const QImage image = noise({900, 1400}, 3);
+    for (const QByteArray& jpeg :
+         {encoded(image, "jpg"), kanvo::test::libjpegEncoded(image, 2, 2, 4)}) {
+        const QImage onePiece = KanvoJpegPreview::decode(spanOf(jpeg), 4, 1);
+        ASSERT_FALSE(onePiece.isNull());
+        EXPECT_TRUE(KanvoJpegPreview::decode(spanOf(jpeg), 4, 4) == onePiece);
+    }
 }
 
 TEST(KanvoThreads, HalvingBandsMeetWithoutASeam) {

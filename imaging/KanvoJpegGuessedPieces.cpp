@@ -1,0 +1,298 @@
+#include "imaging/KanvoJpegGuessedPieces.h"
+
+#include "imaging/KanvoJpegBlocks.h"
+#include "imaging/KanvoParallel.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <memory>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using KanvoJpegBlocks::BitReader;
+using KanvoJpegBlocks::Predictors;
+using KanvoJpegScan::Component;
+using KanvoJpegScan::Scan;
+
+// A piece whose guess fails this often, or fails after this many MCUs (a
+// true decode fails only on damage), stops; the piece before decodes on
+// through its part.
+constexpr int maximumRestarts = 64;
+constexpr int longestGuess = 1024;
+
+// Where an MCU starts: its first bit in the coded data (stuffed bytes left
+// out) and the DC predictors there.
+struct Mark {
+    std::int64_t bit;
+    Predictors predictors;
+};
+
+struct Piece {
+    const uchar* start = nullptr;
+    std::int64_t startBit = 0;
+    std::unique_ptr<Mark[]> marks; // one per MCU decoded, and the one being decoded
+    std::atomic<int> completed{0}; // marks before this are final
+    std::atomic<bool> finished{false};
+    // Read once every thread has joined.
+    int guessStart = 0; // the first MCU of the latest guess
+    bool failed = false;
+    int handoverAt = -1; // the MCU at which a later piece takes over
+    int handoverTo = -1;
+    int handoverMark = -1; // that piece's MCU there
+    // The samples of pieces after the first, until their place is known:
+    // per MCU, each block's AC shares and its DC predictor.
+    std::vector<std::int16_t> shares;
+    std::vector<std::int32_t> blockPredictors;
+};
+
+class ParallelDecode {
+public:
+    ParallelDecode(std::span<const uchar> file, const Scan& scan, int pieces,
+                   KanvoJpegPlanes& planes)
+        : file_(file), scan_(scan), total_(scan.mcusAcross * scan.mcusDown),
+          pieces_(size_t(pieces)), planes_(planes) {}
+
+    bool run();
+
+private:
+    bool placePieces();
+    void decodePiece(int index);
+    bool meetsLater(std::int64_t bit, int& target, int& mark);
+    bool stitch();
+    void placeRuns(int firstMcu, int endMcu);
+
+    // A stretch of MCUs of one piece after the first, placed in the image.
+    struct Run {
+        const Piece* piece;
+        int firstMcu; // the piece's own numbering
+        int imageMcu;
+        int count;
+        Predictors offsets; // to add to its DC predictors
+    };
+
+    std::span<const uchar> file_;
+    const Scan& scan_;
+    const int total_;
+    std::vector<Piece> pieces_;
+    KanvoJpegPlanes& planes_;
+    std::vector<Run> runs_;
+};
+
+// Cuts the coded data into pieces of equal bytes and numbers their first
+// bits. A marker before the last piece's start ends the scan early, which is
+// damage left to libjpeg.
+bool ParallelDecode::placePieces() {
+    const uchar* data = file_.data() + scan_.dataOffset;
+    const qsizetype length = qsizetype(file_.size()) - scan_.dataOffset;
+    const auto count = qsizetype(pieces_.size());
+    qsizetype stuffed = 0;
+    const uchar* scanned = data;
+    for (qsizetype k = 0; k < count; ++k) {
+        const uchar* start = data + length * k / count;
+        if (k > 0 && start[-1] == 0xFF) {
+            ++start; // not between a 0xFF and its stuffed zero
+        }
+        while (const auto* found =
+                   static_cast<const uchar*>(std::memchr(scanned, 0xFF, size_t(start - scanned)))) {
+            if (found[1] != 0) {
+                return false;
+            }
+            ++stuffed;
+            scanned = found + 2;
+        }
+        scanned = start;
+        Piece& piece = pieces_[size_t(k)];
+        piece.start = start;
+        piece.startBit = 8 * (start - data - stuffed);
+        piece.marks.reset(new Mark[size_t(total_) + 1]);
+    }
+    return true;
+}
+
+// Whether an MCU starting at `bit` starts where a later piece started one:
+// `target` and `mark` follow the later pieces' MCUs as the decode goes on.
+// Waits while the later piece has not decoded that far.
+bool ParallelDecode::meetsLater(std::int64_t bit, int& target, int& mark) {
+    while (size_t(target) < pieces_.size()) {
+        const Piece& later = pieces_[size_t(target)];
+        if (bit < later.startBit) {
+            return false;
+        }
+        const bool finished = later.finished.load(std::memory_order_acquire);
+        const int available = later.completed.load(std::memory_order_acquire);
+        while (mark < available && later.marks[size_t(mark)].bit < bit) {
+            ++mark;
+        }
+        if (mark < available) {
+            return later.marks[size_t(mark)].bit == bit;
+        }
+        if (finished) {
+            ++target; // passed all of it: look for the one after
+            mark = 0;
+        } else {
+            std::this_thread::yield();
+        }
+    }
+    return false;
+}
+
+void ParallelDecode::decodePiece(int index) {
+    Piece& piece = pieces_[size_t(index)];
+    const bool first = index == 0;
+    const uchar* end = file_.data() + file_.size();
+    const auto sharesPerMcu = size_t(scan_.samplesPerMcu());
+    const auto blocksPerMcu = size_t(scan_.blocksPerMcu());
+    if (!first) {
+        const size_t expected =
+            size_t(total_) * (pieces_.size() - size_t(index)) / pieces_.size() + 64;
+        piece.shares.reserve(expected * sharesPerMcu);
+        piece.blockPredictors.reserve(expected * blocksPerMcu);
+    }
+    BitReader bits(piece.start, end);
+    Predictors predictors{};
+    int mcu = 0;
+    int restarts = 0;
+    int target = index + 1;
+    int mark = 0;
+    while (mcu < total_) {
+        const std::int64_t bit = piece.startBit + bits.consumed();
+        piece.marks[size_t(mcu)] = {bit, predictors};
+        if (meetsLater(bit, target, mark)) {
+            piece.handoverAt = mcu;
+            piece.handoverTo = target;
+            piece.handoverMark = mark;
+            break;
+        }
+        const bool decoded =
+            first ? KanvoJpegBlocks::decodeMcu(bits, scan_, predictors,
+                                               [&](int component, int across, int down,
+                                                   int predictor, const std::int16_t* shares) {
+                                                   planes_.writeBlock(mcu, component, across, down,
+                                                                      std::int16_t(predictor),
+                                                                      shares);
+                                               })
+                  : KanvoJpegBlocks::decodeMcu(
+                        bits, scan_, predictors,
+                        [&](int component, int, int, int predictor, const std::int16_t* shares) {
+                            const int samples = scan_.components[size_t(component)].samplesAcross;
+                            piece.blockPredictors.push_back(predictor);
+                            piece.shares.insert(piece.shares.end(), shares,
+                                                shares + samples * samples);
+                        });
+        if (decoded && bits.withinData()) {
+            ++mcu;
+            piece.completed.store(mcu, std::memory_order_release);
+            continue;
+        }
+        if (first) {
+            piece.failed = true;
+            break;
+        }
+        piece.shares.resize(size_t(mcu) * sharesPerMcu);
+        piece.blockPredictors.resize(size_t(mcu) * blocksPerMcu);
+        if (decoded || !bits.withinData() || ++restarts > maximumRestarts ||
+            mcu - piece.guessStart > longestGuess) {
+            break; // out of data, or damaged
+        }
+        // Guess again, one bit after where this MCU began.
+        bits = BitReader(piece.start, end);
+        bits.skip(bit + 1 - piece.startBit);
+        predictors = {};
+        piece.guessStart = mcu;
+    }
+    piece.finished.store(true, std::memory_order_release);
+}
+
+// Follows the handovers from the first piece, placing each later piece's
+// stretch. True when they cover every MCU.
+bool ParallelDecode::stitch() {
+    int index = 0;
+    int entry = 0;
+    int placed = 0;
+    Predictors offsets{};
+    if (pieces_[0].failed) {
+        return false;
+    }
+    for (;;) {
+        const Piece& piece = pieces_[size_t(index)];
+        const int end = piece.handoverAt >= 0 ? piece.handoverAt : piece.completed.load();
+        const int count = std::min(end - entry, total_ - placed);
+        if (entry < piece.guessStart || count < 0) {
+            return false;
+        }
+        if (index > 0) {
+            runs_.push_back({&piece, entry, placed, count, offsets});
+        }
+        placed += count;
+        if (placed == total_) {
+            return true;
+        }
+        if (piece.handoverAt < 0) {
+            return false; // stopped short of the last MCU
+        }
+        const Piece& later = pieces_[size_t(piece.handoverTo)];
+        const Mark& here = piece.marks[size_t(piece.handoverAt)];
+        const Mark& there = later.marks[size_t(piece.handoverMark)];
+        for (size_t c = 0; c < offsets.size(); ++c) {
+            offsets[c] = int(unsigned(here.predictors[c]) + unsigned(offsets[c]) -
+                             unsigned(there.predictors[c]));
+        }
+        index = piece.handoverTo;
+        entry = piece.handoverMark;
+    }
+}
+
+// The later pieces' blocks of MCUs [firstMcu, endMcu), now that their DC
+// predictors are known.
+void ParallelDecode::placeRuns(int firstMcu, int endMcu) {
+    const auto sharesPerMcu = size_t(scan_.samplesPerMcu());
+    const auto blocksPerMcu = size_t(scan_.blocksPerMcu());
+    for (const Run& run : runs_) {
+        const int from = std::max(firstMcu, run.imageMcu);
+        const int to = std::min(endMcu, run.imageMcu + run.count);
+        for (int mcu = from; mcu < to; ++mcu) {
+            const auto own = size_t(mcu - run.imageMcu + run.firstMcu);
+            const std::int16_t* shares = run.piece->shares.data() + own * sharesPerMcu;
+            const std::int32_t* predictor = run.piece->blockPredictors.data() + own * blocksPerMcu;
+            for (size_t c = 0; c < scan_.components.size(); ++c) {
+                const Component& component = scan_.components[c];
+                const int samples = component.samplesAcross * component.samplesAcross;
+                for (int down = 0; down < component.blocksDown; ++down) {
+                    for (int across = 0; across < component.blocksAcross; ++across) {
+                        const auto dc =
+                            std::int16_t(unsigned(*predictor++) + unsigned(run.offsets[c]));
+                        planes_.writeBlock(mcu, int(c), across, down, dc, shares);
+                        shares += samples;
+                    }
+                }
+            }
+        }
+    }
+}
+
+bool ParallelDecode::run() {
+    if (!placePieces()) {
+        return false;
+    }
+    const int threads = int(pieces_.size());
+    forEachInParallel(threads, [this](int index) { decodePiece(index); });
+    if (!stitch()) {
+        return false;
+    }
+    // Bands of MCU rows, one a thread.
+    forEachInParallel(threads, [this, threads](int band) {
+        placeRuns(total_ / scan_.mcusAcross * band / threads * scan_.mcusAcross,
+                  total_ / scan_.mcusAcross * (band + 1) / threads * scan_.mcusAcross);
+    });
+    return true;
+}
+
+} // namespace
+
+bool KanvoJpegGuessedPieces::decode(std::span<const uchar> file, const KanvoJpegScan::Scan& scan,
+                                    int pieces, KanvoJpegPlanes& planes) {
+    return ParallelDecode(file, scan, pieces, planes).run();
+}
