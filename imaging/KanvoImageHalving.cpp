@@ -1,9 +1,10 @@
 #include "imaging/KanvoImageHalving.h"
 
+#include "imaging/KanvoParallel.h"
+
 #include <QThread>
+#include <algorithm>
 #include <cstdint>
-#include <thread>
-#include <vector>
 
 namespace {
 
@@ -83,13 +84,9 @@ QImage KanvoImageHalving::halved(const QImage& source) {
     const int bands =
         std::clamp(target.height() / minimumRowsPerBand, 1, QThread::idealThreadCount());
     const int rowsPerBand = (target.height() + bands - 1) / bands;
-    std::vector<std::jthread> helpers;
-    for (int band = 1; band < bands; ++band) {
-        const int first = band * rowsPerBand;
-        helpers.emplace_back(
-            [&, first] { halveRows(from, to, first, std::min(first + rowsPerBand, to.height)); });
-    }
-    halveRows(from, to, 0, std::min(rowsPerBand, to.height));
-    helpers.clear(); // joins them before the image leaves
+    forEachInParallel(bands, [&](int band) {
+        const int first = std::min(band * rowsPerBand, to.height);
+        halveRows(from, to, first, std::min(first + rowsPerBand, to.height));
+    });
     return target;
 }

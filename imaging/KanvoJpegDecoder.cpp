@@ -6,11 +6,11 @@
 #include "imaging/KanvoJpegStripes.h"
 #include "imaging/KanvoLibjpegReader.h"
 #include "imaging/KanvoOrientation.h"
+#include "imaging/KanvoParallel.h"
 
 #include <QThread>
 #include <algorithm>
 #include <cstdlib>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -143,19 +143,12 @@ bool decodeInto(std::span<const uchar> file, const Frame& frame, int reduction, 
                        : std::vector<Stripe>{{0, height}};
     std::vector<char> decoded(stripes.size(), false); // not bool: one element per thread
     std::vector<char> warned(stripes.size(), false);
-    {
-        std::vector<std::jthread> helpers;
-        for (size_t i = 1; i < stripes.size(); ++i) {
-            helpers.emplace_back([&, i] {
-                bool warning = false;
-                decoded[i] = decodeStripe(file, frame, reduction, target, stripes[i], warning);
-                warned[i] = warning;
-            });
-        }
+    forEachInParallel(int(stripes.size()), [&](int stripe) {
+        const auto i = size_t(stripe);
         bool warning = false;
-        decoded[0] = decodeStripe(file, frame, reduction, target, stripes[0], warning);
-        warned[0] = warning;
-    } // joins the helpers
+        decoded[i] = decodeStripe(file, frame, reduction, target, stripes[i], warning);
+        warned[i] = warning;
+    });
     const auto yes = [](char value) {
         return value != 0;
     };

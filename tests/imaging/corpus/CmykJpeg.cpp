@@ -1,6 +1,6 @@
 #include "CmykJpeg.h"
 
-#include "LibjpegReader.h"
+#include "imaging/KanvoLibjpegReader.h"
 
 #include <QFile>
 
@@ -10,13 +10,12 @@ namespace {
 // the rows there are in `height`. A fatal error after the last row (in
 // trailing markers) still leaves a whole image, as djpeg's output would.
 void readInto(const QByteArray& file, QByteArray& samples, int& rows, int& height) {
-    LibjpegReader reader;
+    KanvoLibjpegReader reader;
     if (setjmp(reader.errors.exit) != 0) {
         jpeg_destroy_decompress(&reader.info);
         return;
     }
-    reader.start(reinterpret_cast<const unsigned char*>(file.constData()),
-                 static_cast<unsigned long>(file.size()));
+    reader.start({reinterpret_cast<const uchar*>(file.constData()), size_t(file.size())});
     jpeg_read_header(&reader.info, TRUE);
     if (reader.info.num_components != 4) {
         jpeg_destroy_decompress(&reader.info);

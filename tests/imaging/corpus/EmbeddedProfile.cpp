@@ -1,6 +1,6 @@
 #include "EmbeddedProfile.h"
 
-#include "LibjpegReader.h"
+#include "imaging/KanvoLibjpegReader.h"
 
 #include <QFile>
 #include <cstdlib>
@@ -11,13 +11,12 @@ namespace {
 // Writes the profile into `profile`; libjpeg-turbo checks the segments'
 // sequence numbers and counts and gives nothing when they disagree.
 void readJpegProfile(const QByteArray& file, QByteArray& profile) {
-    LibjpegReader reader;
+    KanvoLibjpegReader reader;
     if (setjmp(reader.errors.exit) != 0) {
         jpeg_destroy_decompress(&reader.info);
         return;
     }
-    reader.start(reinterpret_cast<const unsigned char*>(file.constData()),
-                 static_cast<unsigned long>(file.size()));
+    reader.start({reinterpret_cast<const uchar*>(file.constData()), size_t(file.size())});
     jpeg_save_markers(&reader.info, JPEG_APP0 + 2, 0xFFFF);
     jpeg_read_header(&reader.info, TRUE);
     JOCTET* bytes = nullptr;
