@@ -4,7 +4,11 @@
 KANVO_TEST_PIDS=()
 KANVO_TEST_TMP=$(mktemp -d "${TMPDIR:-/tmp}/kanvo-app-test.XXXXXX")
 
-kanvo_fail() { echo "FAIL: $*" >&2; exit 1; }
+kanvo_fail() { # says why, with what the app printed, and ends the test
+    echo "FAIL: $*" >&2
+    [[ -s $KANVO_TEST_TMP/app.log ]] && sed 's/^/app: /' "$KANVO_TEST_TMP/app.log" | tail -n 40 >&2
+    exit 1
+}
 
 kanvo_cleanup() {
     local pid
@@ -24,12 +28,18 @@ kanvo_start_xvfb() {
     Xvfb -displayfd 3 -screen 0 "${1:-1920x1200x24}" -nolisten tcp 3>"$KANVO_TEST_TMP/display" \
         >"$KANVO_TEST_TMP/xvfb.log" 2>&1 &
     KANVO_TEST_PIDS+=($!)
-    kanvo_wait_until grep -q . "$KANVO_TEST_TMP/display" || kanvo_fail "no display: $(<"$KANVO_TEST_TMP/xvfb.log")"
+    kanvo_wait_until grep -qs . "$KANVO_TEST_TMP/display" || kanvo_fail "no display: $(<"$KANVO_TEST_TMP/xvfb.log")"
     export DISPLAY=":$(<"$KANVO_TEST_TMP/display")"
 }
 
-kanvo_start_app() { # runs "$@", sets KANVO_APP_PID; with no platform theme, dialogs are Qt's own
-    QT_QPA_PLATFORM=xcb QT_QPA_PLATFORMTHEME= "$@" >"$KANVO_TEST_TMP/app.log" 2>&1 &
+# Runs "$@" and sets KANVO_APP_PID. With no platform theme, dialogs are Qt's
+# own. With no session bus address libdbus would launch a bus for the display
+# from a fork of the app (the menu bar asks for one), and under AddressSanitizer
+# that child can hang on the allocator's lock, leaving the app without a window;
+# an address nobody listens on gives Qt's own menu bar at once, as on a bare X.
+kanvo_start_app() {
+    QT_QPA_PLATFORM=xcb QT_QPA_PLATFORMTHEME= DBUS_SESSION_BUS_ADDRESS="unix:path=$KANVO_TEST_TMP/no-bus" \
+        "$@" >"$KANVO_TEST_TMP/app.log" 2>&1 &
     KANVO_APP_PID=$!
     KANVO_TEST_PIDS+=("$KANVO_APP_PID")
 }
