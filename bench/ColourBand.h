@@ -5,8 +5,8 @@
 #include <vector>
 
 // Where on screen an image's band of one colour shows, judged from RGB
-// pixels read back from the X server. Plain data, so the rules can be read
-// (and checked) apart from Xlib.
+// pixels read back from the X server; plain data, so the rules read apart
+// from Xlib.
 namespace ColourBand {
 
 struct Rgb {
