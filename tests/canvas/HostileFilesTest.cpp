@@ -164,20 +164,13 @@ public:
     }
 
 private:
-    // Wakes with each event the decode posts (its completion is a queued
-    // call), not on a clock; the timer only ends a hang.
     bool waitUntilSettled() {
-        const auto settled = [this] {
-            return !view_.statusText().startsWith(QLatin1String("Opening")) &&
-                   !view_.showsPreview();
-        };
-        QTimer hang;
-        hang.setSingleShot(true);
-        hang.start(settleLimitMs);
-        while (!settled() && hang.isActive()) {
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        }
-        return settled();
+        return QTest::qWaitFor(
+            [this] {
+                return !view_.statusText().startsWith(QLatin1String("Opening")) &&
+                       !view_.showsPreview();
+            },
+            settleLimitMs);
     }
 
     QString picture_;
@@ -298,8 +291,6 @@ private slots:
         row("truncated jpeg claiming 16384 x 16384", "large-grey.jpg",
             hostile::truncatedJpeg(16384, 16384), Outcome::CouldNotDecode);
         row("png zero width", "zero-width.png", hostile::pngClaiming(0, 30),
-            Outcome::CouldNotDecode);
-        row("png zero height", "zero-height.png", hostile::pngClaiming(40, 0),
             Outcome::CouldNotDecode);
         row("jpeg zero height (lines defined later)", "zero-height.jpg",
             hostile::truncatedJpeg(40, 0), Outcome::CouldNotDecode);

@@ -74,18 +74,15 @@ struct Holdings {
 };
 
 QString report(const char* what, const Holdings& before, const Holdings& after) {
-    const auto megabytes = [](qint64 bytes) {
+    const auto mb = [](qint64 bytes) {
         return QString::number(double(bytes) / (1 << 20), 'f', 2);
     };
     return QStringLiteral("%1: descriptors %2 -> %3, children %4 -> %5, heap %6 -> %7 MB, "
                           "resident %8 -> %9 MB")
-        .arg(what)
-        .arg(before.descriptors)
-        .arg(after.descriptors)
-        .arg(before.children)
-        .arg(after.children)
-        .arg(megabytes(before.heapBytes), megabytes(after.heapBytes),
-             megabytes(before.residentBytes), megabytes(after.residentBytes));
+        .arg(what, QString::number(before.descriptors), QString::number(after.descriptors),
+             QString::number(before.children), QString::number(after.children),
+             mb(before.heapBytes), mb(after.heapBytes), mb(before.residentBytes),
+             mb(after.residentBytes));
 }
 
 bool heldTheSame(const Holdings& before, const Holdings& after) {
@@ -93,18 +90,6 @@ bool heldTheSame(const Holdings& before, const Holdings& after) {
            after.heapBytes <=
                before.heapBytes +
                    std::max(qint64(double(before.heapBytes) * memoryTolerance), heapSlackBytes);
-}
-
-// Runs the event loop until `done`, waking on events rather than on a clock;
-// false when `limitMs` passed first.
-bool runUntil(const std::function<bool()>& done, int limitMs) {
-    QTimer limit;
-    limit.setSingleShot(true);
-    limit.start(limitMs);
-    while (!done() && limit.isActive()) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return done();
 }
 
 // The longest time between two ticks of a 5 ms timer on this thread, which
@@ -166,7 +151,7 @@ private slots:
         KanvoCanvasView canvas(QRectF(0, 0, 1116, 802), nullptr);
         canvas.setSession(&session);
         const auto finishDecoding = [&] {
-            QVERIFY(runUntil(
+            QVERIFY(QTest::qWaitFor(
                 [&] {
                     return !canvas.statusText().startsWith("Opening") && !canvas.showsPreview();
                 },
@@ -223,7 +208,7 @@ private slots:
         const auto cycle = [&] {
             bar.generateTapped();
             bar.pollProgress();
-            const bool ended = runUntil(
+            const bool ended = QTest::qWaitFor(
                 [&] {
                     return !bar.genStatus()->text().startsWith(QStringLiteral("Generating")) &&
                            !canvas.statusText().startsWith("Opening");
@@ -234,7 +219,8 @@ private slots:
         for (int i = 0; i < 20; ++i) {
             cycle();
         }
-        runUntil([&] { return network->findChildren<QNetworkReply*>().isEmpty(); }, 10000);
+        QVERIFY(QTest::qWaitFor([&] { return network->findChildren<QNetworkReply*>().isEmpty(); },
+                                10000));
         QThreadPool::globalInstance()->waitForDone();
         const Holdings warm = Holdings::now();
         QElapsedTimer elapsed;
@@ -243,7 +229,8 @@ private slots:
             cycle();
         }
         // The last progress answers may still be on their way.
-        QVERIFY(runUntil([&] { return network->findChildren<QNetworkReply*>().isEmpty(); }, 10000));
+        QVERIFY(QTest::qWaitFor([&] { return network->findChildren<QNetworkReply*>().isEmpty(); },
+                                10000));
         QThreadPool::globalInstance()->waitForDone();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         const Holdings after = Holdings::now();
@@ -281,7 +268,7 @@ private slots:
                             &QNetworkAccessManager::finished);
         const StallMeter meter;
         bar.startProgressPolling();
-        QVERIFY(runUntil([&] { return answered.count() >= 10; }, 30000));
+        QVERIFY(QTest::qWaitFor([&] { return answered.count() >= 10; }, 30000));
         bar.stopProgressPolling();
         qInfo().noquote()
             << QStringLiteral("longest GUI stall while polling: %1 ms").arg(meter.longestMs());
