@@ -7,6 +7,7 @@
 // decode, with or without a warning, is shown; what they refuse is not.
 #include "HostileFiles.h"
 
+#include "DecodePoolBlocker.h"
 #include "canvas/KanvoCanvasView.h"
 #include "kanvo/ui/document_session.h"
 
@@ -89,24 +90,6 @@ private:
         return 0;
     }
     qint64 start_ = 0;
-};
-
-// Occupies every thread of the global pool, so a decode asked for now waits
-// until the blocker goes. Nothing may paint meanwhile (raster fills use the pool).
-class DecodePoolBlocker {
-public:
-    DecodePoolBlocker() {
-        for (int i = 0; i < QThreadPool::globalInstance()->maxThreadCount(); ++i) {
-            QThreadPool::globalInstance()->start([this] { gate_.acquire(); });
-        }
-    }
-    ~DecodePoolBlocker() {
-        gate_.release(QThreadPool::globalInstance()->maxThreadCount());
-        QThreadPool::globalInstance()->waitForDone();
-    }
-
-private:
-    QSemaphore gate_;
 };
 
 // The canvas as the window has it, showing a picture before each open so

@@ -1,3 +1,4 @@
+#include "DecodePoolBlocker.h"
 #include "canvas/KanvoCanvasLayout.h"
 #include "canvas/KanvoCanvasView.h"
 #include "canvas/KanvoImageFit.h"
@@ -27,19 +28,6 @@ struct Canvas {
     bool open(const QString& path) { return view.openImageURL(QUrl::fromLocalFile(path)); }
     bool openAndDecode(const QString& path) {
         return open(path) && QTest::qWaitFor([this] { return !view.image().isNull(); });
-    }
-};
-
-// Queued first on the pool's only worker: no decode starts while it lives,
-// cache hits still complete. Nothing may paint meanwhile (raster fills use the pool).
-struct DecodePoolBlocker {
-    QSemaphore gate;
-    DecodePoolBlocker() {
-        QThreadPool::globalInstance()->start([this] { gate.acquire(); });
-    }
-    ~DecodePoolBlocker() {
-        gate.release();
-        QThreadPool::globalInstance()->waitForDone();
     }
 };
 

@@ -1,6 +1,7 @@
 // The bar with real children: a recording stand-in for node, and the real
 // script against the repository's local server. Runs from run-from-temp-tree.sh.
 #include "GenerationSandbox.h"
+#include "StandInServer.h"
 #include "canvas/KanvoCanvasView.h"
 #include "generate/KanvoGenerateBar.h"
 #include "kanvo/ui/document_session.h"
@@ -8,7 +9,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QNetworkAccessManager>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
@@ -85,14 +85,11 @@ printf '%s\0' "$@" "$PATH" "$KANVO_ROOT" > "$HOME/record")"));
     // A run with the local server, then one with none: the second must fail
     // although the first one's image is still there.
     void realScriptRuns() {
-        // The server's one line of output ends with its address.
-        QProcess server;
-        server.start("node", {KANVO_SOURCE_DIR "/server/kanvo-sd-server.mjs", "--port", "0"});
-        QVERIFY(server.waitForReadyRead(10000) && server.canReadLine());
-        const QString url = QString::fromUtf8(server.readLine()).trimmed().section(u' ', -1);
+        const StandInServer server(QStringList{});
+        QVERIFY(!server.url().isEmpty());
         BarUnderTest t;
         QVERIFY(QFile::link(KANVO_SOURCE_DIR "/scripts", t.sandbox.path("kanvo/scripts")));
-        QVERIFY(t.configure(url));
+        QVERIFY(t.configure(server.url()));
         t.generate(QStringLiteral("a lighthouse at dusk"));
         QCOMPARE(t.status(), QString::fromUtf8("Generating\u2026 0%"));
         static const QRegularExpression percent(QString::fromUtf8("^Generating\u2026 (\\d+)%$"));
@@ -112,8 +109,6 @@ printf '%s\0' "$@" "$PATH" "$KANVO_ROOT" > "$HOME/record")"));
         QVERIFY(t.configure(QStringLiteral("http://127.0.0.1:1")));
         t.generate(QStringLiteral("a lighthouse at dusk"));
         QTRY_COMPARE_WITH_TIMEOUT(t.status(), failed, 15000);
-        server.kill();
-        server.waitForFinished(5000);
     }
 };
 
