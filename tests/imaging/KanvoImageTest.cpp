@@ -2,6 +2,7 @@
 
 #include "LibjpegEncoding.h"
 #include "SpngEncoding.h"
+#include "TestImages.h"
 #include "imaging/KanvoImageCache.h"
 #include "imaging/KanvoImageDecoder.h"
 #include "imaging/KanvoImageHalving.h"
@@ -9,29 +10,14 @@
 #include "imaging/KanvoJpegPreview.h"
 #include "imaging/KanvoJpegStripes.h"
 
-#include <QBuffer>
 #include <QImageReader>
-#include <QImageWriter>
-#include <QRandomGenerator>
 #include <QtTest>
 
 namespace {
 
-// Gradients under noise, so the codecs have real detail to keep.
-QImage photoLike(QSize size, bool alpha) {
-    QImage image(size, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
-    QRandomGenerator noise(7);
-    for (int y = 0; y < size.height(); ++y) {
-        for (int x = 0; x < size.width(); ++x) {
-            const int n = int(noise.bounded(24));
-            image.setPixel(x, y,
-                           qRgba((x * 255 / size.width() + n) % 256,
-                                 (y * 255 / size.height() + n) % 256, (x + y + n) % 256,
-                                 alpha ? (x * 7 + y) % 256 : 255));
-        }
-    }
-    return image;
-}
+using kanvo::test::encoded;
+using kanvo::test::photoLike;
+using kanvo::test::spanOf;
 
 QImage premultiplied(const QImage& image) {
     return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
@@ -52,29 +38,9 @@ double meanAbsoluteDifference(const QImage& a, const QImage& b) {
     return sum / (4.0 * left.width() * left.height());
 }
 
-// `image` (RGBX8888 or RGBA8888) as a PNG whose every row uses the filters in
-// `filterChoice`.
-QByteArray pngWithFilters(const QImage& image, int filterChoice) {
-    return kanvo::test::spngEncoded(image, filterChoice);
-}
-
 // Small enough to have no halvings: 4 bytes a pixel, nothing more.
 KanvoImage imageOf(int width, int height) {
     return KanvoImage::withRepresentations(QImage(width, height, QImage::Format_RGB32));
-}
-
-QByteArray jpegOf(const QImage& image, bool progressive = false) {
-    QBuffer file;
-    file.open(QIODevice::WriteOnly);
-    QImageWriter writer(&file, "jpg");
-    writer.setQuality(90);
-    writer.setProgressiveScanWrite(progressive);
-    writer.write(image);
-    return file.data();
-}
-
-std::span<const uchar> spanOf(const QByteArray& bytes) {
-    return {reinterpret_cast<const uchar*>(bytes.constData()), size_t(bytes.size())};
 }
 
 // The largest difference of any channel of any pixel.
@@ -153,10 +119,8 @@ private slots:
     }
     void stripedJpegMatchesOnePass() {
         QFETCH(int, threads);
-        QBuffer file;
-        QVERIFY(file.open(QIODevice::WriteOnly) &&
-                photoLike({203, 1211}, false).save(&file, "JPG", 90));
-        const std::span<const uchar> bytes = spanOf(file.data());
+        const QByteArray jpeg = encoded(photoLike({203, 1211}), "jpg");
+        const std::span<const uchar> bytes = spanOf(jpeg);
         // Qt writes 4:2:0, so an iMCU row is 16 pixel rows.
         const size_t stripes =
             KanvoJpegStripes::plan({203, 1211, 16, false, bytes.size()}, threads).size();
@@ -165,7 +129,7 @@ private slots:
             KanvoJpegDecoder::decode(bytes, KanvoImageDecoder::allocationLimitBytes, 1, threads)
                 .image;
         QCOMPARE(striped.format(), QImage::Format_RGB32);
-        QCOMPARE(striped, QImage::fromData(file.data()).convertToFormat(QImage::Format_RGB32));
+        QCOMPARE(striped, QImage::fromData(jpeg).convertToFormat(QImage::Format_RGB32));
     }
 
     // A reduced decode whose Huffman decoding is cut into pieces, however
@@ -178,11 +142,12 @@ private slots:
         QTest::addColumn<int>("pieces");
         const QImage photo = photoLike({1203, 877}, false);
         const std::pair<const char*, QByteArray> files[] = {
-            {"4:2:0", jpegOf(photo)},
+            {"4:2:0", encoded(photo, "jpg")},
             {"4:2:2", kanvo::test::libjpegEncoded(photo, 2, 1)},
             {"4:4:4", kanvo::test::libjpegEncoded(photo, 1, 1)},
             {"grey",
-             jpegOf(photoLike({517, 1031}, false).convertToFormat(QImage::Format_Grayscale8))},
+             encoded(photoLike({517, 1031}, false).convertToFormat(QImage::Format_Grayscale8),
+                     "jpg")},
             {"4:2:0 with restart markers", kanvo::test::libjpegEncoded(photo, 2, 2, 5)},
             {"4:2:2 with restart markers", kanvo::test::libjpegEncoded(photo, 2, 1, 1)}};
         for (const auto& [layout, jpeg] : files) {
@@ -215,9 +180,9 @@ private slots:
     // 8 x 8 blocks) and chroma subsampled down only (4:4:0).
     void otherJpegLayoutsAreLeftToLibjpeg() {
         const QImage photo = photoLike({640, 480}, false);
-        QVERIFY(KanvoJpegPreview::decode(spanOf(jpegOf(photo, true)), 4, 2).isNull());
-        QVERIFY(KanvoJpegPreview::decode(spanOf(jpegOf(photo)), 1, 2).isNull());
-        QVERIFY(KanvoJpegPreview::decode(spanOf(jpegOf(photo)), 2, 2).isNull());
+        QVERIFY(KanvoJpegPreview::decode(spanOf(encoded(photo, "jpg", true)), 4, 2).isNull());
+        QVERIFY(KanvoJpegPreview::decode(spanOf(encoded(photo, "jpg")), 1, 2).isNull());
+        QVERIFY(KanvoJpegPreview::decode(spanOf(encoded(photo, "jpg")), 2, 2).isNull());
         QVERIFY(KanvoJpegPreview::decode(spanOf(kanvo::test::libjpegEncoded(photo, 1, 2)), 4, 2)
                     .isNull());
     }
@@ -227,7 +192,7 @@ private slots:
     // with bytes before them give null, and a changed byte gives null or
     // libjpeg's own picture, never another.
     void damagedJpegInPiecesIsLeftToLibjpeg() {
-        const QByteArray jpeg = jpegOf(photoLike({800, 600}, false));
+        const QByteArray jpeg = encoded(photoLike({800, 600}, false), "jpg");
         QByteArray withMarker = jpeg;
         withMarker.insert(jpeg.size() * 3 / 4, "\xFF\xD3", 2);
         const QByteArray restarts =
@@ -278,7 +243,7 @@ private slots:
         const QImage source =
             photoLike({131, 67}, alpha)
                 .convertToFormat(alpha ? QImage::Format_RGBA8888 : QImage::Format_RGBX8888);
-        const QByteArray png = pngWithFilters(source, filterChoice);
+        const QByteArray png = kanvo::test::spngEncoded(source, filterChoice);
         QVERIFY(!png.isEmpty());
         QCOMPARE(KanvoImageDecoder::decodeFirstImage(written("filtered.png", png)), source);
     }
@@ -291,9 +256,9 @@ private slots:
     }
     void damagedPngImageDataGivesNull() {
         QFETCH(int, damage);
-        QByteArray bytes =
-            pngWithFilters(photoLike({64, 64}, false).convertToFormat(QImage::Format_RGBX8888),
-                           SPNG_FILTER_CHOICE_ALL);
+        QByteArray bytes = kanvo::test::spngEncoded(
+            photoLike({64, 64}, false).convertToFormat(QImage::Format_RGBX8888),
+            SPNG_FILTER_CHOICE_ALL);
         const qsizetype data = bytes.indexOf("IDAT") + 4;
         if (damage == 0) {
             bytes[data + 100] = char(bytes[data + 100] ^ 0x10);

@@ -5,6 +5,7 @@
 // GoogleTest, not Qt Test: Qt Test's watchdog thread is started and joined
 // inside QtCore, where ThreadSanitizer cannot see the join.
 #include "LibjpegEncoding.h"
+#include "TestImages.h"
 #include "imaging/KanvoImage.h"
 #include "imaging/KanvoImageCache.h"
 #include "imaging/KanvoImageDecodeService.h"
@@ -12,40 +13,18 @@
 #include "imaging/KanvoImageHalving.h"
 #include "imaging/KanvoJpegDecoder.h"
 #include "imaging/KanvoJpegPreview.h"
+#include "imaging/KanvoParallel.h"
 
-#include <QBuffer>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <atomic>
-#include <functional>
 #include <gtest/gtest.h>
 #include <mutex>
-#include <thread>
 
 namespace {
 
-QImage noise(QSize size, quint32 seed) {
-    QImage image(size, QImage::Format_RGB32);
-    QRandomGenerator random(seed);
-    for (int y = 0; y < size.height(); ++y) {
-        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < size.width(); ++x) {
-            row[x] = qRgb((x + y) % 256, int(random.bounded(256)), (x * 5) % 256);
-        }
-    }
-    return image;
-}
-
-QByteArray encoded(const QImage& image, const char* format) {
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, format, 90);
-    return buffer.data();
-}
-
-std::span<const uchar> spanOf(const QByteArray& bytes) {
-    return {reinterpret_cast<const uchar*>(bytes.constData()), size_t(bytes.size())};
-}
+using kanvo::test::encoded;
+using kanvo::test::photoLike;
+using kanvo::test::spanOf;
 
 // The mean of each 2 x 2 block, one pixel at a time: what the banded
 // halving must give.
@@ -68,18 +47,10 @@ QImage halvedOneByOne(const QImage& source) {
     return half;
 }
 
-// Runs `work(i)` on `count` threads at once and waits for them all.
-void onThreads(int count, const std::function<void(int)>& work) {
-    std::vector<std::jthread> threads;
-    for (int i = 0; i < count; ++i) {
-        threads.emplace_back([&work, i] { work(i); });
-    }
-}
-
 } // namespace
 
 TEST(KanvoThreads, JpegStripesMeetWithoutASeam) {
-    const QByteArray jpeg = encoded(noise({320, 1600}, 1), "jpg");
+    const QByteArray jpeg = encoded(photoLike({320, 1600}, false, 1), "jpg");
     const QImage onePass =
         KanvoJpegDecoder::decode(spanOf(jpeg), KanvoImageDecoder::allocationLimitBytes, 1, 1).image;
     const QImage striped =
@@ -92,7 +63,7 @@ TEST(KanvoThreads, JpegStripesMeetWithoutASeam) {
 // being decoded (or start at restart markers), then place and convert their
 // bands: the same samples as one piece alone.
 TEST(KanvoThreads, ReducedJpegPiecesMeetWithoutASeam) {
-    const QImage image = noise({900, 1400}, 3);
+    const QImage image = photoLike({900, 1400}, false, 3);
     for (const QByteArray& jpeg :
          {encoded(image, "jpg"), kanvo::test::libjpegEncoded(image, 2, 2, 4)}) {
         const QImage onePiece = KanvoJpegPreview::decode(spanOf(jpeg), 4, 1);
@@ -102,7 +73,7 @@ TEST(KanvoThreads, ReducedJpegPiecesMeetWithoutASeam) {
 }
 
 TEST(KanvoThreads, HalvingBandsMeetWithoutASeam) {
-    const QImage source = noise({517, 771}, 2);
+    const QImage source = photoLike({517, 771}, false, 2);
     EXPECT_TRUE(KanvoImageHalving::halved(source) == halvedOneByOne(source));
 }
 
@@ -117,14 +88,15 @@ TEST(KanvoThreads, DecodeJobsSideBySide) {
                            : QString(name).startsWith("wide") ? QSize(1300, 500)
                                                               : QSize(900, 900);
         paths << dir.filePath(name);
-        ASSERT_TRUE(noise(size, quint32(paths.size())).save(paths.constLast(), format, 90));
+        ASSERT_TRUE(
+            photoLike(size, false, quint32(paths.size())).save(paths.constLast(), format, 90));
     }
     QList<QImage> alone;
     for (const QString& path : paths) {
         alone << KanvoImageDecodeService::decodeFile(path).full();
     }
     QList<QImage> together(paths.size() * 2);
-    onThreads(int(together.size()), [&](int i) {
+    forEachInParallel(int(together.size()), [&](int i) {
         together[i] = KanvoImageDecodeService::decodeFile(paths.at(i % paths.size())).full();
     });
     for (int i = 0; i < together.size(); ++i) {
@@ -140,11 +112,11 @@ TEST(KanvoThreads, ImagesCrossThreadsThroughTheCache) {
     std::mutex lock;
     std::atomic<int> writing = 3;
     std::atomic<int> read = 0;
-    onThreads(6, [&](int thread) {
+    forEachInParallel(6, [&](int thread) {
         if (thread < 3) {
             for (int round = 0; round < 20; ++round) {
                 const KanvoImage image = KanvoImage::withRepresentations(
-                    noise({300 + round, 300}, quint32(thread * 100 + round)));
+                    photoLike({300 + round, 300}, false, quint32(thread * 100 + round)));
                 const std::lock_guard held(lock);
                 cache.insert(QString::number((thread + round) % 12), image);
             }
