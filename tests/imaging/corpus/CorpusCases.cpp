@@ -47,7 +47,7 @@ QList<CorpusCase> CorpusCases::read(const QString& root) {
         }
         // "jpeg?" and "png?" have not even a readable signature: Unknown.
         const QString format = columns[1];
-        cases.append({columns[0],
+        cases.append({columns[0], QDir(root).filePath(columns[0]),
                       format == "jpeg"  ? CorpusFormat::Jpeg
                       : format == "png" ? CorpusFormat::Png
                       : format == "pnm" ? CorpusFormat::Pnm
@@ -57,7 +57,7 @@ QList<CorpusCase> CorpusCases::read(const QString& root) {
     return cases;
 }
 
-bool CorpusCases::acceptedByHeaderRules(const CorpusCase& entry, const QString& root) {
+bool CorpusCases::acceptedByHeaderRules(const CorpusCase& entry) {
     const QString suffix = QFileInfo(entry.relativePath).suffix().toLower();
     switch (entry.format) {
     case CorpusFormat::Png:
@@ -65,7 +65,7 @@ bool CorpusCases::acceptedByHeaderRules(const CorpusCase& entry, const QString& 
     case CorpusFormat::Jpeg:
         return suffix == "jpg" || suffix == "jpeg";
     case CorpusFormat::Pnm:
-        return suffix == "ppm" && isEightBitP6(QDir(root).filePath(entry.relativePath));
+        return suffix == "ppm" && isEightBitP6(entry.path);
     case CorpusFormat::Unknown:
         break;
     }

@@ -12,6 +12,7 @@ enum class CorpusFormat { Jpeg, Png, Pnm, Unknown };
 
 struct CorpusCase {
     QString relativePath; // from the corpus root, as the table names it; names the row
+    QString path;
     CorpusFormat format = CorpusFormat::Unknown;
     // "ok" (decodes cleanly), "warn" (decodes with a warning: recoverable
     // damage, shown as the reference shows it) or "fail" (refused).
@@ -34,6 +35,6 @@ QList<CorpusCase> read(const QString& root);
 // Whether the file is of a kind Kanvo's header gate is made for: a name
 // ending in .png, .jpg, .jpeg or .ppm with those bytes behind it, and a PPM
 // only as 8-bit P6. Such a file, undamaged, must pass the gate.
-bool acceptedByHeaderRules(const CorpusCase& entry, const QString& root);
+bool acceptedByHeaderRules(const CorpusCase& entry);
 
 } // namespace CorpusCases

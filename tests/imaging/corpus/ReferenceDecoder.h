@@ -17,6 +17,13 @@ struct ReferenceImage {
     QByteArray cmyk;    // CMYK JPEGs: every inverted sample, 4 bytes a pixel, for colour conversion
     QString decoder;    // names the reference in failure messages
     QString failure;    // why there is no image
+
+    // The colours a colour-managed viewer shows on an sRGB display: the
+    // samples converted from the profile to sRGB by Little CMS 2 (perceptual
+    // intent). Null when no conversion applies: no profile, one Little CMS
+    // cannot read, or one for another colour model than the samples'. Such
+    // a file shows as stored.
+    QImage inSrgb() const;
 };
 
 namespace ReferenceDecoder {
