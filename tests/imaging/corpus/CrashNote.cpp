@@ -3,13 +3,11 @@
 #include <algorithm>
 #include <csignal>
 #include <cstring>
-#include <iterator>
 #include <unistd.h>
 
 namespace {
 
-constexpr int fatalSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
-struct sigaction previous[std::size(fatalSignals)];
+struct sigaction previous[NSIG]; // by signal number
 
 // Written by the test thread between rows, read by the handler; a length of
 // zero while it changes, so the handler never reads half a name.
@@ -24,22 +22,20 @@ void noteAndChain(int signal) {
     [[maybe_unused]] ssize_t written = ::write(STDERR_FILENO, prefix, sizeof prefix - 1);
     written = ::write(STDERR_FILENO, row, size_t(rowLength));
     written = ::write(STDERR_FILENO, "\n", 1);
-    const auto index = std::find(std::begin(fatalSignals), std::end(fatalSignals), signal) -
-                       std::begin(fatalSignals);
-    sigaction(signal, &previous[index], nullptr);
+    sigaction(signal, &previous[signal], nullptr);
     std::raise(signal);
 }
 
 } // namespace
 
 void CrashNote::install() {
-    for (size_t i = 0; i < std::size(fatalSignals); ++i) {
-        sigaction(fatalSignals[i], nullptr, &previous[i]);
+    for (const int signal : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) {
+        sigaction(signal, nullptr, &previous[signal]);
         struct sigaction note {};
         note.sa_handler = noteAndChain;
-        note.sa_flags = previous[i].sa_flags & SA_ONSTACK; // Qt Test's stack for overflows
+        note.sa_flags = previous[signal].sa_flags & SA_ONSTACK; // Qt Test's stack for overflows
         sigemptyset(&note.sa_mask);
-        sigaction(fatalSignals[i], &note, nullptr);
+        sigaction(signal, &note, nullptr);
     }
 }
 

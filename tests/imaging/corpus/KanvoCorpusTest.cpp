@@ -58,10 +58,6 @@ Header inspectHeader(const QString& path) {
     }
 }
 
-QString sizeText(QSize size) {
-    return QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
-}
-
 } // namespace
 
 class KanvoCorpusTest : public QObject {

@@ -4,15 +4,14 @@
 #include <algorithm>
 #include <cstdlib>
 
+QString sizeText(QSize size) {
+    return QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
+}
+
 QString PixelDifference::describe() const {
-    if (!sameSize()) {
-        return QStringLiteral("size %1x%2, expected %3x%4")
-            .arg(actualSize.width())
-            .arg(actualSize.height())
-            .arg(expectedSize.width())
-            .arg(expectedSize.height());
-    }
-    return QStringLiteral("max %1, mean %2 levels").arg(maximum).arg(mean, 0, 'f', 2);
+    return sameSize() ? QStringLiteral("max %1, mean %2 levels").arg(maximum).arg(mean, 0, 'f', 2)
+                      : QStringLiteral("size %1, expected %2")
+                            .arg(sizeText(actualSize), sizeText(expectedSize));
 }
 
 PixelDifference PixelComparison::compare(const QImage& actual, const QImage& expected) {

@@ -1,7 +1,6 @@
 #include "PnmReader.h"
 
 #include <QRegularExpression>
-#include <vector>
 
 namespace {
 
@@ -48,11 +47,9 @@ QImage PnmReader::read(const QByteArray& file, std::optional<ColourKey> transpar
     if (file.size() - header.dataStart < samplesPerRow * bytesPerSample * header.height) {
         return {};
     }
-    // Every sample value's 8-bit level, rounded.
-    std::vector<int> levels(size_t(header.maxval) + 1);
-    for (int value = 0; value <= header.maxval; ++value) {
-        levels[size_t(value)] = (value * 255 + header.maxval / 2) / header.maxval;
-    }
+    const auto level = [maxval = header.maxval](int value) {
+        return (value * 255 + maxval / 2) / maxval; // rounded
+    };
     QImage image(header.width, header.height, QImage::Format_ARGB32);
     const bool hasAlpha = header.channels == 2 || header.channels == 4;
     const bool grey = header.channels <= 2;
@@ -70,12 +67,10 @@ QImage PnmReader::read(const QByteArray& file, std::optional<ColourKey> transpar
             }
             const bool keyed = transparent && samples[0] == (*transparent)[0] &&
                                samples[1] == (*transparent)[1] && samples[2] == (*transparent)[2];
-            const int red = levels[size_t(samples[0])];
-            const int green = grey ? red : levels[size_t(samples[1])];
-            const int blue = grey ? red : levels[size_t(samples[2])];
-            const int alpha = keyed      ? 0
-                              : hasAlpha ? levels[size_t(samples[header.channels - 1])]
-                                         : 255;
+            const int red = level(samples[0]);
+            const int green = grey ? red : level(samples[1]);
+            const int blue = grey ? red : level(samples[2]);
+            const int alpha = keyed ? 0 : hasAlpha ? level(samples[header.channels - 1]) : 255;
             row[x] = qRgba(red, green, blue, alpha);
         }
     }
