@@ -1,75 +1,40 @@
-#include "ColourReference.h"
+#include "ReferenceDecoder.h"
 
 #include <lcms2.h>
 #include <memory>
 
-namespace {
-
-struct ProfileCloser {
-    void operator()(void* profile) const { cmsCloseProfile(profile); }
-};
-struct TransformDeleter {
-    void operator()(void* transform) const { cmsDeleteTransform(transform); }
-};
-using Profile = std::unique_ptr<void, ProfileCloser>;
-using Transform = std::unique_ptr<void, TransformDeleter>;
-
-Transform transformTo(const Profile& source, cmsUInt32Number inputFormat,
-                      cmsUInt32Number outputFormat, cmsUInt32Number flags) {
-    const Profile srgb(cmsCreate_sRGBProfile());
-    return Transform(cmsCreateTransform(source.get(), inputFormat, srgb.get(), outputFormat,
-                                        INTENT_PERCEPTUAL, flags));
-}
-
-// RGB samples keep their alpha.
-QImage convertRgb(const QImage& pixels, const Profile& source) {
-    const Transform transform = transformTo(source, TYPE_RGBA_8, TYPE_RGBA_8, cmsFLAGS_COPY_ALPHA);
+QImage ReferenceImage::inSrgb() const {
+    if (profile.isEmpty() || pixels.isNull()) {
+        return {};
+    }
+    const std::unique_ptr<void, decltype(&cmsCloseProfile)> source(
+        cmsOpenProfileFromMem(profile.constData(), cmsUInt32Number(profile.size())),
+        cmsCloseProfile);
+    const std::unique_ptr<void, decltype(&cmsCloseProfile)> srgb(cmsCreate_sRGBProfile(),
+                                                                 cmsCloseProfile);
+    const cmsColorSpaceSignature space = source ? cmsGetColorSpace(source.get()) : cmsSigXYZData;
+    const QSize size = pixels.size();
+    // CMYK JPEGs store ink inverted, 255 for no ink; Little CMS's CMYK has 0.
+    // RGB samples keep their alpha; Little CMS leaves CMYK's output alpha
+    // alone, so it starts opaque.
+    const bool isCmyk = !cmyk.isEmpty();
+    if (space != (isCmyk ? cmsSigCmykData : cmsSigRgbData)) {
+        return {};
+    }
+    const std::unique_ptr<void, decltype(&cmsDeleteTransform)> transform(
+        cmsCreateTransform(source.get(), isCmyk ? TYPE_CMYK_8_REV : TYPE_RGBA_8, srgb.get(),
+                           TYPE_RGBA_8, INTENT_PERCEPTUAL, isCmyk ? 0 : cmsFLAGS_COPY_ALPHA),
+        cmsDeleteTransform);
     if (!transform) {
         return {};
     }
     const QImage samples = pixels.convertToFormat(QImage::Format_RGBA8888);
-    QImage image(samples.size(), QImage::Format_RGBA8888);
-    for (int y = 0; y < image.height(); ++y) {
-        cmsDoTransform(transform.get(), samples.constScanLine(y), image.scanLine(y),
-                       cmsUInt32Number(image.width()));
+    QImage image(size, QImage::Format_RGBA8888);
+    image.fill(Qt::white);
+    for (int y = 0; y < size.height(); ++y) {
+        const void* in = isCmyk ? cmyk.constData() + qsizetype(y) * size.width() * 4
+                                : static_cast<const void*>(samples.constScanLine(y));
+        cmsDoTransform(transform.get(), in, image.scanLine(y), cmsUInt32Number(size.width()));
     }
     return image.convertToFormat(QImage::Format_ARGB32);
-}
-
-QImage convertCmyk(const ReferenceImage& reference, const Profile& source) {
-    // CMYK JPEGs store ink inverted, 255 for no ink; Little CMS's CMYK has 0.
-    const Transform transform = transformTo(source, TYPE_CMYK_8_REV, TYPE_RGBA_8, 0);
-    if (!transform) {
-        return {};
-    }
-    QImage image(reference.pixels.size(), QImage::Format_RGBA8888);
-    image.fill(Qt::white); // opaque: Little CMS leaves the alpha bytes alone
-    const qsizetype rowBytes = qsizetype(image.width()) * 4;
-    for (int y = 0; y < image.height(); ++y) {
-        cmsDoTransform(transform.get(), reference.cmyk.constData() + y * rowBytes,
-                       image.scanLine(y), cmsUInt32Number(image.width()));
-    }
-    return image.convertToFormat(QImage::Format_ARGB32);
-}
-
-} // namespace
-
-QImage ColourReference::toSrgb(const ReferenceImage& reference, const QByteArray& profile) {
-    if (profile.isEmpty() || reference.pixels.isNull()) {
-        return {};
-    }
-    const Profile source(
-        cmsOpenProfileFromMem(profile.constData(), cmsUInt32Number(profile.size())));
-    if (!source) {
-        return {};
-    }
-    const cmsColorSpaceSignature space = cmsGetColorSpace(source.get());
-    if (space == cmsSigRgbData && reference.cmyk.isEmpty()) {
-        return convertRgb(reference.pixels, source);
-    }
-    const qsizetype pixels = qsizetype(reference.pixels.width()) * reference.pixels.height();
-    if (space == cmsSigCmykData && reference.cmyk.size() == pixels * 4) {
-        return convertCmyk(reference, source);
-    }
-    return {};
 }

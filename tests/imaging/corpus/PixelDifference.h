@@ -3,6 +3,9 @@
 #include <QImage>
 #include <QString>
 
+// "640x480".
+QString sizeText(QSize size);
+
 // How far a decoded image is from its reference, in 8-bit levels. Both are
 // compared premultiplied, as they would be composited: colour under full
 // transparency does not count, and a half-transparent pixel counts half.

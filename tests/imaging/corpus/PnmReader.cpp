@@ -1,7 +1,6 @@
 #include "PnmReader.h"
 
-#include <QList>
-#include <vector>
+#include <QRegularExpression>
 
 namespace {
 
@@ -13,68 +12,26 @@ struct Header {
     qsizetype dataStart = 0;
 };
 
-bool isSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
-
-// P5 and P6: magic, width, height and maxval separated by white space, then
-// exactly one white-space byte before the samples.
-Header readPlainHeader(const QByteArray& file, int channels) {
-    Header header;
-    header.channels = channels;
-    qsizetype at = 2;
-    int* const fields[] = {&header.width, &header.height, &header.maxval};
-    for (int* field : fields) {
-        while (at < file.size() && isSpace(file[at])) {
-            ++at;
-        }
-        const qsizetype start = at;
-        while (at < file.size() && file[at] >= '0' && file[at] <= '9') {
-            ++at;
-        }
-        *field = file.mid(start, at - start).toInt();
-    }
-    header.dataStart = at + 1;
-    return header;
-}
-
-// P7: "KEY value" lines up to ENDHDR.
-Header readPamHeader(const QByteArray& file) {
-    Header header;
-    const qsizetype end = file.indexOf("ENDHDR\n");
-    if (end < 0) {
-        return header;
-    }
-    for (const QByteArray& line : file.left(end).split('\n')) {
-        const QList<QByteArray> words = line.simplified().split(' ');
-        if (words.size() < 2) {
-            continue;
-        }
-        if (words[0] == "WIDTH") {
-            header.width = words[1].toInt();
-        } else if (words[0] == "HEIGHT") {
-            header.height = words[1].toInt();
-        } else if (words[0] == "DEPTH") {
-            header.channels = words[1].toInt();
-        } else if (words[0] == "MAXVAL") {
-            header.maxval = words[1].toInt();
-        }
-    }
-    header.dataStart = end + qsizetype(sizeof("ENDHDR\n")) - 1;
-    return header;
-}
-
+// P5 and P6: width, height and maxval, then one white-space byte. P7:
+// "KEY value" lines up to ENDHDR.
 Header readHeader(const QByteArray& file) {
-    if (file.startsWith("P5")) {
-        return readPlainHeader(file, 1);
+    static const QRegularExpression plain(
+        QStringLiteral("^P([56])\\s+(\\d+)\\s+(\\d+)\\s+(\\d+)\\s"));
+    static const QRegularExpression pam(QStringLiteral("^P7\\n(.*?\\n)ENDHDR\\n"),
+                                        QRegularExpression::DotMatchesEverythingOption);
+    const QString start = QString::fromLatin1(file.left(512));
+    if (const QRegularExpressionMatch match = plain.match(start); match.hasMatch()) {
+        return {match.captured(2).toInt(), match.captured(3).toInt(),
+                match.captured(1) == "5" ? 1 : 3, match.captured(4).toInt(), match.capturedEnd()};
     }
-    if (file.startsWith("P6")) {
-        return readPlainHeader(file, 3);
-    }
-    if (file.startsWith("P7")) {
-        return readPamHeader(file);
-    }
-    return {};
+    const QRegularExpressionMatch match = pam.match(start);
+    const auto field = [&](const char* key) {
+        const QRegularExpression line(QStringLiteral("\\b%1 (\\d+)\\n").arg(key));
+        return line.match(match.captured(1)).captured(1).toInt();
+    };
+    return match.hasMatch() ? Header{field("WIDTH"), field("HEIGHT"), field("DEPTH"),
+                                     field("MAXVAL"), match.capturedEnd()}
+                            : Header{};
 }
 
 } // namespace
@@ -90,17 +47,14 @@ QImage PnmReader::read(const QByteArray& file, std::optional<ColourKey> transpar
     if (file.size() - header.dataStart < samplesPerRow * bytesPerSample * header.height) {
         return {};
     }
-    // Every sample value's 8-bit level, rounded.
-    std::vector<int> levels(size_t(header.maxval) + 1);
-    for (int value = 0; value <= header.maxval; ++value) {
-        levels[size_t(value)] = (value * 255 + header.maxval / 2) / header.maxval;
-    }
+    const auto level = [maxval = header.maxval](int value) {
+        return (value * 255 + maxval / 2) / maxval; // rounded
+    };
     QImage image(header.width, header.height, QImage::Format_ARGB32);
     const bool hasAlpha = header.channels == 2 || header.channels == 4;
     const bool grey = header.channels <= 2;
+    const auto* in = reinterpret_cast<const uchar*>(file.constData() + header.dataStart);
     for (int y = 0; y < header.height; ++y) {
-        const auto* in = reinterpret_cast<const uchar*>(file.constData() + header.dataStart) +
-                         qsizetype(y) * samplesPerRow * bytesPerSample;
         auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
         for (int x = 0; x < header.width; ++x) {
             int samples[4] = {0, 0, 0, header.maxval};
@@ -113,12 +67,10 @@ QImage PnmReader::read(const QByteArray& file, std::optional<ColourKey> transpar
             }
             const bool keyed = transparent && samples[0] == (*transparent)[0] &&
                                samples[1] == (*transparent)[1] && samples[2] == (*transparent)[2];
-            const int red = levels[size_t(samples[0])];
-            const int green = grey ? red : levels[size_t(samples[1])];
-            const int blue = grey ? red : levels[size_t(samples[2])];
-            const int alpha = keyed      ? 0
-                              : hasAlpha ? levels[size_t(samples[header.channels - 1])]
-                                         : 255;
+            const int red = level(samples[0]);
+            const int green = grey ? red : level(samples[1]);
+            const int blue = grey ? red : level(samples[2]);
+            const int alpha = keyed ? 0 : hasAlpha ? level(samples[header.channels - 1]) : 255;
             row[x] = qRgba(red, green, blue, alpha);
         }
     }

@@ -7,10 +7,10 @@
 
 // Reads what the netpbm-style reference decoders write: P5 (grey), P6 (RGB)
 // and P7 (PAM: grey, grey and alpha, RGB, RGB and alpha), at any maxval up to
-// 65535, into an unpremultiplied ARGB32 image, each sample scaled to 8 bits
-// with rounding. Null when the header is malformed, the data is short (a
-// decoder that stopped halfway has not made a reference) or a sample exceeds
-// maxval.
+// 65535 (Qt reads no 16-bit P6 and no PAM), into an unpremultiplied ARGB32
+// image, each sample scaled to 8 bits with rounding. Null when the header is
+// malformed, the data is short (a decoder that stopped halfway has not made a
+// reference) or a sample exceeds maxval.
 namespace PnmReader {
 
 // The RGB samples, at the file's own maxval, that stand for transparency.

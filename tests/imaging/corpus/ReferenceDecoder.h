@@ -1,47 +1,37 @@
 #pragma once
 
 #include "CorpusCases.h"
-#include "PnmReader.h"
 
 #include <QByteArray>
-#include <QHash>
 #include <QImage>
 #include <QString>
+#include <QStringList>
 
-// What a reference decoder from Debian makes of a file, as it is stored
+// What the reference decoders from Debian make of a file, as it is stored
 // (orientation not applied): djpeg for JPEG, pngtopam for PNG, pamtopnm for
-// PNM.
+// PNM, run as child processes. What they do not write is read by the same
+// libraries: the embedded profile and a CMYK JPEG's samples.
 struct ReferenceImage {
-    QImage pixels;   // unpremultiplied ARGB32; null when the decoder made no image
-    QByteArray cmyk; // CMYK JPEGs: the inverted samples, 4 bytes a pixel, for colour conversion
-    QString decoder; // names the reference in failure messages
-    QString failure; // why there is no image
+    QImage pixels;      // unpremultiplied ARGB32; null when the decoder made no image
+    QByteArray profile; // the embedded ICC profile; empty when none
+    QByteArray cmyk;    // CMYK JPEGs: every inverted sample, 4 bytes a pixel, for colour conversion
+    QString decoder;    // names the reference in failure messages
+    QString failure;    // why there is no image
+
+    // The colours a colour-managed viewer shows on an sRGB display: the
+    // samples converted from the profile to sRGB by Little CMS 2 (perceptual
+    // intent). Null when no conversion applies: no profile, one Little CMS
+    // cannot read, or one for another colour model than the samples'. Such
+    // a file shows as stored.
+    QImage inSrgb() const;
 };
 
-// Runs the reference decoders as child processes and keeps what they wrote
-// in `workFolder` for the rest of the run, so a file is decoded once however
-// many checks look at it.
-class ReferenceDecoder {
-public:
-    explicit ReferenceDecoder(QString workFolder);
+namespace ReferenceDecoder {
 
-    ReferenceImage decode(const QString& path, CorpusFormat format);
+ReferenceImage decode(const QString& path, CorpusFormat format);
 
-    // The programs this needs, with the Debian package of each, and which
-    // of them are missing from PATH.
-    static QStringList missingPrograms();
+// The programs this needs that are missing from PATH, with the Debian
+// package of each.
+QStringList missingPrograms();
 
-private:
-    struct Produced {
-        QString file;    // what the tool wrote
-        QString message; // the first line it printed on stderr
-    };
-
-    ReferenceImage runTool(const QString& path, const QString& program,
-                           const QStringList& arguments,
-                           std::optional<PnmReader::ColourKey> transparent = std::nullopt);
-    Produced produce(const QString& path, const QString& program, const QStringList& arguments);
-
-    QString workFolder_;
-    QHash<QString, Produced> produced_; // by source path
-};
+} // namespace ReferenceDecoder

@@ -1,24 +1,22 @@
 #include "TaggedFixtures.h"
 
-#include "IccProfiles.h"
+#include "LibjpegEncoding.h"
 #include "SpngEncoding.h"
 
-#include <QColor>
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QPainter>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QTransform>
+#include <cmath>
+#include <lcms2.h>
+#include <vector>
 
 namespace {
 
 constexpr QSize pictureSize(192, 128);
 constexpr QRect redPatch(16, 16, 64, 40);
 constexpr QRect greenPatch(112, 16, 64, 40);
-constexpr int jpegQuality = 95;
-constexpr int writerTimeoutMs = 60'000;
 
 // Mid-saturated gradients, where profiles disagree most, and a red and a
 // green patch labelled with the colour they must show. Under a profile that
@@ -35,92 +33,92 @@ QImage picture(bool swapped, bool alpha) {
                            170 - 100 * x / (image.width() - 1), 255 - fade);
         }
     }
-    const QColor red(210, 0, 0);
-    const QColor green(0, 210, 0);
     QPainter painter(&image);
-    painter.fillRect(redPatch, swapped ? green : red);
-    painter.fillRect(greenPatch, swapped ? red : green);
+    painter.fillRect(redPatch, QColor(swapped ? 0 : 210, swapped ? 210 : 0, 0));
+    painter.fillRect(greenPatch, QColor(swapped ? 210 : 0, swapped ? 0 : 210, 0));
     QFont font = painter.font();
     font.setPixelSize(14);
-    font.setBold(true);
     painter.setFont(font);
     painter.setPen(Qt::black);
     // The words sit in the top half of each patch; the bottom half is the
     // colour a check samples.
-    painter.drawText(redPatch.adjusted(0, 2, 0, -20), Qt::AlignHCenter | Qt::AlignTop,
-                     QStringLiteral("RED"));
-    painter.drawText(greenPatch.adjusted(0, 2, 0, -20), Qt::AlignHCenter | Qt::AlignTop,
-                     QStringLiteral("GREEN"));
+    painter.drawText(redPatch.adjusted(0, 2, 0, -20), Qt::AlignHCenter | Qt::AlignTop, "RED");
+    painter.drawText(greenPatch.adjusted(0, 2, 0, -20), Qt::AlignHCenter | Qt::AlignTop, "GREEN");
     return image;
 }
 
-QByteArray contents(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+// Matrix-shaper RGB profiles with a D65 white, built by Little CMS for the
+// gamuts colord does not ship: Display P3 with sRGB's tone curve, Rec. 2020
+// with BT.709's, and a large one (about 180 KB, three APP2 segments in a
+// JPEG): sRGB's red and blue, a greener green and a tabulated curve of its
+// own for each channel.
+QByteArray builtProfile(const QString& name) {
+    // Y = (aX + b)^g above d, cX below.
+    const cmsFloat64Number srgbCurve[5] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045};
+    const cmsFloat64Number bt709Curve[5] = {1 / 0.45, 1 / 1.099, 0.099 / 1.099, 1 / 4.5, 0.081};
+    cmsCIExyYTRIPLE primaries{{0.64, 0.33, 1.0}, {0.21, 0.71, 1.0}, {0.15, 0.06, 1.0}};
+    cmsToneCurve* curves[3];
+    if (name == "display-p3") {
+        primaries = {{0.680, 0.320, 1.0}, {0.265, 0.690, 1.0}, {0.150, 0.060, 1.0}};
+    } else if (name == "rec2020") {
+        primaries = {{0.708, 0.292, 1.0}, {0.170, 0.797, 1.0}, {0.131, 0.046, 1.0}};
+    }
+    constexpr int entries = 30000; // Little CMS reads tabulated curves of up to 32767
+    std::vector<cmsUInt16Number> table(entries);
+    for (int c = 0; c < 3; ++c) {
+        for (int i = 0; i < entries; ++i) {
+            table[size_t(i)] = cmsUInt16Number(
+                std::lround(65535 * std::pow(double(i) / (entries - 1), 1.8 + 0.4 * c)));
+        }
+        curves[c] = name == "large-tabulated"
+                        ? cmsBuildTabulatedToneCurve16(nullptr, entries, table.data())
+                        : cmsBuildParametricToneCurve(nullptr, 4,
+                                                      name == "rec2020" ? bt709Curve : srgbCurve);
+    }
+    constexpr cmsCIExyY d65{0.3127, 0.3290, 1.0};
+    cmsHPROFILE profile = cmsCreateRGBProfile(&d65, &primaries, curves);
+    cmsUInt32Number size = 0;
+    cmsSaveProfileToMem(profile, nullptr, &size);
+    QByteArray bytes(qsizetype(size), Qt::Uninitialized);
+    cmsSaveProfileToMem(profile, bytes.data(), &size);
+    cmsCloseProfile(profile);
+    for (cmsToneCurve* curve : curves) {
+        cmsFreeToneCurve(curve);
+    }
+    return bytes;
 }
 
-bool write(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+QByteArray segment(uchar marker, const QByteArray& payload) {
+    const int length = int(payload.size()) + 2;
+    return QByteArray("\xFF", 1) + char(marker) + char(length >> 8) + char(length & 0xFF) + payload;
 }
 
-// An APP1 Exif segment holding only the orientation tag, big-endian TIFF.
+// An APP1 Exif segment holding only the orientation tag, big-endian TIFF:
+// one entry (Orientation, SHORT, one value), no next directory.
 QByteArray exifOrientation(int tag) {
-    QByteArray exif("Exif\0\0MM\0\x2A\0\0\0\x08", 14);
-    exif += QByteArray("\0\x01", 2);                   // one entry
-    exif += QByteArray("\x01\x12\0\x03\0\0\0\x01", 8); // Orientation, SHORT, one value
-    exif += char(0);
-    exif += char(tag);
-    exif += QByteArray(2, '\0'); // the value's padding
-    exif += QByteArray(4, '\0'); // no next directory
-    const int length = int(exif.size()) + 2;
-    return QByteArray("\xFF\xE1", 2) + char(length >> 8) + char(length & 0xFF) + exif;
+    return segment(0xE1,
+                   QByteArray("Exif\0\0MM\0\x2A\0\0\0\x08\0\x01\x01\x12\0\x03\0\0\0\x01\0", 25) +
+                       char(tag) + QByteArray(6, '\0'));
 }
 
-// Puts the Exif segment where cameras do: after SOI and any JFIF APP0.
-QByteArray withOrientation(QByteArray jpeg, int tag) {
-    qsizetype at = 2;
-    if (jpeg.size() > 6 && uchar(jpeg[2]) == 0xFF && uchar(jpeg[3]) == 0xE0) {
-        at = 4 + (uchar(jpeg[4]) << 8 | uchar(jpeg[5]));
+// APP2 ICC_PROFILE segments, numbered from 1, as many as the profile needs.
+QByteArray iccProfileSegments(const QByteArray& profile) {
+    constexpr qsizetype chunk = 65519; // a segment's most, less the name, number and count
+    const int count = int((profile.size() + chunk - 1) / chunk);
+    QByteArray segments;
+    for (int i = 0; i < count; ++i) {
+        segments += segment(0xE2, QByteArray("ICC_PROFILE\0", 12) + char(i + 1) + char(count) +
+                                      profile.mid(i * chunk, chunk));
     }
-    return jpeg.insert(at, exifOrientation(tag));
+    return segments;
 }
 
-// The profile as a JPEG carries it, corrupted in place: ImageMagick refuses
-// to embed a profile it cannot read.
-QByteArray withBrokenProfile(QByteArray jpeg) {
-    const qsizetype marker = jpeg.indexOf(QByteArray("ICC_PROFILE\0", 12));
-    const qsizetype profileStart = marker + 14; // after the name, sequence number and count
-    const QByteArray profile = jpeg.mid(profileStart, 128);
-    jpeg.replace(profileStart, profile.size(), IccProfiles::broken(profile));
-    return jpeg;
-}
-
-// ImageMagick assigns the profile to an image that has none: the samples are
-// written as they are, only tagged.
-QString writeJpeg(const QImage& image, const QString& profilePath, const QString& path) {
-    const QString source = path + QStringLiteral(".ppm");
-    if (!image.convertToFormat(QImage::Format_RGB32).save(source, "PPM")) {
-        return QStringLiteral("could not write ") + source;
-    }
-    QStringList arguments{source, QStringLiteral("-quality"), QString::number(jpegQuality)};
-    if (!profilePath.isEmpty()) {
-        arguments << QStringLiteral("-profile") << profilePath;
-    }
-    QProcess convert;
-    convert.start(QStringLiteral("convert"), arguments << path);
-    if (!convert.waitForFinished(writerTimeoutMs) || convert.exitCode() != 0) {
-        return QStringLiteral("ImageMagick could not write %1: %2")
-            .arg(path, QString::fromLocal8Bit(convert.readAllStandardError()));
-    }
-    return {};
-}
-
-QString writePng(const QImage& image, const QByteArray& profile, const QString& path) {
-    if (!write(path, kanvo::test::spngEncoded(image, -1, profile))) {
-        return QStringLiteral("libspng could not write %1").arg(path);
-    }
-    return {};
+// The segments go where cameras put them: after SOI and the JFIF APP0.
+QByteArray jpeg(const QImage& image, const QByteArray& profile, int orientation) {
+    QByteArray file = kanvo::test::libjpegEncoded(image, 1, 1);
+    const qsizetype afterApp0 = 4 + (uchar(file[4]) << 8 | uchar(file[5]));
+    return file.insert(afterApp0, (orientation != 1 ? exifOrientation(orientation) : QByteArray()) +
+                                      iccProfileSegments(profile));
 }
 
 // One fixture to make.
@@ -131,84 +129,48 @@ struct Recipe {
     bool swapped = false;
     bool alpha = false;
     int orientation = 1;
-    bool breakProfile = false;
+    bool breakProfile = false; // its 'acsp' signature overwritten: no colour engine accepts it
 };
 
-QByteArray builtProfile(const QString& name) {
-    if (name == "display-p3") {
-        return IccProfiles::displayP3();
-    }
-    if (name == "rec2020") {
-        return IccProfiles::rec2020();
-    }
-    return IccProfiles::largeTabulated();
-}
-
 TaggedFixture make(const Recipe& recipe, const QString& folder) {
-    TaggedFixture fixture;
-    fixture.name = QString::fromLatin1(recipe.name);
-    fixture.path = QDir(folder).filePath(fixture.name);
-    fixture.format = fixture.name.endsWith(".png") ? CorpusFormat::Png : CorpusFormat::Jpeg;
-    fixture.converted = recipe.converted;
-    fixture.orientation = recipe.orientation;
-    fixture.redArea = redPatch.adjusted(6, 24, -6, -4); // below the word, inside the edges
-
+    TaggedFixture fixture{recipe.name,
+                          QDir(folder).filePath(recipe.name),
+                          QByteArray(recipe.name).endsWith(".png") ? CorpusFormat::Png
+                                                                   : CorpusFormat::Jpeg,
+                          recipe.converted,
+                          recipe.orientation,
+                          {}};
     const QString profileName = QString::fromLatin1(recipe.profile);
-    QString profilePath;
+    QByteArray profile;
     if (profileName.endsWith(".icc")) {
-        profilePath = QDir(TaggedFixtures::colordProfileFolder()).filePath(profileName);
-        fixture.profile = contents(profilePath);
-        if (fixture.profile.isEmpty()) {
-            fixture.missing = profilePath + QStringLiteral(" is missing (package colord-data)");
+        QFile file(QStringLiteral("/usr/share/color/icc/colord/") + profileName);
+        if (!file.open(QIODevice::ReadOnly)) {
+            fixture.missing = file.fileName() + QStringLiteral(" is missing (package colord-data)");
             return fixture;
         }
+        profile = file.readAll();
     } else if (!profileName.isEmpty()) {
-        fixture.profile = builtProfile(profileName);
-        profilePath = QDir(folder).filePath(profileName + QStringLiteral(".icc"));
-        if (!write(profilePath, fixture.profile)) {
-            fixture.missing = QStringLiteral("could not write ") + profilePath;
-            return fixture;
-        }
+        profile = builtProfile(profileName);
     }
-
+    if (recipe.breakProfile) {
+        profile.replace(36, 4, "xxxx");
+    }
     QImage image = picture(recipe.swapped, recipe.alpha);
     if (recipe.orientation == 6) {
         // Stored a quarter turn anticlockwise: tag 6 turns it back.
         image = image.transformed(QTransform().rotate(-90));
     }
-    if (fixture.format == CorpusFormat::Png) {
-        if (recipe.breakProfile) {
-            fixture.profile = IccProfiles::broken(fixture.profile);
-        }
-        fixture.missing = writePng(image, fixture.profile, fixture.path);
-        return fixture;
-    }
-    if (QStandardPaths::findExecutable(QStringLiteral("convert")).isEmpty()) {
-        fixture.missing = QStringLiteral("convert is missing (package imagemagick)");
-        return fixture;
-    }
-    fixture.missing = writeJpeg(image, profilePath, fixture.path);
-    if (fixture.missing.isEmpty() && (recipe.orientation != 1 || recipe.breakProfile)) {
-        QByteArray jpeg = contents(fixture.path);
-        if (recipe.orientation != 1) {
-            jpeg = withOrientation(jpeg, recipe.orientation);
-        }
-        if (recipe.breakProfile) {
-            jpeg = withBrokenProfile(jpeg);
-            fixture.profile = IccProfiles::broken(fixture.profile);
-        }
-        if (!write(fixture.path, jpeg)) {
-            fixture.missing = QStringLiteral("could not write ") + fixture.path;
-        }
+    const QByteArray bytes = fixture.format == CorpusFormat::Png
+                                 ? kanvo::test::spngEncoded(image, -1, profile)
+                                 : jpeg(image, profile, recipe.orientation);
+    QFile file(fixture.path);
+    if (bytes.isEmpty() || !file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
+        fixture.missing = QStringLiteral("could not write ") + fixture.path;
     }
     return fixture;
 }
 
 } // namespace
-
-QString TaggedFixtures::colordProfileFolder() {
-    return QStringLiteral("/usr/share/color/icc/colord");
-}
 
 QList<TaggedFixture> TaggedFixtures::make(const QString& folder) {
     const Recipe recipes[] = {
