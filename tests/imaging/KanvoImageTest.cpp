@@ -8,7 +8,6 @@
 #include "imaging/KanvoImageHalving.h"
 #include "imaging/KanvoJpegDecoder.h"
 #include "imaging/KanvoJpegPreview.h"
-#include "imaging/KanvoJpegStripes.h"
 
 #include <QImageReader>
 #include <QtTest>
@@ -107,29 +106,6 @@ private slots:
         QCOMPARE(decoded.devicePixelRatio(), 1.0);
         QVERIFY2(meanAbsoluteDifference(decoded, expected) <= tolerance,
                  qPrintable(QString::number(meanAbsoluteDifference(decoded, expected))));
-    }
-
-    // Tall enough to be decoded in stripes, which run on as many threads as
-    // asked, whatever the machine's cores: the stripes meet without a seam,
-    // pixel for pixel what one pass of libjpeg gives.
-    void stripedJpegMatchesOnePass_data() {
-        QTest::addColumn<int>("threads");
-        QTest::newRow("two threads") << 2;
-        QTest::newRow("four threads") << 4;
-    }
-    void stripedJpegMatchesOnePass() {
-        QFETCH(int, threads);
-        const QByteArray jpeg = encoded(photoLike({203, 1211}), "jpg");
-        const std::span<const uchar> bytes = spanOf(jpeg);
-        // Qt writes 4:2:0, so an iMCU row is 16 pixel rows.
-        const size_t stripes =
-            KanvoJpegStripes::plan({203, 1211, 16, false, bytes.size()}, threads).size();
-        QVERIFY2(stripes >= 2 && stripes <= size_t(threads), qPrintable(QString::number(stripes)));
-        const QImage striped =
-            KanvoJpegDecoder::decode(bytes, KanvoImageDecoder::allocationLimitBytes, 1, threads)
-                .image;
-        QCOMPARE(striped.format(), QImage::Format_RGB32);
-        QCOMPARE(striped, QImage::fromData(jpeg).convertToFormat(QImage::Format_RGB32));
     }
 
     // A reduced decode whose Huffman decoding is cut into pieces, however
