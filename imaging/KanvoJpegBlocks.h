@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstdlib>
 
 // Decoding a scan's blocks straight into the samples of a reduced decode:
 // each block gives its DC predictor and the rounded AC share of each of its
@@ -33,24 +34,33 @@ inline std::int16_t rounded(float share) {
 
 // A block's AC coefficients, added up into the shares of its `Samples`
 // samples (1, 4 or 16). Every coefficient is added, its share zero or not:
-// cheaper than a branch on which of them count.
+// cheaper than a branch on which of them count. False for a coefficient
+// larger than any from 8-bit samples (KanvoJpegScan::Component::largestAc):
+// only damage gives one, and libjpeg's fixed-point arithmetic would not
+// take it as these shares do.
 template <int Samples>
 Q_ALWAYS_INLINE bool decodeAc(BitReader& bits, const KanvoJpegScan::Component& component,
                               float* shares) {
     const auto add = [&](int k, int value) {
         if constexpr (Samples > 1) {
-            const float* share =
-                component.shares.data() + size_t(naturalOrder[size_t(k)]) * Samples;
+            const auto natural = size_t(naturalOrder[size_t(k)]);
+            if (std::abs(value) > component.largestAc[natural]) {
+                return false;
+            }
+            const float* share = component.shares.data() + natural * Samples;
             for (int i = 0; i < Samples; ++i) {
                 shares[i] += float(value) * share[i];
             }
         }
+        return true;
     };
     for (int k = 1; k < 64; ++k) {
         bits.prepare();
         if (const std::int32_t coefficient = bits.decodeShortCoefficient(*component.acTable)) {
             k += (coefficient >> 8) & 15;
-            add(k, coefficient >> 16);
+            if (!add(k, coefficient >> 16)) {
+                return false;
+            }
             continue;
         }
         const int symbol = bits.decode(*component.acTable);
@@ -67,7 +77,9 @@ Q_ALWAYS_INLINE bool decodeAc(BitReader& bits, const KanvoJpegScan::Component& c
             continue;
         }
         k += run;
-        add(k, bits.receiveExtended(size));
+        if (!add(k, bits.receiveExtended(size))) {
+            return false;
+        }
     }
     return true;
 }
@@ -104,6 +116,8 @@ Q_ALWAYS_INLINE bool decodeMcu(BitReader& bits, const KanvoJpegScan::Scan& scan,
             for (int across = 0; across < component.blocksAcross; ++across) {
                 std::int16_t shares[16];
                 bool decoded = false;
+                // Each case reads exactly the shares KanvoJpegScan made for
+                // its samples; no other count is described.
                 switch (component.samplesAcross) {
                 case 1:
                     decoded = decodeBlock<1>(bits, component, predictors[c], shares);
@@ -111,9 +125,11 @@ Q_ALWAYS_INLINE bool decodeMcu(BitReader& bits, const KanvoJpegScan::Scan& scan,
                 case 2:
                     decoded = decodeBlock<4>(bits, component, predictors[c], shares);
                     break;
-                default:
+                case 4:
                     decoded = decodeBlock<16>(bits, component, predictors[c], shares);
                     break;
+                default:
+                    return false;
                 }
                 if (!decoded) {
                     return false;

@@ -33,15 +33,15 @@ struct Mark {
 struct Piece {
     const uchar* start = nullptr;
     std::int64_t startBit = 0;
-    std::unique_ptr<Mark[]> marks; // one per MCU decoded, and the one being decoded
-    std::atomic<int> completed{0}; // marks before this are final
+    std::unique_ptr<Mark[]> marks;    // one per MCU decoded, and the one being decoded
+    std::atomic<qint64> completed{0}; // marks before this are final
     std::atomic<bool> finished{false};
     // Read once every thread has joined.
-    int guessStart = 0; // the first MCU of the latest guess
+    qint64 guessStart = 0; // the first MCU of the latest guess
     bool failed = false;
-    int handoverAt = -1; // the MCU at which a later piece takes over
+    qint64 handoverAt = -1; // the MCU at which a later piece takes over
     int handoverTo = -1;
-    int handoverMark = -1; // that piece's MCU there
+    qint64 handoverMark = -1; // that piece's MCU there
     // The samples of pieces after the first, until their place is known:
     // per MCU, each block's AC shares and its DC predictor.
     std::vector<std::int16_t> shares;
@@ -52,30 +52,30 @@ class ParallelDecode {
 public:
     ParallelDecode(std::span<const uchar> file, const Scan& scan, int pieces,
                    KanvoJpegPlanes& planes)
-        : file_(file), scan_(scan), total_(scan.mcusAcross * scan.mcusDown),
-          pieces_(size_t(pieces)), planes_(planes) {}
+        : file_(file), scan_(scan), total_(scan.mcuCount()), pieces_(size_t(pieces)),
+          planes_(planes) {}
 
     bool run();
 
 private:
     bool placePieces();
     void decodePiece(int index);
-    bool meetsLater(std::int64_t bit, int& target, int& mark);
+    bool meetsLater(std::int64_t bit, int& target, qint64& mark);
     bool stitch();
-    void placeRuns(int firstMcu, int endMcu);
+    void placeRuns(qint64 firstMcu, qint64 endMcu);
 
     // A stretch of MCUs of one piece after the first, placed in the image.
     struct Run {
         const Piece* piece;
-        int firstMcu; // the piece's own numbering
-        int imageMcu;
-        int count;
+        qint64 firstMcu; // the piece's own numbering
+        qint64 imageMcu;
+        qint64 count;
         Predictors offsets; // to add to its DC predictors
     };
 
     std::span<const uchar> file_;
     const Scan& scan_;
-    const int total_;
+    const qint64 total_;
     std::vector<Piece> pieces_;
     KanvoJpegPlanes& planes_;
     std::vector<Run> runs_;
@@ -85,28 +85,38 @@ private:
 // bits. A marker before the last piece's start ends the scan early, which is
 // damage left to libjpeg.
 bool ParallelDecode::placePieces() {
-    const uchar* data = file_.data() + scan_.dataOffset;
-    const qsizetype length = qsizetype(file_.size()) - scan_.dataOffset;
+    const qsizetype first = scan_.dataOffset;
+    const auto size = qsizetype(file_.size());
+    const qsizetype length = size - first;
+    if (first < 0 || length <= 0) {
+        return false;
+    }
     const auto count = qsizetype(pieces_.size());
-    qsizetype stuffed = 0;
-    const uchar* scanned = data;
+    qsizetype stuffed = 0;     // stuffed zeros before `scanned`
+    qsizetype scanned = first; // offsets before it have been looked at
     for (qsizetype k = 0; k < count; ++k) {
-        const uchar* start = data + length * k / count;
-        if (k > 0 && start[-1] == 0xFF) {
-            ++start; // not between a 0xFF and its stuffed zero
+        // Within the data, and not between a 0xFF and its stuffed zero.
+        qsizetype start = first + length * k / count;
+        if (start > first && file_[size_t(start - 1)] == 0xFF) {
+            ++start;
         }
-        while (const auto* found =
-                   static_cast<const uchar*>(std::memchr(scanned, 0xFF, size_t(start - scanned)))) {
-            if (found[1] != 0) {
+        while (scanned < start) {
+            const auto* found = static_cast<const uchar*>(
+                std::memchr(file_.data() + scanned, 0xFF, size_t(start - scanned)));
+            if (found == nullptr) {
+                break;
+            }
+            const qsizetype at = found - file_.data();
+            if (at + 1 >= size || file_[size_t(at + 1)] != 0) {
                 return false;
             }
             ++stuffed;
-            scanned = found + 2;
+            scanned = at + 2;
         }
         scanned = start;
         Piece& piece = pieces_[size_t(k)];
-        piece.start = start;
-        piece.startBit = 8 * (start - data - stuffed);
+        piece.start = file_.data() + start;
+        piece.startBit = 8 * (start - first - stuffed);
         piece.marks.reset(new Mark[size_t(total_) + 1]);
     }
     return true;
@@ -115,14 +125,14 @@ bool ParallelDecode::placePieces() {
 // Whether an MCU starting at `bit` starts where a later piece started one:
 // `target` and `mark` follow the later pieces' MCUs as the decode goes on.
 // Waits while the later piece has not decoded that far.
-bool ParallelDecode::meetsLater(std::int64_t bit, int& target, int& mark) {
+bool ParallelDecode::meetsLater(std::int64_t bit, int& target, qint64& mark) {
     while (size_t(target) < pieces_.size()) {
         const Piece& later = pieces_[size_t(target)];
         if (bit < later.startBit) {
             return false;
         }
         const bool finished = later.finished.load(std::memory_order_acquire);
-        const int available = later.completed.load(std::memory_order_acquire);
+        const qint64 available = later.completed.load(std::memory_order_acquire);
         while (mark < available && later.marks[size_t(mark)].bit < bit) {
             ++mark;
         }
@@ -153,10 +163,10 @@ void ParallelDecode::decodePiece(int index) {
     }
     BitReader bits(piece.start, end);
     Predictors predictors{};
-    int mcu = 0;
+    qint64 mcu = 0;
     int restarts = 0;
     int target = index + 1;
-    int mark = 0;
+    qint64 mark = 0;
     while (mcu < total_) {
         const std::int64_t bit = piece.startBit + bits.consumed();
         piece.marks[size_t(mcu)] = {bit, predictors};
@@ -210,17 +220,19 @@ void ParallelDecode::decodePiece(int index) {
 // stretch. True when they cover every MCU.
 bool ParallelDecode::stitch() {
     int index = 0;
-    int entry = 0;
-    int placed = 0;
+    qint64 entry = 0;
+    qint64 placed = 0;
     Predictors offsets{};
     if (pieces_[0].failed) {
         return false;
     }
     for (;;) {
         const Piece& piece = pieces_[size_t(index)];
-        const int end = piece.handoverAt >= 0 ? piece.handoverAt : piece.completed.load();
-        const int count = std::min(end - entry, total_ - placed);
-        if (entry < piece.guessStart || count < 0) {
+        const qint64 end = piece.handoverAt >= 0 ? piece.handoverAt : piece.completed.load();
+        const qint64 count = std::min(end - entry, total_ - placed);
+        // A later piece's stretch must lie within the blocks it kept.
+        const auto kept = qint64(piece.blockPredictors.size()) / scan_.blocksPerMcu();
+        if (entry < piece.guessStart || count < 0 || (index > 0 && entry + count > kept)) {
             return false;
         }
         if (index > 0) {
@@ -247,13 +259,13 @@ bool ParallelDecode::stitch() {
 
 // The later pieces' blocks of MCUs [firstMcu, endMcu), now that their DC
 // predictors are known.
-void ParallelDecode::placeRuns(int firstMcu, int endMcu) {
+void ParallelDecode::placeRuns(qint64 firstMcu, qint64 endMcu) {
     const auto sharesPerMcu = size_t(scan_.samplesPerMcu());
     const auto blocksPerMcu = size_t(scan_.blocksPerMcu());
     for (const Run& run : runs_) {
-        const int from = std::max(firstMcu, run.imageMcu);
-        const int to = std::min(endMcu, run.imageMcu + run.count);
-        for (int mcu = from; mcu < to; ++mcu) {
+        const qint64 from = std::max(firstMcu, run.imageMcu);
+        const qint64 to = std::min(endMcu, run.imageMcu + run.count);
+        for (qint64 mcu = from; mcu < to; ++mcu) {
             const auto own = size_t(mcu - run.imageMcu + run.firstMcu);
             const std::int16_t* shares = run.piece->shares.data() + own * sharesPerMcu;
             const std::int32_t* predictor = run.piece->blockPredictors.data() + own * blocksPerMcu;
@@ -284,8 +296,8 @@ bool ParallelDecode::run() {
     }
     // Bands of MCU rows, one a thread.
     forEachInParallel(threads, [this, threads](int band) {
-        placeRuns(total_ / scan_.mcusAcross * band / threads * scan_.mcusAcross,
-                  total_ / scan_.mcusAcross * (band + 1) / threads * scan_.mcusAcross);
+        placeRuns(scan_.mcusDown * qint64(band) / threads * scan_.mcusAcross,
+                  scan_.mcusDown * qint64(band + 1) / threads * scan_.mcusAcross);
     });
     return true;
 }

@@ -43,24 +43,35 @@ std::uint32_t clampedChannel(int value) {
 
 KanvoJpegPlanes::KanvoJpegPlanes(const KanvoJpegScan::Scan& scan) : scan_(scan) {
     for (const KanvoJpegScan::Component& component : scan.components) {
-        const int stride = scan.mcusAcross * scan.samplesAcrossMcu / component.planeDivisor;
+        const qsizetype stride =
+            qsizetype(scan.mcusAcross) * scan.samplesAcrossMcu / component.planeDivisor;
         planes_.push_back(
             {stride, std::vector<std::uint8_t>(size_t(stride) * size_t(scan.mcusDown) *
                                                size_t(scan.samplesDownMcu))});
     }
 }
 
-void KanvoJpegPlanes::writeBlock(int mcu, int component, int blockAcross, int blockDown,
+void KanvoJpegPlanes::writeBlock(qint64 mcu, int component, int blockAcross, int blockDown,
                                  std::int16_t dc, const std::int16_t* acShares) {
+    if (mcu < 0 || mcu >= scan_.mcuCount() || component < 0 ||
+        size_t(component) >= planes_.size()) {
+        damaged_.store(true, std::memory_order_relaxed);
+        return;
+    }
     const KanvoJpegScan::Component& described = scan_.components[size_t(component)];
+    if (blockAcross < 0 || blockAcross >= described.blocksAcross || blockDown < 0 ||
+        blockDown >= described.blocksDown) {
+        damaged_.store(true, std::memory_order_relaxed);
+        return;
+    }
     const int samples = described.samplesAcross;
-    const int left = (mcu % scan_.mcusAcross) * scan_.samplesAcrossMcu / described.planeDivisor +
-                     blockAcross * samples;
-    const int top = (mcu / scan_.mcusAcross) * scan_.samplesDownMcu + blockDown * samples;
+    const qint64 left = (mcu % scan_.mcusAcross) * scan_.samplesAcrossMcu / described.planeDivisor +
+                        blockAcross * samples;
+    const qint64 top = (mcu / scan_.mcusAcross) * scan_.samplesDownMcu + blockDown * samples;
     // The DC share rounded to the nearest (the bias keeps it positive).
     const int level = int(float(dc) * described.dcScale + 4096.5F) - 4096 + 128;
     Plane& plane = planes_[size_t(component)];
-    std::uint8_t* row = plane.samples.data() + size_t(top) * size_t(plane.stride) + left;
+    std::uint8_t* row = plane.samples.data() + top * plane.stride + left;
     int lowest = level;
     int highest = level;
     for (int y = 0; y < samples; ++y, row += plane.stride) {
@@ -74,7 +85,7 @@ void KanvoJpegPlanes::writeBlock(int mcu, int component, int blockAcross, int bl
     // Ringing takes a true image's samples a little past either end.
     constexpr int margin = 256;
     if (lowest < -margin || highest > 255 + margin) {
-        overflowed_.store(true, std::memory_order_relaxed);
+        damaged_.store(true, std::memory_order_relaxed);
     }
 }
 
@@ -86,7 +97,7 @@ void KanvoJpegPlanes::writeBlock(int mcu, int component, int blockAcross, int bl
 const std::uint8_t* KanvoJpegPlanes::rowOf(size_t component, int y,
                                            std::vector<std::uint8_t>& widened) const {
     const Plane& plane = planes_[component];
-    const std::uint8_t* row = plane.samples.data() + size_t(y) * size_t(plane.stride);
+    const std::uint8_t* row = plane.samples.data() + qsizetype(y) * plane.stride;
     if (scan_.components[component].planeDivisor == 1) {
         return row;
     }

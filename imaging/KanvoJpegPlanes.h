@@ -16,25 +16,26 @@ public:
 
     // Places one block of MCU `mcu` (in the scan's order): the DC
     // coefficient `dc` and the rounded AC share of each sample. A sample far
-    // outside 0 to 255, which only damage gives, marks the planes
-    // `overflowed`: libjpeg wraps such values rather than clamping them.
-    void writeBlock(int mcu, int component, int blockAcross, int blockDown, std::int16_t dc,
+    // outside 0 to 255, which only damage gives, marks the planes `damaged`:
+    // libjpeg wraps such values rather than clamping them. So does an MCU or
+    // block outside the grid, which is then not written.
+    void writeBlock(qint64 mcu, int component, int blockAcross, int blockDown, std::int16_t dc,
                     const std::int16_t* acShares);
 
     // Converts output rows [first, end) into `image`, which has the scan's
     // output size.
     void convertRows(QImage& image, int first, int end) const;
 
-    bool overflowed() const { return overflowed_.load(std::memory_order_relaxed); }
+    bool damaged() const { return damaged_.load(std::memory_order_relaxed); }
 
 private:
     struct Plane {
-        int stride;
+        qsizetype stride;
         std::vector<std::uint8_t> samples;
     };
     const std::uint8_t* rowOf(size_t component, int y, std::vector<std::uint8_t>& widened) const;
 
     const KanvoJpegScan::Scan& scan_;
     std::vector<Plane> planes_;
-    std::atomic<bool> overflowed_{false};
+    std::atomic<bool> damaged_{false};
 };

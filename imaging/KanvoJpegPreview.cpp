@@ -10,9 +10,12 @@
 
 namespace {
 
-// Pieces hold at least this much coded data, enough for a guess to find
-// its way.
-constexpr qsizetype minimumPieceBytes = 256;
+// Every block takes at least two bits: a DC code and an end of block. Data
+// too short for the frame's blocks is damage, told before anything the
+// frame's size claims is allocated.
+bool codedDataCanHold(const KanvoJpegScan::Scan& scan, qsizetype dataBytes) {
+    return dataBytes > 0 && dataBytes * 8 >= 2 * scan.mcuCount() * scan.blocksPerMcu();
+}
 
 } // namespace
 
@@ -21,26 +24,28 @@ QImage KanvoJpegPreview::decode(std::span<const uchar> file, int reduction, int 
     if (!scan) {
         return {};
     }
+    const qsizetype dataBytes = qsizetype(file.size()) - scan->dataOffset;
+    if (!codedDataCanHold(*scan, dataBytes)) {
+        return {};
+    }
     QImage image(scan->outputSize, QImage::Format_RGB32);
     if (image.isNull()) {
         return {};
     }
-    const qsizetype dataBytes = qsizetype(file.size()) - scan->dataOffset;
-    const auto threads = int(
-        std::clamp<qsizetype>(std::min<qsizetype>(pieces, dataBytes / minimumPieceBytes), 1, 8));
+    const int threads = std::clamp(pieces, 1, 8);
     KanvoJpegPlanes planes(*scan);
     const bool decoded = scan->restartInterval > 0
                              ? KanvoJpegRestartPieces::decode(file, *scan, threads, planes)
                              : KanvoJpegGuessedPieces::decode(file, *scan, threads, planes);
-    if (!decoded || planes.overflowed()) {
+    if (!decoded || planes.damaged()) {
         return {};
     }
     // Bands of MCU rows, one a thread.
     forEachInParallel(threads, [&](int band) {
-        const int firstRow = scan->mcusDown * band / threads * scan->samplesDownMcu;
-        const int endRow = scan->mcusDown * (band + 1) / threads * scan->samplesDownMcu;
-        planes.convertRows(image, std::min(firstRow, image.height()),
-                           std::min(endRow, image.height()));
+        const qint64 firstRow = qint64(scan->mcusDown) * band / threads * scan->samplesDownMcu;
+        const qint64 endRow = qint64(scan->mcusDown) * (band + 1) / threads * scan->samplesDownMcu;
+        planes.convertRows(image, int(std::min<qint64>(firstRow, image.height())),
+                           int(std::min<qint64>(endRow, image.height())));
     });
     return image;
 }

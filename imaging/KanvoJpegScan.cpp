@@ -3,11 +3,18 @@
 #include "imaging/KanvoLibjpegReader.h"
 
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 namespace {
 
 using KanvoJpegBits::HuffmanTable;
+
+// Blocks of luma in an MCU, across and down.
+struct Layout {
+    int across;
+    int down;
+};
 
 // The 1-D inverse DCT's weight of coefficient `frequency` in output sample
 // `sample` of `samples` (1, 2 or 4), each the mean of 8 / samples pixels.
@@ -21,10 +28,21 @@ float basisMean(int samples, int sample, int frequency) {
     return float(scale * sum / span);
 }
 
-// The shares of every AC coefficient in the samples of one block.
+// A DCT of 8-bit samples gives AC coefficients of at most 2048 either way;
+// twice that leaves room for any encoder's rounding, and keeps every sum
+// libjpeg's reduced inverse DCTs form within their fixed-point range.
+constexpr int largestDequantisedAc = 4096;
+
+// The shares of every AC coefficient in the samples of one block, and the
+// largest coefficients they take.
 void setShares(KanvoJpegScan::Component& component, const UINT16 (&quantisers)[DCTSIZE2]) {
     const int samples = component.samplesAcross;
     component.dcScale = float(quantisers[0]) / 8;
+    for (size_t index = 0; index < 64; ++index) {
+        component.largestAc[index] = quantisers[index] == 0
+                                         ? std::numeric_limits<int>::max()
+                                         : largestDequantisedAc / quantisers[index];
+    }
     component.shares.assign(size_t(64 * samples * samples), 0.0F);
     for (int index = 1; index < 64; ++index) {
         for (int y = 0; y < samples; ++y) {
@@ -39,12 +57,15 @@ void setShares(KanvoJpegScan::Component& component, const UINT16 (&quantisers)[D
     }
 }
 
-// The table a component names (libjpeg checks the number only later).
+// The table a component names, built again for decoding from any bit.
+// libjpeg has checked the number and the codes, and put in the standard
+// tables where a motion-JPEG frame relies on them; the checks stay, so that
+// nothing here depends on that.
 const HuffmanTable* tableFor(JHUFF_TBL* const (&sources)[NUM_HUFF_TBLS], int number, bool ac,
                              std::vector<HuffmanTable>& tables) {
     JHUFF_TBL* source = number >= 0 && number < NUM_HUFF_TBLS ? sources[number] : nullptr;
     if (source == nullptr) {
-        return nullptr; // a motion-JPEG frame relying on the standard tables
+        return nullptr;
     }
     std::uint8_t counts[16];
     std::copy(source->bits + 1, source->bits + 17, counts);
@@ -55,23 +76,149 @@ const HuffmanTable* tableFor(JHUFF_TBL* const (&sources)[NUM_HUFF_TBLS], int num
     return &tables.emplace_back(*table);
 }
 
-bool layoutFits(const jpeg_decompress_struct& info) {
-    const bool colourModel = (info.num_components == 1 && info.jpeg_color_space == JCS_GRAYSCALE) ||
-                             (info.num_components == 3 && info.jpeg_color_space == JCS_YCbCr);
-    return colourModel && info.data_precision == 8 && !info.arith_code && !info.progressive_mode &&
-           info.comps_in_scan == info.num_components;
+// The layouts the decode in pieces implements: grey, and YCbCr whose luma
+// has 1x1, 2x1 or 2x2 blocks in an MCU over one block of each chroma
+// component, in one interleaved scan that lists the components in frame
+// order. Empty for any other. Sampling is matched, not bounded: every other
+// shape goes to libjpeg, which checks what it takes.
+std::optional<Layout> layoutOf(const jpeg_decompress_struct& info) {
+    if (info.data_precision != 8 || info.arith_code || info.progressive_mode ||
+        info.comps_in_scan != info.num_components) {
+        return std::nullopt;
+    }
+    for (int i = 0; i < info.comps_in_scan; ++i) {
+        if (info.cur_comp_info[i] != &info.comp_info[i]) {
+            return std::nullopt;
+        }
+    }
+    const jpeg_component_info* components = info.comp_info;
+    if (info.num_components == 1 && info.jpeg_color_space == JCS_GRAYSCALE) {
+        return components[0].h_samp_factor == 1 && components[0].v_samp_factor == 1
+                   ? std::optional<Layout>(Layout{1, 1})
+                   : std::nullopt;
+    }
+    if (info.num_components != 3 || info.jpeg_color_space != JCS_YCbCr) {
+        return std::nullopt;
+    }
+    for (int i = 1; i < 3; ++i) {
+        if (components[i].h_samp_factor != 1 || components[i].v_samp_factor != 1) {
+            return std::nullopt;
+        }
+    }
+    const Layout luma{components[0].h_samp_factor, components[0].v_samp_factor};
+    const bool implemented = (luma.across == 1 && luma.down == 1) ||
+                             (luma.across == 2 && luma.down == 1) ||
+                             (luma.across == 2 && luma.down == 2);
+    return implemented ? std::optional<Layout>(luma) : std::nullopt;
 }
 
-// libjpeg reads the header; nothing after it can fail inside libjpeg, whose
-// jump back needs the frame that set it.
-bool readHeader(KanvoLibjpegReader& reader, std::span<const uchar> file) {
+// Where the coded data of the first scan begins: just past the first SOS
+// segment, found by walking the markers as libjpeg walks them, with every
+// length checked against the file. Empty when a segment runs past its end.
+std::optional<qsizetype> codedDataOffset(std::span<const uchar> file) {
+    const auto size = qsizetype(file.size());
+    if (size < 2 || file[0] != 0xFF || file[1] != 0xD8) {
+        return std::nullopt;
+    }
+    for (qsizetype at = 2; at < size;) {
+        if (file[size_t(at)] != 0xFF) {
+            ++at; // libjpeg skips stray bytes between segments, warning
+            continue;
+        }
+        while (at < size && file[size_t(at)] == 0xFF) {
+            ++at; // fill bytes
+        }
+        if (at >= size) {
+            break;
+        }
+        const uchar marker = file[size_t(at++)];
+        const bool standalone = marker == 0 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD9);
+        if (standalone) {
+            continue;
+        }
+        if (size - at < 2) {
+            break;
+        }
+        const qsizetype length = qsizetype(file[size_t(at)]) << 8 | file[size_t(at) + 1];
+        if (length < 2 || length > size - at) {
+            break;
+        }
+        at += length;
+        if (marker == 0xDA) {
+            return at;
+        }
+    }
+    return std::nullopt;
+}
+
+// libjpeg reads the header and prepares the decode at the reduction, which
+// checks everything a full decode checks before its first row: sampling
+// against the MCU's size, the tables the scan names, the scaled size. A
+// warning (bytes out of place, the file ending inside the header) also
+// fails: such a file is libjpeg's to decode. Nothing after it can fail
+// inside libjpeg, whose jump back needs the frame that set it.
+bool acceptedForDecode(KanvoLibjpegReader& reader, std::span<const uchar> file, int reduction) {
     if (setjmp(reader.errors.exit) != 0) {
         jpeg_destroy_decompress(&reader.info);
         return false;
     }
     reader.start(file);
     jpeg_read_header(&reader.info, TRUE);
+    reader.info.scale_num = 1;
+    reader.info.scale_denom = unsigned(reduction);
+    jpeg_start_decompress(&reader.info);
+    if (reader.errors.warned) {
+        jpeg_destroy_decompress(&reader.info);
+        return false;
+    }
     return true;
+}
+// The scan of a header libjpeg has accepted, at the reduction; empty for a
+// layout the pieces do not implement.
+std::optional<KanvoJpegScan::Scan> described(const jpeg_decompress_struct& info, int reduction) {
+    using KanvoJpegScan::Component;
+    const std::optional<Layout> layout = layoutOf(info);
+    if (!layout) {
+        return std::nullopt;
+    }
+    const int samplesPerBlock = 8 / reduction;
+    KanvoJpegScan::Scan scan;
+    scan.tables.reserve(2 * size_t(info.num_components)); // the components point into it
+    for (int i = 0; i < info.num_components; ++i) {
+        const jpeg_component_info& source = info.comp_info[i];
+        const bool chroma = i > 0;
+        Component component{};
+        component.blocksAcross = chroma ? 1 : layout->across;
+        component.blocksDown = chroma ? 1 : layout->down;
+        // Chroma subsampled alike both ways is decoded at the luma's
+        // resolution; subsampled across only (4:2:2), at its own, then
+        // widened as libjpeg widens it.
+        const bool widened = chroma && layout->across == 2 && layout->down == 1;
+        component.samplesAcross = samplesPerBlock * (chroma && !widened ? layout->across : 1);
+        component.planeDivisor = widened ? 2 : 1;
+        component.rowSamples =
+            int((qint64(info.image_width) * component.blocksAcross * component.samplesAcross +
+                 8 * layout->across - 1) /
+                (8 * layout->across));
+        component.dcTable = tableFor(info.dc_huff_tbl_ptrs, source.dc_tbl_no, false, scan.tables);
+        component.acTable = tableFor(info.ac_huff_tbl_ptrs, source.ac_tbl_no, true, scan.tables);
+        // 4:2:0 chroma at half size would need whole 8 x 8 blocks.
+        if (component.samplesAcross > 4 || source.quant_table == nullptr ||
+            component.dcTable == nullptr || component.acTable == nullptr) {
+            return std::nullopt;
+        }
+        setShares(component, source.quant_table->quantval);
+        scan.components.push_back(std::move(component));
+    }
+    const auto width = qint64(info.image_width);
+    const auto height = qint64(info.image_height);
+    scan.mcusAcross = int((width + 8 * layout->across - 1) / (8 * layout->across));
+    scan.mcusDown = int((height + 8 * layout->down - 1) / (8 * layout->down));
+    scan.samplesAcrossMcu = layout->across * samplesPerBlock;
+    scan.samplesDownMcu = layout->down * samplesPerBlock;
+    scan.outputSize = {int(info.output_width), int(info.output_height)};
+    scan.restartInterval = int(info.restart_interval);
+    return scan;
 }
 
 } // namespace
@@ -94,62 +241,18 @@ int KanvoJpegScan::Scan::samplesPerMcu() const {
 }
 
 std::optional<KanvoJpegScan::Scan> KanvoJpegScan::read(std::span<const uchar> file, int reduction) {
-    KanvoLibjpegReader reader;
-    if (!readHeader(reader, file)) {
+    if (reduction != 2 && reduction != 4 && reduction != 8) {
         return std::nullopt;
     }
-    jpeg_decompress_struct& info = reader.info;
-    Scan scan;
-    bool fits = layoutFits(info) && (reduction == 2 || reduction == 4 || reduction == 8) &&
-                info.image_width > 0 && info.image_height > 0;
-    scan.tables.reserve(2 * size_t(info.comps_in_scan)); // the components point into it
-    const int samplesPerBlock = fits ? 8 / reduction : 1;
-    const int maxAcross = info.comps_in_scan == 1 ? 1 : info.max_h_samp_factor;
-    const int maxDown = info.comps_in_scan == 1 ? 1 : info.max_v_samp_factor;
-    for (int i = 0; fits && i < info.comps_in_scan; ++i) {
-        const jpeg_component_info& source = *info.cur_comp_info[i];
-        Component component{};
-        component.blocksAcross = info.comps_in_scan == 1 ? 1 : source.h_samp_factor;
-        component.blocksDown = info.comps_in_scan == 1 ? 1 : source.v_samp_factor;
-        // Chroma subsampled alike both ways is decoded at the luma's
-        // resolution; subsampled across only (4:2:2), at its own, then
-        // widened as libjpeg widens it.
-        const int across = maxAcross / component.blocksAcross;
-        const int down = maxDown / component.blocksDown;
-        const bool widened = across == 2 && down == 1;
-        component.samplesAcross = samplesPerBlock * (widened ? 1 : across);
-        component.planeDivisor = widened ? 2 : 1;
-        component.rowSamples =
-            int((qint64(info.image_width) * component.blocksAcross * component.samplesAcross +
-                 8 * maxAcross - 1) /
-                (8 * maxAcross));
-        const JQUANT_TBL* quantisers =
-            source.quant_tbl_no >= 0 && source.quant_tbl_no < NUM_QUANT_TBLS
-                ? info.quant_tbl_ptrs[source.quant_tbl_no]
-                : nullptr;
-        component.dcTable = tableFor(info.dc_huff_tbl_ptrs, source.dc_tbl_no, false, scan.tables);
-        component.acTable = tableFor(info.ac_huff_tbl_ptrs, source.ac_tbl_no, true, scan.tables);
-        fits = maxAcross % component.blocksAcross == 0 && maxDown % component.blocksDown == 0 &&
-               (across == down || widened) && component.samplesAcross <= 4 &&
-               quantisers != nullptr && component.dcTable != nullptr &&
-               component.acTable != nullptr;
-        if (fits) {
-            setShares(component, quantisers->quantval);
-            scan.components.push_back(std::move(component));
-        }
+    const std::optional<qsizetype> dataOffset = codedDataOffset(file);
+    KanvoLibjpegReader reader;
+    if (!dataOffset || !acceptedForDecode(reader, file, reduction)) {
+        return std::nullopt;
     }
-    if (fits) {
-        const auto across = int(info.image_width);
-        const auto down = int(info.image_height);
-        scan.mcusAcross = (across + 8 * maxAcross - 1) / (8 * maxAcross);
-        scan.mcusDown = (down + 8 * maxDown - 1) / (8 * maxDown);
-        scan.samplesAcrossMcu = maxAcross * samplesPerBlock;
-        scan.samplesDownMcu = maxDown * samplesPerBlock;
-        scan.outputSize = {(across + reduction - 1) / reduction,
-                           (down + reduction - 1) / reduction};
-        scan.dataOffset = qsizetype(info.src->next_input_byte - file.data());
-        scan.restartInterval = int(info.restart_interval);
+    std::optional<Scan> scan = described(reader.info, reduction);
+    jpeg_destroy_decompress(&reader.info);
+    if (scan) {
+        scan->dataOffset = *dataOffset;
     }
-    jpeg_destroy_decompress(&info);
-    return fits ? std::optional<Scan>(std::move(scan)) : std::nullopt;
+    return scan;
 }

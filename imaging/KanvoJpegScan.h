@@ -4,6 +4,7 @@
 
 #include <QSize>
 #include <QtGlobal>
+#include <array>
 #include <optional>
 #include <span>
 #include <vector>
@@ -13,13 +14,14 @@
 // blocks in a minimum coded unit (MCU) and the samples each of its blocks
 // gives at the reduction, and where the coded data begins.
 //
-// Only the common layout is described: 8-bit, Huffman-coded, one
-// interleaved scan, grey or YCbCr whose chroma is
-// subsampled alike across and down (4:4:4, 4:2:0) or across only (4:2:2),
-// and a reduction at which every block gives at most 4 x 4 samples. A block
-// then gives the samples libjpeg's reduced inverse DCT gives: the means of
-// the full-size block's pixels over squares of `reduction` (chroma
-// subsampled alike both ways over larger squares, so that it needs no
+// Only the layouts the decode in pieces implements are described: 8-bit,
+// Huffman-coded, one interleaved scan, grey, or YCbCr with luma 1x1 (4:4:4),
+// 2x1 (4:2:2) or 2x2 (4:2:0) over chroma 1x1; a reduction of 2, 4 or 8 (not
+// 2 for 4:2:0, whose chroma would need whole 8 x 8 blocks); and only once
+// libjpeg has accepted the header without a warning as it would for a full
+// decode at that reduction. A block then gives the samples libjpeg's reduced
+// inverse DCT gives: the means of the full-size block's pixels over squares
+// of `reduction` (4:2:0 chroma over larger squares, so that it needs no
 // upsampling; 4:2:2 chroma over the same squares, widened afterwards).
 namespace KanvoJpegScan {
 
@@ -38,6 +40,9 @@ struct Component {
     // Per coefficient (natural order), its dequantised share of each sample
     // (samplesAcross squared, row by row); none for the DC coefficient.
     std::vector<float> shares;
+    // Per coefficient (natural order), the largest magnitude whose
+    // dequantised value 8-bit samples can give, with room for rounding.
+    std::array<int, 64> largestAc;
 };
 
 struct Scan {
@@ -47,14 +52,16 @@ struct Scan {
     int mcusDown = 0;
     int samplesAcrossMcu = 0; // samples an MCU gives at the reduction, either way
     int samplesDownMcu = 0;
-    QSize outputSize; // libjpeg's output size at the reduction
-    qsizetype dataOffset = 0;
-    int restartInterval = 0; // MCUs between restart markers; 0 for none
+    QSize outputSize;         // libjpeg's output size at the reduction
+    qsizetype dataOffset = 0; // within the file, found by a bounded walk of its markers
+    int restartInterval = 0;  // MCUs between restart markers; 0 for none
+    qint64 mcuCount() const { return qint64(mcusAcross) * mcusDown; }
     int blocksPerMcu() const;
     int samplesPerMcu() const; // over all components
 };
 
-// Empty for a file outside the layout above, or one libjpeg refuses.
+// Empty for a file outside the layouts above, one libjpeg refuses or warns
+// about, or one whose first scan's header runs past its end.
 std::optional<Scan> read(std::span<const uchar> file, int reduction);
 
 } // namespace KanvoJpegScan

@@ -183,33 +183,40 @@ private slots:
     }
     void reducedJpegInPiecesIsLibjpegsOrNone() {
         QFETCH(int, index);
-        QFile file(cases_.at(index).path);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QByteArray bytes = file.readAll();
-        const std::span<const uchar> jpeg(reinterpret_cast<const uchar*>(bytes.constData()),
-                                          size_t(bytes.size()));
-        const QSize stored = KanvoJpegDecoder::readHeader(jpeg).storedSize;
+        const QByteArray bytes = contentsOf(cases_.at(index).path);
+        const QSize stored = KanvoJpegDecoder::readHeader(spanOf(bytes)).storedSize;
         if (!stored.isValid() ||
             !KanvoImageDecoder::fitsAllocation(stored.width(), stored.height())) {
             return; // the decoder refuses it before any decoding
         }
         for (const int reduction : {4, 8}) {
-            const QImage inPieces = KanvoJpegPreview::decode(jpeg, reduction, 3);
-            if (inPieces.isNull()) {
-                continue;
-            }
-            // One thread: libjpeg alone.
-            const QImage libjpeg = KanvoJpegDecoder::decode(
-                                       jpeg, KanvoImageDecoder::allocationLimitBytes, reduction, 1)
-                                       .image;
-            const PixelDifference difference = PixelComparison::compare(
-                uprightImage(inPieces, kanvo::ui::jpegOrientation(jpeg)), libjpeg);
-            QVERIFY2(difference.sameSize() && difference.maximum <= reducedDecodeTolerance,
-                     qPrintable(QStringLiteral("at 1/%1, unlike libjpeg's: %2")
-                                    .arg(reduction)
-                                    .arg(libjpeg.isNull() ? QStringLiteral("it gives none")
-                                                          : difference.describe())));
+            verifyPiecesAreLibjpegsOrNone(bytes, reduction, 3);
         }
+    }
+
+    // Files made to break the decode in pieces (header shapes it does not
+    // implement, restart numbers past any MCU, a scan header cut by the end
+    // of the file), at every reduction and piece count, with no size gate.
+    void hostileJpegInPiecesIsLibjpegsOrNone_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<int>("reduction");
+        QTest::addColumn<int>("pieces");
+        skipWithoutCorpus();
+        const QDir folder(QDir(root_).filePath(QStringLiteral("jpeg/hostile-pieces")));
+        for (const QString& name : folder.entryList({QStringLiteral("*.jpg")}, QDir::Files)) {
+            for (const int reduction : {2, 4, 8}) {
+                for (int pieces = 1; pieces <= 8; ++pieces) {
+                    QTest::addRow("%s 1/%d %d pieces", qPrintable(name), reduction, pieces)
+                        << folder.filePath(name) << reduction << pieces;
+                }
+            }
+        }
+    }
+    void hostileJpegInPiecesIsLibjpegsOrNone() {
+        QFETCH(QString, path);
+        QFETCH(int, reduction);
+        QFETCH(int, pieces);
+        verifyPiecesAreLibjpegsOrNone(contentsOf(path), reduction, pieces);
     }
 
     // Every orientation of both photos looks like tag 1. (Their headers'
@@ -296,6 +303,35 @@ private slots:
     }
 
 private:
+    static QByteArray contentsOf(const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    static std::span<const uchar> spanOf(const QByteArray& bytes) {
+        return {reinterpret_cast<const uchar*>(bytes.constData()), size_t(bytes.size())};
+    }
+
+    // The decode in pieces gives nothing, or what libjpeg's one-thread
+    // reduced decode gives.
+    static void verifyPiecesAreLibjpegsOrNone(const QByteArray& bytes, int reduction, int pieces) {
+        const std::span<const uchar> jpeg = spanOf(bytes);
+        const QImage inPieces = KanvoJpegPreview::decode(jpeg, reduction, pieces);
+        if (inPieces.isNull()) {
+            return;
+        }
+        const QImage libjpeg =
+            KanvoJpegDecoder::decode(jpeg, KanvoImageDecoder::allocationLimitBytes, reduction, 1)
+                .image;
+        const PixelDifference difference = PixelComparison::compare(
+            uprightImage(inPieces, kanvo::ui::jpegOrientation(jpeg)), libjpeg);
+        QVERIFY2(difference.sameSize() && difference.maximum <= reducedDecodeTolerance,
+                 qPrintable(QStringLiteral("at 1/%1 in %2 pieces, unlike libjpeg's: %3")
+                                .arg(reduction)
+                                .arg(pieces)
+                                .arg(libjpeg.isNull() ? QStringLiteral("it gives none")
+                                                      : difference.describe())));
+    }
+
     void skipWithoutCorpus() {
         if (cases_.isEmpty()) {
             QSKIP(qPrintable(QStringLiteral("no corpus at %1 (reference-verdicts.tsv not found; "
