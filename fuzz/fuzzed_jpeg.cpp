@@ -212,9 +212,16 @@ void writeTable(ByteWriter& out, const Table& table, int number, bool ac) {
     }
 }
 
-void writeFrame(ByteWriter& out, const std::vector<Component>& components, unsigned width,
-                unsigned height) {
-    out.marker(0xC0);
+// Mostly baseline; sometimes extended sequential, progressive or
+// arithmetic-coded, which only libjpeg decodes.
+std::uint8_t frameMarker(FuzzInputBytes& input) {
+    static constexpr std::array<std::uint8_t, 4> others = {0xC1, 0xC2, 0xC9, 0xCA};
+    return input.chance(90) ? 0xC0 : others[input.inRange(0, others.size() - 1)];
+}
+
+void writeFrame(ByteWriter& out, std::uint8_t marker, const std::vector<Component>& components,
+                unsigned width, unsigned height) {
+    out.marker(marker);
     out.word(unsigned(8 + 3 * components.size()));
     out.byte(8);
     out.word(height);
@@ -227,11 +234,14 @@ void writeFrame(ByteWriter& out, const std::vector<Component>& components, unsig
     }
 }
 
-void writeScanHeader(ByteWriter& out, const std::vector<Component>& components) {
+// The scan lists the components in frame order, or now and then turned
+// round by one.
+void writeScanHeader(ByteWriter& out, const std::vector<Component>& components, size_t turn) {
     out.marker(0xDA);
     out.word(unsigned(6 + 2 * components.size()));
     out.byte(std::uint8_t(components.size()));
-    for (size_t i = 0; i < components.size(); ++i) {
+    for (size_t listed = 0; listed < components.size(); ++listed) {
+        const size_t i = (listed + turn) % components.size();
         out.byte(std::uint8_t(i + 1));
         out.byte(std::uint8_t(components[i].dcTable << 4 | components[i].acTable));
     }
@@ -330,7 +340,12 @@ std::vector<std::uint8_t> fuzzedJpeg(FuzzInputBytes& input) {
     }
     out.marker(0xD8);
     writeQuantisers(out, input);
-    writeFrame(out, layout, width, height);
+    if (input.chance(3)) {
+        // Stray bytes and fill before a marker, which libjpeg steps over.
+        out.bytes(input.take(input.inRange(0, 3)));
+        out.byte(0xFF);
+    }
+    writeFrame(out, frameMarker(input), layout, width, height);
     for (int i = 0; i < 2; ++i) {
         writeTable(out, tables.dc[size_t(i)], i, false);
         writeTable(out, tables.ac[size_t(i)], i, true);
@@ -340,12 +355,18 @@ std::vector<std::uint8_t> fuzzedJpeg(FuzzInputBytes& input) {
         out.word(4);
         out.word(interval);
     }
-    writeScanHeader(out, layout);
+    writeScanHeader(out, layout, input.chance(3) ? 1 : 0);
     const size_t dataStart = out.data().size();
     if (input.chance(85)) {
         writeBlocks(out, input, layout, width, height, interval, tables);
     } else {
         out.bytes(input.take(input.inRange(0, 4096)));
+    }
+    if (interval > 0 && input.chance(5)) {
+        // More restart markers, in order, than any MCU count needs.
+        for (unsigned number = 0, count = input.inRange(1, 64); number < count; ++number) {
+            out.marker(std::uint8_t(0xD0 + (number & 7)));
+        }
     }
     std::vector<std::uint8_t>& file = out.data();
     if (input.chance(5) && file.size() > dataStart) {
