@@ -40,10 +40,17 @@ const std::tuple<const char*, const char*, std::string, std::string> cases[] = {
     {"jpeg_length_one", "a.jpg", jpegStart + "\xFF\xE0\0\x01"s, "JPEG segment has invalid size"},
     {"jpeg_truncated_length", "a.jpg", jpegStart + "\xFF\xE0\x01", "JPEG segment is incomplete"},
     {"jpeg_short_frame", "a.jpg", jpegStart + realFrame.substr(0, 7), "JPEG frame is incomplete"},
+    {"jpeg_frame_segment_shorter_than_its_sizes", "a.jpg",
+     jpegStart + "\xFF\xC0\0\x02"s + realFrame, "JPEG frame is incomplete"},
 
     {"ppm_ascii_p3", "a.ppm", "P3\n2 2\n255\n0 0 0", "only binary PPM P6 images are supported"},
     {"ppm_comment", "a.ppm", "P6\n# by hand\n640 480\n255\n", "PPM dimensions must be positive"},
     {"ppm_16_bit", "a.ppm", "P6 640 480 65535\n", "only 8-bit PPM images are supported"},
+    {"ppm_64_bit_size", "a.ppm", "P6 18446744073709551615 1 255\n", "PPM 18446744073709551615x1"},
+    {"ppm_size_past_64_bits", "a.ppm", "P6 18446744073709551616 1 255\n",
+     "PPM dimensions must be positive"},
+    {"ppm_negative_size_not_wrapped", "a.ppm", "P6 -1 -1 255\n", "PPM dimensions must be positive"},
+    {"ppm_signed_max_value", "a.ppm", "P6 640 480 +255\n", "only 8-bit PPM images are supported"},
 
     {"dot_png_only", ".png", pngBytes(640, 480), "supported image formats: PNG, JPEG, PPM"},
 
