@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <stdexcept>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <tuple>
 
 namespace kanvo::ui {
@@ -127,8 +128,25 @@ TEST(ParseToolManifest, AppliesLineRules) {
     }
 }
 
+// /dev/zero never ends and a FIFO would block the open: neither is read.
+TEST(ParseToolManifest, ReadsOnlyRegularFilesUpToTheLimit) {
+    TempDir dir;
+    const std::string line = "id=big\n";
+    const std::string fits = line + std::string(largestToolManifestBytes - line.size(), '#');
+    EXPECT_EQ(parseToolManifest(dir.write("fits.txt", fits)).id, "big");
+    EXPECT_EQ(parseToolManifest(dir.write("over.txt", fits + "#")).id, "");
+
+    fs::create_symlink("/dev/zero", dir.path() / "zero.txt");
+    const fs::path fifo = dir.path() / "fifo.txt";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const fs::path& path : {dir.path() / "zero.txt", fifo}) {
+        EXPECT_EQ(parseToolManifest(path), ToolManifest{}) << path;
+    }
+}
+
 // Names sort by bytes (digits, capitals, a prefix first); a tool.txt of any type
 // directly in an entry counts, through links; duplicates and empty ids stay.
+// A tool.txt whose status cannot be read (a loop of links) is left out.
 TEST(ToolCatalog, CollectsDirectManifestsInNameByteOrderOrThrows) {
     TempDir dir;
     const fs::path root = dir.path() / "tools";
@@ -143,6 +161,8 @@ TEST(ToolCatalog, CollectsDirectManifestsInNameByteOrderOrThrows) {
     fs::create_directory_symlink(dir.write("elsewhere/tool.txt", "id=hand").parent_path(),
                                  root / "linked");
     fs::create_directories(root / "odd" / "tool.txt");
+    fs::create_directories(root / "loop");
+    fs::create_symlink("tool.txt", root / "loop" / "tool.txt");
 
     std::string ids;
     for (const auto& tool : ToolCatalog{}.load(root)) {
