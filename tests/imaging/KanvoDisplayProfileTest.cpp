@@ -1,6 +1,7 @@
 #include "imaging/KanvoDisplayProfile.h"
 
 #include "imaging/KanvoColorTransform.h"
+#include "imaging/KanvoLcms.h"
 
 #include <QColorSpace>
 #include <QGuiApplication>
@@ -43,6 +44,28 @@ QByteArray wideGamutProfile() {
     return QColorSpace(QPointF(0.3127, 0.3290), QPointF(0.64, 0.33), QPointF(0.21, 0.71),
                        QPointF(0.15, 0.06), QColorSpace::TransferFunction::Gamma, 2.2f)
         .iccProfile();
+}
+
+QByteArray saved(const KanvoLcms::Profile& profile) {
+    cmsUInt32Number size = 0;
+    cmsSaveProfileToMem(profile.get(), nullptr, &size);
+    QByteArray bytes(qsizetype(size), '\0');
+    cmsSaveProfileToMem(profile.get(), bytes.data(), &size);
+    return bytes;
+}
+
+QByteArray greyProfile() {
+    cmsToneCurve* gamma = cmsBuildGamma(nullptr, 2.2);
+    const KanvoLcms::Profile grey(cmsCreateGrayProfile(cmsD50_xyY(), gamma));
+    cmsFreeToneCurve(gamma);
+    return saved(grey);
+}
+
+QByteArray srgbDeviceLink() {
+    const KanvoLcms::Profile srgb(cmsCreate_sRGBProfile());
+    const KanvoLcms::Transform identity(
+        cmsCreateTransform(srgb.get(), TYPE_RGB_8, srgb.get(), TYPE_RGB_8, INTENT_PERCEPTUAL, 0));
+    return saved(KanvoLcms::Profile(cmsTransform2DeviceLink(identity.get(), 4.3, 0)));
 }
 
 } // namespace
@@ -92,6 +115,24 @@ private slots:
         publishDisplayProfile(atLimit + '\0');
         QVERIFY(KanvoDisplayProfile::fromWindowSystem().isEmpty());
         publishDisplayProfile({});
+    }
+
+    // A published profile that colours cannot be converted into (a grey one,
+    // a device link) counts as sRGB, like none: a wide-gamut photo is still
+    // converted, and as to sRGB.
+    void profileNothingConvertsIntoCountsAsSrgb() {
+        const QByteArray wide = wideGamutProfile();
+        KanvoDisplayProfile::setCurrent({});
+        const auto toSrgb = KanvoColorTransform::toDisplay(wide);
+        QVERIFY(toSrgb);
+        const QRgb green = converted(*toSrgb, qRgb(0, 255, 0));
+        for (const QByteArray& display : {greyProfile(), srgbDeviceLink()}) {
+            KanvoDisplayProfile::setCurrent(display);
+            const auto transform = KanvoColorTransform::toDisplay(wide);
+            QVERIFY(transform);
+            QCOMPARE(converted(*transform, qRgb(0, 255, 0)), green);
+        }
+        KanvoDisplayProfile::setCurrent({});
     }
 };
 

@@ -3,13 +3,17 @@
 #include "LibjpegEncoding.h"
 #include "SpngEncoding.h"
 #include "TestImages.h"
+#include "imaging/KanvoColorTransform.h"
+#include "imaging/KanvoDisplayProfile.h"
 #include "imaging/KanvoImageCache.h"
 #include "imaging/KanvoImageDecoder.h"
 #include "imaging/KanvoImageHalving.h"
 #include "imaging/KanvoJpegDecoder.h"
 #include "imaging/KanvoJpegPreview.h"
 
+#include <QColorSpace>
 #include <QImageReader>
+#include <QtEndian>
 #include <QtTest>
 
 namespace {
@@ -300,6 +304,24 @@ private slots:
         QFETCH(bool, fits);
         QCOMPARE(KanvoImageDecoder::fitsAllocation(width, height), fits);
         QCOMPARE(KanvoImageDecoder::fitsAllocation(height, width), fits);
+    }
+
+    // An embedded profile is used only when its bytes hold all its header
+    // claims: a byte short, or a claim smaller than a header, and the image
+    // is drawn as stored. Bytes past the claim are padding.
+    void profileIsUsedOnlyWhenComplete() {
+        KanvoDisplayProfile::setCurrent({});
+        const QByteArray wide =
+            QColorSpace(QPointF(0.3127, 0.3290), QPointF(0.64, 0.33), QPointF(0.21, 0.71),
+                        QPointF(0.15, 0.06), QColorSpace::TransferFunction::Gamma, 2.2f)
+                .iccProfile();
+        QByteArray claimsLessThanAHeader = wide;
+        qToBigEndian(quint32(127), claimsLessThanAHeader.data());
+        QVERIFY(KanvoColorTransform::toDisplay(wide));
+        QVERIFY(KanvoColorTransform::toDisplay(wide + QByteArray(64, '\0')));
+        QVERIFY(!KanvoColorTransform::toDisplay(wide.chopped(1)));
+        QVERIFY(!KanvoColorTransform::toDisplay(claimsLessThanAHeader));
+        QVERIFY(!KanvoColorTransform::toDisplay(wide.left(127)));
     }
 
     // Halving stops at the first level whose longer side is at most 256; odd sides round up.
