@@ -5,6 +5,7 @@
 #include "TestImages.h"
 #include "imaging/KanvoColorTransform.h"
 #include "imaging/KanvoDisplayProfile.h"
+#include "imaging/KanvoIccEmbedding.h"
 #include "imaging/KanvoImageCache.h"
 #include "imaging/KanvoImageDecoder.h"
 #include "imaging/KanvoImageHalving.h"
@@ -322,6 +323,35 @@ private slots:
         QVERIFY(!KanvoColorTransform::toDisplay(wide.chopped(1)));
         QVERIFY(!KanvoColorTransform::toDisplay(claimsLessThanAHeader));
         QVERIFY(!KanvoColorTransform::toDisplay(wide.left(127)));
+    }
+
+    // A profile goes out in APP2 segments of at most 65519 bytes each, up to
+    // the 255 that their one-byte count allows, and libjpeg puts it back
+    // together byte for byte; one that needs a 256th segment is left out.
+    void jpegProfileSplitsOverSegmentsAndReadsBack_data() {
+        QTest::addColumn<qsizetype>("size");
+        QTest::addColumn<bool>("embedded");
+        constexpr qsizetype segment = 65519;
+        QTest::newRow("one full segment") << segment << true;
+        QTest::newRow("a byte into the second") << segment + 1 << true;
+        QTest::newRow("255 full segments") << 255 * segment << true;
+        QTest::newRow("a byte into a 256th") << 255 * segment + 1 << false;
+    }
+    void jpegProfileSplitsOverSegmentsAndReadsBack() {
+        QFETCH(qsizetype, size);
+        QFETCH(bool, embedded);
+        // The decoder keeps a profile whose header names the image's colour model.
+        QByteArray profile(size, '\0');
+        for (qsizetype i = 0; i < size; ++i) {
+            profile[i] = char(i * 7 % 251);
+        }
+        profile.replace(16, 4, "RGB ");
+        const QByteArray jpeg =
+            KanvoIccEmbedding::intoJpeg(encoded(photoLike({16, 8}), "jpeg"), profile);
+        const KanvoDecodedPixels decoded =
+            KanvoJpegDecoder::decode(spanOf(jpeg), KanvoImageDecoder::allocationLimitBytes);
+        QCOMPARE(decoded.image.size(), QSize(16, 8));
+        QCOMPARE(decoded.iccProfile == profile, embedded);
     }
 
     // Halving stops at the first level whose longer side is at most 256; odd sides round up.
