@@ -62,6 +62,8 @@ ImageInfo readPng(std::ifstream& in) {
     expect(std::equal(signature.begin(), signature.end(), header.begin()), "invalid PNG signature");
     expect(std::string_view(reinterpret_cast<const char*>(&header[12]), 4) == "IHDR",
            "PNG is missing IHDR metadata");
+    // Any other length would have the sizes taken from outside the chunk.
+    expect(bigEndian(&header[8], 4) == 13, "PNG IHDR has invalid size");
     return {{}, "PNG", bigEndian(&header[16], 4), bigEndian(&header[20], 4)};
 }
 

@@ -33,6 +33,8 @@ const std::tuple<const char*, const char*, std::string, std::string> cases[] = {
     {"png_truncated_header", "a.png", pngBytes(640, 480).substr(0, 20), "PNG header is incomplete"},
     {"png_bad_signature", "a.png", "\x88" + pngBytes(640, 480).substr(1), "invalid PNG signature"},
     {"png_first_chunk_not_ihdr", "a.png", pngBytes(64, 48, "IDAT"), "PNG is missing IHDR metadata"},
+    {"png_ihdr_length_not_13", "a.png", pngBytes(64, 48).replace(11, 1, "\x0C"),
+     "PNG IHDR has invalid size"},
 
     {"jpeg_sof2_zero_height_mixed_case_name", "a.JpEg", jpegBytes(640, 0, 0xC2), "JPEG 640x0"},
     {"jpeg_junk_and_fill_skipped", "a.jpg", jpegStart + "junk\xFF\xFF" + realFrame, "JPEG 640x480"},
