@@ -58,12 +58,19 @@ QString KanvoSDBackend::resolveFile(const QString& relative) {
     return QString();
 }
 
+// Asked on every progress poll, on the GUI thread: a FIFO would block the
+// open and /dev/zero never end, so only a regular file is read, and only so far.
 QString KanvoSDBackend::sdURL() {
-    QFile config(resolveFile(configPath));
-    if (!config.open(QIODevice::ReadOnly)) {
+    const QString path = resolveFile(configPath);
+    QFile config(path);
+    if (!QFileInfo(path).isFile() || !config.open(QIODevice::ReadOnly)) {
         return defaultURL;
     }
-    return KanvoSDURLLine::firstValue(config.readAll()).value_or(defaultURL);
+    const QByteArray bytes = config.read(largestConfigBytes + 1);
+    if (bytes.size() > largestConfigBytes) {
+        return defaultURL;
+    }
+    return KanvoSDURLLine::firstValue(bytes).value_or(defaultURL);
 }
 
 // The request is served by a thread of its own with its own event loop, so

@@ -19,8 +19,12 @@ public:
     // Empty when nothing is found.
     static QString resolveFile(const QString& relative);
 
+    // A configuration is a few lines; a larger file is not read.
+    static constexpr qint64 largestConfigBytes = 1 << 20;
+
     // The server's base address from the configuration's first usable sd_url
-    // line, or the default local address.
+    // line, or the default local address when there is none, or when the
+    // configuration is no regular file or is larger than largestConfigBytes.
     static QString sdURL();
 
     // Asks the server to unload its checkpoint and waits for the answer, but

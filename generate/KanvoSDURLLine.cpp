@@ -23,7 +23,9 @@ QStringView trimmedOfBlanks(QStringView line) {
 } // namespace
 
 std::optional<QString> KanvoSDURLLine::firstValue(const QByteArray& config) {
-    QStringDecoder decoder(QStringDecoder::Utf8);
+    // Stateless: a sequence cut off at the end is an error, not one that is
+    // waiting for more bytes.
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString text = decoder(config);
     if (decoder.hasError()) {
         return std::nullopt;

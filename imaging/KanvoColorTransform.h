@@ -9,11 +9,12 @@
 // profile with Little CMS. One transform serves any number of threads at once.
 class KanvoColorTransform {
 public:
-    // Null when there is nothing to convert: no profile, a profile Little CMS
-    // cannot read or use (the image is then drawn as stored, like an untagged
-    // one), or one that draws within a level of the display's own (an sRGB
-    // photo on an sRGB screen), so such images cost nothing extra. Transforms
-    // are kept per profile, so a camera's photos share one.
+    // Null when there is nothing to convert: no profile, a profile cut short
+    // or one Little CMS cannot read or use (the image is then drawn as
+    // stored, like an untagged one), or one that draws within a level of the
+    // display's own (an sRGB photo on an sRGB screen), so such images cost
+    // nothing extra. Transforms are kept per profile, so a camera's photos
+    // share one.
     static std::shared_ptr<const KanvoColorTransform> toDisplay(const QByteArray& iccProfile);
 
     ~KanvoColorTransform();

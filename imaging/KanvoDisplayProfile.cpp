@@ -27,14 +27,17 @@ QByteArray rootWindowProfile(xcb_connection_t* connection) {
     if (!atom || atom->atom == XCB_ATOM_NONE || screen == nullptr) {
         return {};
     }
-    // A profile is a few kilobytes; 16 MB (in 32-bit units) bounds a bogus one.
+    // A profile is a few kilobytes; 16 MiB (in 32-bit units) bounds a bogus
+    // one. A larger property is refused, not cut short: its first 16 MiB
+    // would pass for a whole profile.
     const XcbReply<xcb_get_property_reply_t> property(
-        xcb_get_property_reply(
-            connection,
-            xcb_get_property(connection, 0, screen->root, atom->atom, XCB_ATOM_ANY, 0, 4 << 20),
-            nullptr),
+        xcb_get_property_reply(connection,
+                               xcb_get_property(connection, 0, screen->root, atom->atom,
+                                                XCB_ATOM_ANY, 0,
+                                                KanvoDisplayProfile::largestProfileBytes / 4),
+                               nullptr),
         &std::free);
-    if (!property || property->format != 8) {
+    if (!property || property->format != 8 || property->bytes_after != 0) {
         return {};
     }
     return QByteArray(static_cast<const char*>(xcb_get_property_value(property.get())),

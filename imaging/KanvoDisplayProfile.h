@@ -10,9 +10,13 @@ namespace KanvoDisplayProfile {
 QByteArray current();
 void setCurrent(const QByteArray& iccProfile);
 
+// The largest profile fromWindowSystem() takes.
+constexpr quint32 largestProfileBytes = 16 << 20;
+
 // The profile the window system publishes for its first screen, or empty:
 // on X11 the root window's _ICC_PROFILE property, which colour managers
 // (colord, the desktops' display settings) set from the calibrated monitor.
+// Empty too when the property is larger than largestProfileBytes.
 QByteArray fromWindowSystem();
 
 } // namespace KanvoDisplayProfile

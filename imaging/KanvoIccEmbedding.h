@@ -10,7 +10,8 @@ namespace KanvoIccEmbedding {
 QByteArray intoPng(const QByteArray& png, const QByteArray& profile);
 
 // ICC_PROFILE APP2 segments (as many as the profile needs) after SOI and
-// any JFIF APP0. `jpeg` unchanged when it is no JPEG.
+// any JFIF APP0. `jpeg` unchanged when it is no JPEG, or when the profile
+// needs more than the 255 segments a one-byte count can number.
 QByteArray intoJpeg(const QByteArray& jpeg, const QByteArray& profile);
 
 } // namespace KanvoIccEmbedding

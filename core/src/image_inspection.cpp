@@ -62,6 +62,8 @@ ImageInfo readPng(std::ifstream& in) {
     expect(std::equal(signature.begin(), signature.end(), header.begin()), "invalid PNG signature");
     expect(std::string_view(reinterpret_cast<const char*>(&header[12]), 4) == "IHDR",
            "PNG is missing IHDR metadata");
+    // Any other length would have the sizes taken from outside the chunk.
+    expect(bigEndian(&header[8], 4) == 13, "PNG IHDR has invalid size");
     return {{}, "PNG", bigEndian(&header[16], 4), bigEndian(&header[20], 4)};
 }
 
@@ -114,6 +116,8 @@ ImageInfo readJpeg(std::ifstream& in) {
         expect(length > 1, "JPEG segment has invalid size");
 
         if (isJpegFrameMarker(code)) {
+            // A shorter segment would have the sizes read from the next one.
+            expect(length >= 2 + 5, "JPEG frame is incomplete");
             const auto frame = readBytes<5>(in);
             expect(in.gcount() == 5, "JPEG frame is incomplete");
             const std::uint64_t height = bigEndian(&frame[1], 2);
@@ -129,13 +133,25 @@ ImageInfo readJpeg(std::ifstream& in) {
     }
 }
 
+// Digits only: the stream would take a sign, and "-1" would wrap round to
+// the largest value. Anything else fails the stream and reads as 0.
+std::uint64_t readPpmNumber(std::ifstream& in) {
+    std::uint64_t value = 0;
+    if (std::isdigit(char((in >> std::ws).peek()), std::locale::classic())) {
+        in >> value;
+    } else {
+        in.setstate(std::ios::failbit);
+    }
+    return in.fail() ? 0 : value;
+}
+
 ImageInfo readPpm(std::ifstream& in) {
     in.imbue(std::locale::classic());
     std::string magic;
-    std::uint64_t width = 0;
-    std::uint64_t height = 0;
-    std::int32_t maxValue = 0;
-    in >> magic >> width >> height >> maxValue;
+    in >> magic;
+    const std::uint64_t width = readPpmNumber(in);
+    const std::uint64_t height = readPpmNumber(in);
+    const std::uint64_t maxValue = readPpmNumber(in);
 
     expect(magic == "P6", "only binary PPM P6 images are supported");
     expect(width != 0 && height != 0, "PPM dimensions must be positive");

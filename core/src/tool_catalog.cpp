@@ -9,8 +9,11 @@ std::vector<ToolManifest> ToolCatalog::load(const std::filesystem::path& root) c
     for (const auto& entry : std::filesystem::directory_iterator(root)) {
         // exists() follows links, so a linked tool directory counts; a plain
         // file makes the candidate's parent not a directory, which is absence.
+        // One whose status cannot be read (a loop of links, a folder not
+        // searchable) is left out rather than failing the whole catalog.
         auto candidate = entry.path() / "tool.txt";
-        if (std::filesystem::exists(candidate)) {
+        std::error_code unreadable;
+        if (std::filesystem::exists(candidate, unreadable)) {
             manifestPaths.push_back(std::move(candidate));
         }
     }

@@ -1,6 +1,7 @@
 #include "kanvo/ui/tool_manifest.h"
 
 #include <fstream>
+#include <sstream>
 #include <string_view>
 
 namespace kanvo::ui {
@@ -23,12 +24,25 @@ std::string* fieldForKey(ToolManifest& manifest, std::string_view key) {
     return nullptr;
 }
 
+// The whole file, or nothing when it is no regular file (opening a FIFO
+// blocks, a device may never end) or is larger than any manifest.
+std::string manifestText(const std::filesystem::path& path) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) {
+        return {};
+    }
+    std::ifstream file(path, std::ios::binary);
+    std::string text(largestToolManifestBytes + 1, '\0');
+    file.read(text.data(), std::streamsize(text.size()));
+    text.resize(std::size_t(file.gcount()));
+    return text.size() > largestToolManifestBytes ? std::string() : text;
+}
+
 } // namespace
 
 ToolManifest parseToolManifest(const std::filesystem::path& path) {
     ToolManifest manifest;
-    // A file that cannot be opened simply yields no lines.
-    std::ifstream in(path);
+    std::istringstream in(manifestText(path));
     std::string line;
     while (std::getline(in, line)) {
         const auto equals = line.find('=');

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <stdexcept>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <tuple>
 
 namespace kanvo::ui {
@@ -32,6 +33,8 @@ const std::tuple<const char*, const char*, std::string, std::string> cases[] = {
     {"png_truncated_header", "a.png", pngBytes(640, 480).substr(0, 20), "PNG header is incomplete"},
     {"png_bad_signature", "a.png", "\x88" + pngBytes(640, 480).substr(1), "invalid PNG signature"},
     {"png_first_chunk_not_ihdr", "a.png", pngBytes(64, 48, "IDAT"), "PNG is missing IHDR metadata"},
+    {"png_ihdr_length_not_13", "a.png", pngBytes(64, 48).replace(11, 1, "\x0C"),
+     "PNG IHDR has invalid size"},
 
     {"jpeg_sof2_zero_height_mixed_case_name", "a.JpEg", jpegBytes(640, 0, 0xC2), "JPEG 640x0"},
     {"jpeg_junk_and_fill_skipped", "a.jpg", jpegStart + "junk\xFF\xFF" + realFrame, "JPEG 640x480"},
@@ -40,10 +43,17 @@ const std::tuple<const char*, const char*, std::string, std::string> cases[] = {
     {"jpeg_length_one", "a.jpg", jpegStart + "\xFF\xE0\0\x01"s, "JPEG segment has invalid size"},
     {"jpeg_truncated_length", "a.jpg", jpegStart + "\xFF\xE0\x01", "JPEG segment is incomplete"},
     {"jpeg_short_frame", "a.jpg", jpegStart + realFrame.substr(0, 7), "JPEG frame is incomplete"},
+    {"jpeg_frame_segment_shorter_than_its_sizes", "a.jpg",
+     jpegStart + "\xFF\xC0\0\x02"s + realFrame, "JPEG frame is incomplete"},
 
     {"ppm_ascii_p3", "a.ppm", "P3\n2 2\n255\n0 0 0", "only binary PPM P6 images are supported"},
     {"ppm_comment", "a.ppm", "P6\n# by hand\n640 480\n255\n", "PPM dimensions must be positive"},
     {"ppm_16_bit", "a.ppm", "P6 640 480 65535\n", "only 8-bit PPM images are supported"},
+    {"ppm_64_bit_size", "a.ppm", "P6 18446744073709551615 1 255\n", "PPM 18446744073709551615x1"},
+    {"ppm_size_past_64_bits", "a.ppm", "P6 18446744073709551616 1 255\n",
+     "PPM dimensions must be positive"},
+    {"ppm_negative_size_not_wrapped", "a.ppm", "P6 -1 -1 255\n", "PPM dimensions must be positive"},
+    {"ppm_signed_max_value", "a.ppm", "P6 640 480 +255\n", "only 8-bit PPM images are supported"},
 
     {"dot_png_only", ".png", pngBytes(640, 480), "supported image formats: PNG, JPEG, PPM"},
 
@@ -120,8 +130,25 @@ TEST(ParseToolManifest, AppliesLineRules) {
     }
 }
 
+// /dev/zero never ends and a FIFO would block the open: neither is read.
+TEST(ParseToolManifest, ReadsOnlyRegularFilesUpToTheLimit) {
+    TempDir dir;
+    const std::string line = "id=big\n";
+    const std::string fits = line + std::string(largestToolManifestBytes - line.size(), '#');
+    EXPECT_EQ(parseToolManifest(dir.write("fits.txt", fits)).id, "big");
+    EXPECT_EQ(parseToolManifest(dir.write("over.txt", fits + "#")).id, "");
+
+    fs::create_symlink("/dev/zero", dir.path() / "zero.txt");
+    const fs::path fifo = dir.path() / "fifo.txt";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const fs::path& path : {dir.path() / "zero.txt", fifo}) {
+        EXPECT_EQ(parseToolManifest(path), ToolManifest{}) << path;
+    }
+}
+
 // Names sort by bytes (digits, capitals, a prefix first); a tool.txt of any type
 // directly in an entry counts, through links; duplicates and empty ids stay.
+// A tool.txt whose status cannot be read (a loop of links) is left out.
 TEST(ToolCatalog, CollectsDirectManifestsInNameByteOrderOrThrows) {
     TempDir dir;
     const fs::path root = dir.path() / "tools";
@@ -136,6 +163,8 @@ TEST(ToolCatalog, CollectsDirectManifestsInNameByteOrderOrThrows) {
     fs::create_directory_symlink(dir.write("elsewhere/tool.txt", "id=hand").parent_path(),
                                  root / "linked");
     fs::create_directories(root / "odd" / "tool.txt");
+    fs::create_directories(root / "loop");
+    fs::create_symlink("tool.txt", root / "loop" / "tool.txt");
 
     std::string ids;
     for (const auto& tool : ToolCatalog{}.load(root)) {

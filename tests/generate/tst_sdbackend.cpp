@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QTcpServer>
 #include <QTest>
+#include <sys/stat.h>
 
 class TestSDBackend : public QObject {
     Q_OBJECT
@@ -47,6 +48,7 @@ private slots:
             "sd_url = \"http://h:3\" # \"x\"\n", // first and last quote
             "sd_url = \"\"\n",
             "sd_url = \"http://caf\xE9:4\"\n", // Latin-1, not UTF-8: the default
+            "sd_url = \"http://h:5\"\n\xC3",   // UTF-8 cut off at the end: the default
         };
         QStringList urls;
         for (const QByteArray& config : configs) {
@@ -56,7 +58,31 @@ private slots:
         }
         QCOMPARE(urls, QStringList({"http://127.0.0.1:51544", "http://h:1", "http://new",
                                     "http://backup:1", "http://h:3\" # \"x", "",
-                                    "http://127.0.0.1:51544"}));
+                                    "http://127.0.0.1:51544", "http://127.0.0.1:51544"}));
+    }
+
+    // A file just past the limit, /dev/zero (which never ends) and a FIFO
+    // (whose open blocks until a writer comes) all give the default.
+    void sdURLReadsOnlyARegularFileUpToTheLimit() {
+        const QByteArray line = "sd_url = \"http://big\"\n";
+        const QByteArray fits =
+            line + QByteArray(KanvoSDBackend::largestConfigBytes - line.size(), '#');
+        QStringList urls;
+        for (const QByteArray& config : {fits, fits + '#'}) {
+            GenerationSandbox sandbox;
+            QVERIFY(sandbox.writeConfig(config));
+            urls << KanvoSDBackend::sdURL();
+        }
+        for (const bool fifo : {false, true}) {
+            GenerationSandbox sandbox;
+            const QString config = sandbox.path("kanvo/" + KanvoSDBackend::configPath);
+            QVERIFY(QDir().mkpath(QFileInfo(config).path()));
+            QVERIFY(fifo ? mkfifo(QFile::encodeName(config).constData(), 0600) == 0
+                         : QFile::link(QStringLiteral("/dev/zero"), config));
+            urls << KanvoSDBackend::sdURL();
+        }
+        QCOMPARE(urls, QStringList({"http://big", "http://127.0.0.1:51544",
+                                    "http://127.0.0.1:51544", "http://127.0.0.1:51544"}));
     }
 
     // Refused, the call must not sit out the request timeout. A listening

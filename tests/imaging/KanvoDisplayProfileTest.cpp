@@ -1,6 +1,7 @@
 #include "imaging/KanvoDisplayProfile.h"
 
 #include "imaging/KanvoColorTransform.h"
+#include "imaging/KanvoLcms.h"
 
 #include <QColorSpace>
 #include <QGuiApplication>
@@ -10,17 +11,19 @@
 namespace {
 
 // What a colour manager does for a calibrated monitor: the profile's bytes as
-// the root window's _ICC_PROFILE property; none at all for an empty one.
+// the root window's _ICC_PROFILE property; none at all for an empty one. Sent
+// in pieces that each fit a request, however large the whole.
 void publishDisplayProfile(const QByteArray& profile) {
+    constexpr qsizetype piece = 128 * 1024;
     xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
     const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
     xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
         connection, xcb_intern_atom(connection, 0, 12, "_ICC_PROFILE"), nullptr);
-    if (profile.isEmpty()) {
-        xcb_delete_property(connection, screen->root, atom->atom);
-    } else {
-        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, screen->root, atom->atom,
-                            XCB_ATOM_CARDINAL, 8, quint32(profile.size()), profile.constData());
+    xcb_delete_property(connection, screen->root, atom->atom);
+    for (qsizetype at = 0; at < profile.size(); at += piece) {
+        const QByteArray part = profile.mid(at, piece);
+        xcb_change_property(connection, XCB_PROP_MODE_APPEND, screen->root, atom->atom,
+                            XCB_ATOM_CARDINAL, 8, quint32(part.size()), part.constData());
     }
     // A round trip: the server has applied the change before anyone else
     // (Qt's own connection) asks for the property.
@@ -34,6 +37,35 @@ QRgb converted(const KanvoColorTransform& transform, QRgb colour) {
     pixel.setPixel(0, 0, colour);
     transform.convert(pixel);
     return pixel.pixel(0, 0);
+}
+
+// sRGB's red and blue primaries, a greener green.
+QByteArray wideGamutProfile() {
+    return QColorSpace(QPointF(0.3127, 0.3290), QPointF(0.64, 0.33), QPointF(0.21, 0.71),
+                       QPointF(0.15, 0.06), QColorSpace::TransferFunction::Gamma, 2.2f)
+        .iccProfile();
+}
+
+QByteArray saved(const KanvoLcms::Profile& profile) {
+    cmsUInt32Number size = 0;
+    cmsSaveProfileToMem(profile.get(), nullptr, &size);
+    QByteArray bytes(qsizetype(size), '\0');
+    cmsSaveProfileToMem(profile.get(), bytes.data(), &size);
+    return bytes;
+}
+
+QByteArray greyProfile() {
+    cmsToneCurve* gamma = cmsBuildGamma(nullptr, 2.2);
+    const KanvoLcms::Profile grey(cmsCreateGrayProfile(cmsD50_xyY(), gamma));
+    cmsFreeToneCurve(gamma);
+    return saved(grey);
+}
+
+QByteArray srgbDeviceLink() {
+    const KanvoLcms::Profile srgb(cmsCreate_sRGBProfile());
+    const KanvoLcms::Transform identity(
+        cmsCreateTransform(srgb.get(), TYPE_RGB_8, srgb.get(), TYPE_RGB_8, INTENT_PERCEPTUAL, 0));
+    return saved(KanvoLcms::Profile(cmsTransform2DeviceLink(identity.get(), 4.3, 0)));
 }
 
 } // namespace
@@ -60,10 +92,7 @@ private slots:
         KanvoDisplayProfile::setCurrent(KanvoDisplayProfile::fromWindowSystem());
         QVERIFY(!KanvoColorTransform::toDisplay(srgb));
 
-        const QByteArray wide =
-            QColorSpace(QPointF(0.3127, 0.3290), QPointF(0.64, 0.33), QPointF(0.21, 0.71),
-                        QPointF(0.15, 0.06), QColorSpace::TransferFunction::Gamma, 2.2f)
-                .iccProfile();
+        const QByteArray wide = wideGamutProfile();
         publishDisplayProfile(wide);
         QCOMPARE(KanvoDisplayProfile::fromWindowSystem(), wide);
         KanvoDisplayProfile::setCurrent(KanvoDisplayProfile::fromWindowSystem());
@@ -72,6 +101,38 @@ private slots:
         const QRgb red = converted(*toWide, qRgb(255, 0, 0));
         QVERIFY2(qRed(red) < 225 && qGreen(red) < 5 && qBlue(red) < 5,
                  qPrintable(QColor(red).name()));
+    }
+
+    // Another client's property may be any size: one of just the limit is
+    // read whole, a byte more is refused, since its first 16 MiB would pass
+    // for a whole profile.
+    void propertyOverTheLimitIsRefused() {
+        const QByteArray wide = wideGamutProfile();
+        const QByteArray atLimit =
+            wide + QByteArray(KanvoDisplayProfile::largestProfileBytes - wide.size(), '\0');
+        publishDisplayProfile(atLimit);
+        QVERIFY(KanvoDisplayProfile::fromWindowSystem() == atLimit);
+        publishDisplayProfile(atLimit + '\0');
+        QVERIFY(KanvoDisplayProfile::fromWindowSystem().isEmpty());
+        publishDisplayProfile({});
+    }
+
+    // A published profile that colours cannot be converted into (a grey one,
+    // a device link) counts as sRGB, like none: a wide-gamut photo is still
+    // converted, and as to sRGB.
+    void profileNothingConvertsIntoCountsAsSrgb() {
+        const QByteArray wide = wideGamutProfile();
+        KanvoDisplayProfile::setCurrent({});
+        const auto toSrgb = KanvoColorTransform::toDisplay(wide);
+        QVERIFY(toSrgb);
+        const QRgb green = converted(*toSrgb, qRgb(0, 255, 0));
+        for (const QByteArray& display : {greyProfile(), srgbDeviceLink()}) {
+            KanvoDisplayProfile::setCurrent(display);
+            const auto transform = KanvoColorTransform::toDisplay(wide);
+            QVERIFY(transform);
+            QCOMPARE(converted(*transform, qRgb(0, 255, 0)), green);
+        }
+        KanvoDisplayProfile::setCurrent({});
     }
 };
 

@@ -3,13 +3,18 @@
 #include "LibjpegEncoding.h"
 #include "SpngEncoding.h"
 #include "TestImages.h"
+#include "imaging/KanvoColorTransform.h"
+#include "imaging/KanvoDisplayProfile.h"
+#include "imaging/KanvoIccEmbedding.h"
 #include "imaging/KanvoImageCache.h"
 #include "imaging/KanvoImageDecoder.h"
 #include "imaging/KanvoImageHalving.h"
 #include "imaging/KanvoJpegDecoder.h"
 #include "imaging/KanvoJpegPreview.h"
 
+#include <QColorSpace>
 #include <QImageReader>
+#include <QtEndian>
 #include <QtTest>
 
 namespace {
@@ -300,6 +305,53 @@ private slots:
         QFETCH(bool, fits);
         QCOMPARE(KanvoImageDecoder::fitsAllocation(width, height), fits);
         QCOMPARE(KanvoImageDecoder::fitsAllocation(height, width), fits);
+    }
+
+    // An embedded profile is used only when its bytes hold all its header
+    // claims: a byte short, or a claim smaller than a header, and the image
+    // is drawn as stored. Bytes past the claim are padding.
+    void profileIsUsedOnlyWhenComplete() {
+        KanvoDisplayProfile::setCurrent({});
+        const QByteArray wide =
+            QColorSpace(QPointF(0.3127, 0.3290), QPointF(0.64, 0.33), QPointF(0.21, 0.71),
+                        QPointF(0.15, 0.06), QColorSpace::TransferFunction::Gamma, 2.2f)
+                .iccProfile();
+        QByteArray claimsLessThanAHeader = wide;
+        qToBigEndian(quint32(127), claimsLessThanAHeader.data());
+        QVERIFY(KanvoColorTransform::toDisplay(wide));
+        QVERIFY(KanvoColorTransform::toDisplay(wide + QByteArray(64, '\0')));
+        QVERIFY(!KanvoColorTransform::toDisplay(wide.chopped(1)));
+        QVERIFY(!KanvoColorTransform::toDisplay(claimsLessThanAHeader));
+        QVERIFY(!KanvoColorTransform::toDisplay(wide.left(127)));
+    }
+
+    // A profile goes out in APP2 segments of at most 65519 bytes each, up to
+    // the 255 that their one-byte count allows, and libjpeg puts it back
+    // together byte for byte; one that needs a 256th segment is left out.
+    void jpegProfileSplitsOverSegmentsAndReadsBack_data() {
+        QTest::addColumn<qsizetype>("size");
+        QTest::addColumn<bool>("embedded");
+        constexpr qsizetype segment = 65519;
+        QTest::newRow("one full segment") << segment << true;
+        QTest::newRow("a byte into the second") << segment + 1 << true;
+        QTest::newRow("255 full segments") << 255 * segment << true;
+        QTest::newRow("a byte into a 256th") << 255 * segment + 1 << false;
+    }
+    void jpegProfileSplitsOverSegmentsAndReadsBack() {
+        QFETCH(qsizetype, size);
+        QFETCH(bool, embedded);
+        // The decoder keeps a profile whose header names the image's colour model.
+        QByteArray profile(size, '\0');
+        for (qsizetype i = 0; i < size; ++i) {
+            profile[i] = char(i * 7 % 251);
+        }
+        profile.replace(16, 4, "RGB ");
+        const QByteArray jpeg =
+            KanvoIccEmbedding::intoJpeg(encoded(photoLike({16, 8}), "jpeg"), profile);
+        const KanvoDecodedPixels decoded =
+            KanvoJpegDecoder::decode(spanOf(jpeg), KanvoImageDecoder::allocationLimitBytes);
+        QCOMPARE(decoded.image.size(), QSize(16, 8));
+        QCOMPARE(decoded.iccProfile == profile, embedded);
     }
 
     // Halving stops at the first level whose longer side is at most 256; odd sides round up.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <string>
 
@@ -16,8 +17,12 @@ struct ToolManifest {
     bool operator==(const ToolManifest&) const = default;
 };
 
-// Never fails: an unreadable file yields a manifest whose fields are empty,
-// and lines it cannot use are skipped.
+// A manifest is a few short lines; a larger file is taken for none.
+inline constexpr std::size_t largestToolManifestBytes = 64 * 1024;
+
+// Never fails: a file that is unreadable, not a regular file (after links)
+// or larger than largestToolManifestBytes yields a manifest whose fields are
+// empty, and lines it cannot use are skipped.
 ToolManifest parseToolManifest(const std::filesystem::path& path);
 
 } // namespace kanvo::ui
