@@ -170,10 +170,14 @@ QSize KanvoPngDecoder::storedSize(std::span<const uchar> file) {
 }
 
 KanvoDecodedPixels KanvoPngDecoder::decode(std::span<const uchar> file, qint64 maximumBytes) {
-    // libspng checks the header and the chunks before the image data.
+    // libspng checks the header and every chunk before the image data. The
+    // lookups below take a failure there for a missing chunk, and the fast
+    // path reads none of those chunks, so the check is made here: a header
+    // that fails its CRC or an unknown critical chunk refuses the file.
     spng_ihdr header{};
     const SpngContext decoder = headerReader(file, header);
-    if (!decoder || !KanvoImageDecoder::fitsAllocation(header.width, header.height, maximumBytes)) {
+    if (!decoder || spng_decode_chunks(decoder.get()) != 0 ||
+        !KanvoImageDecoder::fitsAllocation(header.width, header.height, maximumBytes)) {
         return {};
     }
     spng_trns transparency{};

@@ -1,6 +1,7 @@
 #include "imaging/KanvoImage.h"
 
 #include "LibjpegEncoding.h"
+#include "PngChunks.h"
 #include "SpngEncoding.h"
 #include "TestImages.h"
 #include "imaging/KanvoImageCache.h"
@@ -242,6 +243,31 @@ private slots:
             bytes.truncate(data + 200);
         }
         QVERIFY(KanvoImageDecoder::decodeFirstImage(written("damaged.png", bytes)).isNull());
+    }
+
+    // A chunk before the image data that libpng and libspng both refuse
+    // refuses the file, though the fast path reads none of those chunks.
+    void pngChunksTheReferencesRefuseGiveNull_data() {
+        QTest::addColumn<QByteArray>("chunk");
+        QTest::addColumn<bool>("headerCrc");
+        using kanvo::test::pngChunk;
+        QTest::newRow("header failing its CRC") << QByteArray() << true;
+        QTest::newRow("unknown critical chunk") << pngChunk("ABCD", "1234") << false;
+        QTest::newRow("second header") << pngChunk("IHDR", QByteArray(13, '\1')) << false;
+        QByteArray palette = pngChunk("PLTE", QByteArray(6, '\0'));
+        palette[palette.size() - 1] = char(palette.back() ^ 1);
+        QTest::newRow("palette failing its CRC") << palette << false;
+    }
+    void pngChunksTheReferencesRefuseGiveNull() {
+        QFETCH(QByteArray, chunk);
+        QFETCH(bool, headerCrc);
+        QByteArray png = kanvo::test::withChunkAfterHeader(
+            kanvo::test::spngEncoded(photoLike({16, 8}, false)), chunk);
+        constexpr qsizetype headerCrcAt = 8 + 8 + 13;
+        if (headerCrc) {
+            png[headerCrcAt] = char(png[headerCrcAt] ^ 1);
+        }
+        QVERIFY(KanvoImageDecoder::decodeFirstImage(written("refused.png", png)).isNull());
     }
 
     // Past Qt's default 128 MB allocation limit, through Qt's reader.
