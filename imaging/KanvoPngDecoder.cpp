@@ -18,6 +18,9 @@ using SpngContext = std::unique_ptr<spng_ctx, void (*)(spng_ctx*)>;
 constexpr size_t signatureLength = 8;
 constexpr size_t chunkOverhead = 12; // length, type and CRC
 constexpr std::uint32_t largestChunk = 0x7FFFFFFF;
+// libspng keeps the text and profile chunks it reads, inflated, with no
+// bound of its own.
+constexpr size_t largestKeptChunksBytes = size_t(64) << 20;
 
 // The data of the consecutive IDAT chunks, each checked against its CRC, as
 // encoders write them (8 KiB to 1 MiB each); empty when a chunk is broken.
@@ -154,6 +157,8 @@ SpngContext headerReader(std::span<const uchar> file, spng_ihdr& header) {
     SpngContext decoder(spng_ctx_new(0), spng_ctx_free);
     if (!decoder || spng_set_png_buffer(decoder.get(), file.data(), file.size()) != 0 ||
         spng_set_crc_action(decoder.get(), SPNG_CRC_ERROR, SPNG_CRC_DISCARD) != 0 ||
+        spng_set_chunk_limits(decoder.get(), KanvoPngDecoder::largestKeptChunkBytes,
+                              largestKeptChunksBytes) != 0 ||
         spng_get_ihdr(decoder.get(), &header) != 0) {
         return SpngContext(nullptr, spng_ctx_free);
     }

@@ -9,6 +9,7 @@
 #include "imaging/KanvoImageHalving.h"
 #include "imaging/KanvoJpegDecoder.h"
 #include "imaging/KanvoJpegPreview.h"
+#include "imaging/KanvoPngDecoder.h"
 
 #include <QImageReader>
 #include <QtTest>
@@ -268,6 +269,43 @@ private slots:
             png[headerCrcAt] = char(png[headerCrcAt] ^ 1);
         }
         QVERIFY(KanvoImageDecoder::decodeFirstImage(written("refused.png", png)).isNull());
+    }
+
+    // A profile or text chunk that inflates past the bound is not inflated
+    // further: the PNG decoder refuses the file and libpng, which drops such
+    // a chunk, shows the image. One within the bound comes with the pixels.
+    void pngMetadataBeyondTheBoundIsRefused_data() {
+        QTest::addColumn<QByteArray>("type");
+        QTest::addColumn<QByteArray>("prefix");
+        QTest::addColumn<qsizetype>("inflatedBytes");
+        const auto bound = qsizetype(KanvoPngDecoder::largestKeptChunkBytes);
+        const QByteArray iccp("name\0\0", 6);
+        const QByteArray ztxt("key\0\0", 5);
+        const QByteArray itxt("key\0\1\0\0\0", 8);
+        QTest::newRow("profile within the bound") << QByteArray("iCCP") << iccp << bound;
+        QTest::newRow("profile beyond the bound") << QByteArray("iCCP") << iccp << bound + 1;
+        QTest::newRow("compressed text beyond the bound")
+            << QByteArray("zTXt") << ztxt << bound + 1;
+        QTest::newRow("international text beyond the bound")
+            << QByteArray("iTXt") << itxt << bound + 1;
+    }
+    void pngMetadataBeyondTheBoundIsRefused() {
+        QFETCH(QByteArray, type);
+        QFETCH(QByteArray, prefix);
+        QFETCH(qsizetype, inflatedBytes);
+        QByteArray inflated(inflatedBytes, '\0');
+        inflated.replace(16, 4, "RGB "); // a profile's colour space
+        const QByteArray png = kanvo::test::withChunkAfterHeader(
+            kanvo::test::spngEncoded(photoLike({16, 8}, false)),
+            kanvo::test::pngChunk(type.constData(),
+                                  prefix + kanvo::test::zlibCompressed(inflated)));
+        const bool kept = inflatedBytes <= qsizetype(KanvoPngDecoder::largestKeptChunkBytes);
+        const KanvoDecodedPixels decoded =
+            KanvoPngDecoder::decode(spanOf(png), KanvoImageDecoder::allocationLimitBytes);
+        QCOMPARE(decoded.image.isNull(), !kept);
+        QCOMPARE(decoded.iccProfile.size(), kept && type == "iCCP" ? inflatedBytes : 0);
+        QCOMPARE(KanvoImageDecoder::decodeFirstImage(written("metadata.png", png)).size(),
+                 QSize(16, 8));
     }
 
     // Past Qt's default 128 MB allocation limit, through Qt's reader.
