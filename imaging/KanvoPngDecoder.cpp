@@ -68,9 +68,11 @@ std::span<const uchar> imageStream(std::span<const uchar> file, std::vector<ucha
 }
 
 // One allocation holds the image and, at its end, the inflated rows it is
-// made from: image row y ends no later than inflated row y + 1 starts, and
-// starts no later than inflated row y, so the rows can be reconstructed top
-// to bottom in place, without a second image-sized buffer.
+// made from. Image row y ends no later than inflated row y + 1 starts, and
+// starts far enough before inflated row y for reconstructRow to work in
+// place: no later for RGBA, (height - y) x (width - 1) bytes earlier for RGB,
+// whose inflated rows end a buffer a byte a pixel larger. So the rows are
+// reconstructed top to bottom without a second image-sized buffer.
 struct SharedBuffer {
     QImage image;
     uchar* inflated = nullptr;

@@ -10,6 +10,7 @@
 #include "imaging/KanvoJpegDecoder.h"
 #include "imaging/KanvoJpegPreview.h"
 #include "imaging/KanvoPngDecoder.h"
+#include "imaging/KanvoPngUnfilter.h"
 
 #include <QImageReader>
 #include <QtTest>
@@ -224,6 +225,42 @@ private slots:
         const QByteArray png = kanvo::test::spngEncoded(source, filterChoice);
         QVERIFY(!png.isEmpty());
         QCOMPARE(KanvoImageDecoder::decodeFirstImage(written("filtered.png", png)), source);
+    }
+
+    // Reconstructed in place, with the output starting as close before the
+    // filtered row as the unfilter allows, a row comes out as it does into a
+    // buffer of its own, for every filter and the narrowest rows.
+    void pngRowsUnfilterInPlace_data() {
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("filter");
+        for (const int channels : {3, 4}) {
+            for (const int width : {1, 2, 3, 37}) {
+                for (int filter = 0; filter <= 4; ++filter) {
+                    QTest::addRow("%d channels, %d wide, filter %d", channels, width, filter)
+                        << channels << width << filter;
+                }
+            }
+        }
+    }
+    void pngRowsUnfilterInPlace() {
+        QFETCH(int, channels);
+        QFETCH(int, width);
+        QFETCH(int, filter);
+        const QImage noise = photoLike({width * 2, 2}, false, quint32(width));
+        const auto* bytes = noise.constBits();
+        std::vector<std::uint8_t> filtered(bytes, bytes + 1 + width * channels);
+        filtered[0] = std::uint8_t(filter);
+        const std::vector<std::uint8_t> above(bytes + 4 * width, bytes + 8 * width);
+        std::vector<std::uint8_t> expected(4 * size_t(width));
+        QVERIFY(KanvoPngUnfilter::reconstructRow(filtered.data(), above.data(), expected.data(),
+                                                 width, channels));
+        const size_t ahead = channels == 3 ? size_t(std::max(width - 2, 0)) : 0;
+        std::vector<std::uint8_t> shared(std::max(ahead + filtered.size(), expected.size()));
+        std::copy(filtered.begin(), filtered.end(), shared.begin() + qsizetype(ahead));
+        QVERIFY(KanvoPngUnfilter::reconstructRow(shared.data() + ahead, above.data(), shared.data(),
+                                                 width, channels));
+        QVERIFY(std::equal(expected.begin(), expected.end(), shared.begin()));
     }
 
     // A PNG whose image data fails its CRC, or stops short, is refused.
