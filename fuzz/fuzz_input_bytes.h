@@ -9,7 +9,9 @@ namespace kanvo::fuzz {
 
 // The fuzz input read as a sequence of choices, for targets that build their
 // input's structure themselves. Once the bytes run out every choice is the
-// first one, so a short input still makes a whole, small structure.
+// first one, so a short input still makes a whole, small structure; samples
+// past the end are noise instead, so that every image made from a short
+// input still has rows worth filtering.
 class FuzzInputBytes {
 public:
     explicit FuzzInputBytes(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
@@ -26,6 +28,14 @@ public:
         return span == UINT32_MAX ? value : low + value % (span + 1);
     }
 
+    std::uint8_t sample() {
+        if (next_ < bytes_.size()) {
+            return bytes_[next_++];
+        }
+        noise_ = noise_ * 1103515245U + 12345U;
+        return std::uint8_t(noise_ >> 16);
+    }
+
     // True about `percent` times in a hundred.
     bool chance(int percent) { return byte() % 100 < percent; }
 
@@ -40,6 +50,7 @@ public:
 private:
     std::span<const std::uint8_t> bytes_;
     std::size_t next_ = 0;
+    std::uint32_t noise_ = 1;
 };
 
 } // namespace kanvo::fuzz

@@ -2,14 +2,15 @@
 # Runs one fuzz target for a while:
 #   fuzz/run.sh <target> <seconds> [libFuzzer options...]
 # e.g. fuzz/run.sh fuzz_decode_file 600. Builds the fuzz preset first (Clang
-# with libFuzzer). The run starts from the target's generated seeds, its
-# regression files (tests/data/fuzz/), the inputs earlier runs kept
-# (build/fuzz/fuzz/found/<target>) and, for the image targets, the public
-# corpora when that folder exists. New inputs are kept in the found folder.
+# with libFuzzer). The run starts from the target's generated seeds (if it
+# has any), its regression files (tests/data/fuzz/), the inputs earlier runs
+# kept (build/fuzz/fuzz/found/<target>) and, for the image targets, the
+# public corpora when that folder exists. New inputs are kept in the found
+# folder.
 # Any sanitizer report, a failed check, an input taking over 10 s (a hang;
 # 60 s for the whole decode of a file, which may legitimately hold a
-# gigabyte of pixels) or over 2 GB (4 GB) ends the run with status 1 and
-# leaves the input in
+# gigabyte of pixels) or over 2 GB (4 GB; one allocation over 256 MB for
+# fuzz_png_unfilter) ends the run with status 1 and leaves the input in
 # build/fuzz/fuzz/artifacts/: give it a name that says what it holds and add
 # it under tests/data/fuzz/<target without fuzz_>/, where ctest replays it.
 #   KANVO_FUZZ_BUILD_DIR   build folder (default build/fuzz)
@@ -33,7 +34,7 @@ mkdir -p "$found" "$artifacts"
 seeds=("tests/data/fuzz/${target#fuzz_}")
 case $target in
 fuzz_decode_image | fuzz_decode_file) seeds+=("$build_dir/fuzz/corpus/images") ;;
-fuzz_jpeg_pieces) ;; # builds its structure from any input: its regression files suffice
+fuzz_jpeg_pieces | fuzz_png_unfilter) ;; # make their files from the input: no generated seeds
 *) seeds+=("$build_dir/fuzz/corpus/$target") ;;
 esac
 case $target in
@@ -55,6 +56,9 @@ esac
 # pyramid, which the fuzzer's instrumented loops take many seconds to fill.
 limits=(-timeout=10 -rss_limit_mb=2048)
 [ "$target" = fuzz_decode_file ] && limits=(-timeout=60 -rss_limit_mb=4096)
+# The PNGs made from the input are a few kilobytes, their images at most
+# 64 x 64: any allocation near a gigabyte follows a length that lied.
+[ "$target" = fuzz_png_unfilter ] && limits=(-timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=256)
 
 # The first folder receives what the run finds; the others are read only.
 exec "$build_dir/bin/$target" -max_total_time="$seconds" "${limits[@]}" \

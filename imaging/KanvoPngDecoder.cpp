@@ -18,6 +18,9 @@ using SpngContext = std::unique_ptr<spng_ctx, void (*)(spng_ctx*)>;
 constexpr size_t signatureLength = 8;
 constexpr size_t chunkOverhead = 12; // length, type and CRC
 constexpr std::uint32_t largestChunk = 0x7FFFFFFF;
+// libspng keeps the text and profile chunks it reads, inflated, with no
+// bound of its own.
+constexpr size_t largestKeptChunksBytes = size_t(64) << 20;
 
 // The data of the consecutive IDAT chunks, each checked against its CRC, as
 // encoders write them (8 KiB to 1 MiB each); empty when a chunk is broken.
@@ -65,9 +68,11 @@ std::span<const uchar> imageStream(std::span<const uchar> file, std::vector<ucha
 }
 
 // One allocation holds the image and, at its end, the inflated rows it is
-// made from: image row y ends no later than inflated row y + 1 starts, and
-// starts no later than inflated row y, so the rows can be reconstructed top
-// to bottom in place, without a second image-sized buffer.
+// made from. Image row y ends no later than inflated row y + 1 starts, and
+// starts far enough before inflated row y for reconstructRow to work in
+// place: no later for RGBA, (height - y) x (width - 1) bytes earlier for RGB,
+// whose inflated rows end a buffer a byte a pixel larger. So the rows are
+// reconstructed top to bottom without a second image-sized buffer.
 struct SharedBuffer {
     QImage image;
     uchar* inflated = nullptr;
@@ -154,6 +159,8 @@ SpngContext headerReader(std::span<const uchar> file, spng_ihdr& header) {
     SpngContext decoder(spng_ctx_new(0), spng_ctx_free);
     if (!decoder || spng_set_png_buffer(decoder.get(), file.data(), file.size()) != 0 ||
         spng_set_crc_action(decoder.get(), SPNG_CRC_ERROR, SPNG_CRC_DISCARD) != 0 ||
+        spng_set_chunk_limits(decoder.get(), KanvoPngDecoder::largestKeptChunkBytes,
+                              largestKeptChunksBytes) != 0 ||
         spng_get_ihdr(decoder.get(), &header) != 0) {
         return SpngContext(nullptr, spng_ctx_free);
     }
@@ -170,10 +177,14 @@ QSize KanvoPngDecoder::storedSize(std::span<const uchar> file) {
 }
 
 KanvoDecodedPixels KanvoPngDecoder::decode(std::span<const uchar> file, qint64 maximumBytes) {
-    // libspng checks the header and the chunks before the image data.
+    // libspng checks the header and every chunk before the image data. The
+    // lookups below take a failure there for a missing chunk, and the fast
+    // path reads none of those chunks, so the check is made here: a header
+    // that fails its CRC or an unknown critical chunk refuses the file.
     spng_ihdr header{};
     const SpngContext decoder = headerReader(file, header);
-    if (!decoder || !KanvoImageDecoder::fitsAllocation(header.width, header.height, maximumBytes)) {
+    if (!decoder || spng_decode_chunks(decoder.get()) != 0 ||
+        !KanvoImageDecoder::fitsAllocation(header.width, header.height, maximumBytes)) {
         return {};
     }
     spng_trns transparency{};

@@ -12,9 +12,17 @@
 // grey, 16-bit, interlaced, colour-keyed) goes through libspng.
 namespace KanvoPngDecoder {
 
-// Null for a corrupt or truncated file and above `maximumBytes` decoded. An
-// ancillary chunk that fails its CRC is dropped, as libpng drops it; the
-// iCCP profile comes with the pixels when it fits the colour type.
+// The most memory one chunk before the image data may take once read (an
+// iCCP profile or text, inflated), about libpng's own bound: a file of a few
+// kilobytes can hold chunks that inflate to gigabytes. A power of two, as
+// libspng doubles its buffer up to the bound.
+constexpr size_t largestKeptChunkBytes = size_t(8) << 20;
+
+// Null for a corrupt or truncated file, above `maximumBytes` decoded, and
+// when a chunk before the image data takes more than largestKeptChunkBytes
+// (libpng drops such a chunk and shows the image). An ancillary chunk that
+// fails its CRC is dropped, as libpng drops it; the iCCP profile comes with
+// the pixels when it fits the colour type.
 KanvoDecodedPixels decode(std::span<const uchar> file, qint64 maximumBytes);
 
 // The size in the header, without decoding; invalid when unreadable.

@@ -1,6 +1,7 @@
 #include "imaging/KanvoImage.h"
 
 #include "LibjpegEncoding.h"
+#include "PngChunks.h"
 #include "SpngEncoding.h"
 #include "TestImages.h"
 #include "imaging/KanvoColorTransform.h"
@@ -11,6 +12,8 @@
 #include "imaging/KanvoImageHalving.h"
 #include "imaging/KanvoJpegDecoder.h"
 #include "imaging/KanvoJpegPreview.h"
+#include "imaging/KanvoPngDecoder.h"
+#include "imaging/KanvoPngUnfilter.h"
 
 #include <QColorSpace>
 #include <QImageReader>
@@ -229,6 +232,42 @@ private slots:
         QCOMPARE(KanvoImageDecoder::decodeFirstImage(written("filtered.png", png)), source);
     }
 
+    // Reconstructed in place, with the output starting as close before the
+    // filtered row as the unfilter allows, a row comes out as it does into a
+    // buffer of its own, for every filter and the narrowest rows.
+    void pngRowsUnfilterInPlace_data() {
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("filter");
+        for (const int channels : {3, 4}) {
+            for (const int width : {1, 2, 3, 37}) {
+                for (int filter = 0; filter <= 4; ++filter) {
+                    QTest::addRow("%d channels, %d wide, filter %d", channels, width, filter)
+                        << channels << width << filter;
+                }
+            }
+        }
+    }
+    void pngRowsUnfilterInPlace() {
+        QFETCH(int, channels);
+        QFETCH(int, width);
+        QFETCH(int, filter);
+        const QImage noise = photoLike({width * 2, 2}, false, quint32(width));
+        const auto* bytes = noise.constBits();
+        std::vector<std::uint8_t> filtered(bytes, bytes + 1 + width * channels);
+        filtered[0] = std::uint8_t(filter);
+        const std::vector<std::uint8_t> above(bytes + 4 * width, bytes + 8 * width);
+        std::vector<std::uint8_t> expected(4 * size_t(width));
+        QVERIFY(KanvoPngUnfilter::reconstructRow(filtered.data(), above.data(), expected.data(),
+                                                 width, channels));
+        const size_t ahead = channels == 3 ? size_t(std::max(width - 2, 0)) : 0;
+        std::vector<std::uint8_t> shared(std::max(ahead + filtered.size(), expected.size()));
+        std::copy(filtered.begin(), filtered.end(), shared.begin() + qsizetype(ahead));
+        QVERIFY(KanvoPngUnfilter::reconstructRow(shared.data() + ahead, above.data(), shared.data(),
+                                                 width, channels));
+        QVERIFY(std::equal(expected.begin(), expected.end(), shared.begin()));
+    }
+
     // A PNG whose image data fails its CRC, or stops short, is refused.
     void damagedPngImageDataGivesNull_data() {
         QTest::addColumn<int>("damage");
@@ -247,6 +286,68 @@ private slots:
             bytes.truncate(data + 200);
         }
         QVERIFY(KanvoImageDecoder::decodeFirstImage(written("damaged.png", bytes)).isNull());
+    }
+
+    // A chunk before the image data that libpng and libspng both refuse
+    // refuses the file, though the fast path reads none of those chunks.
+    void pngChunksTheReferencesRefuseGiveNull_data() {
+        QTest::addColumn<QByteArray>("chunk");
+        QTest::addColumn<bool>("headerCrc");
+        using kanvo::test::pngChunk;
+        QTest::newRow("header failing its CRC") << QByteArray() << true;
+        QTest::newRow("unknown critical chunk") << pngChunk("ABCD", "1234") << false;
+        QTest::newRow("second header") << pngChunk("IHDR", QByteArray(13, '\1')) << false;
+        QByteArray palette = pngChunk("PLTE", QByteArray(6, '\0'));
+        palette[palette.size() - 1] = char(palette.back() ^ 1);
+        QTest::newRow("palette failing its CRC") << palette << false;
+    }
+    void pngChunksTheReferencesRefuseGiveNull() {
+        QFETCH(QByteArray, chunk);
+        QFETCH(bool, headerCrc);
+        QByteArray png = kanvo::test::withChunkAfterHeader(
+            kanvo::test::spngEncoded(photoLike({16, 8}, false)), chunk);
+        constexpr qsizetype headerCrcAt = 8 + 8 + 13;
+        if (headerCrc) {
+            png[headerCrcAt] = char(png[headerCrcAt] ^ 1);
+        }
+        QVERIFY(KanvoImageDecoder::decodeFirstImage(written("refused.png", png)).isNull());
+    }
+
+    // A profile or text chunk that inflates past the bound is not inflated
+    // further: the PNG decoder refuses the file and libpng, which drops such
+    // a chunk, shows the image. One within the bound comes with the pixels.
+    void pngMetadataBeyondTheBoundIsRefused_data() {
+        QTest::addColumn<QByteArray>("type");
+        QTest::addColumn<QByteArray>("prefix");
+        QTest::addColumn<qsizetype>("inflatedBytes");
+        const auto bound = qsizetype(KanvoPngDecoder::largestKeptChunkBytes);
+        const QByteArray iccp("name\0\0", 6);
+        const QByteArray ztxt("key\0\0", 5);
+        const QByteArray itxt("key\0\1\0\0\0", 8);
+        QTest::newRow("profile within the bound") << QByteArray("iCCP") << iccp << bound;
+        QTest::newRow("profile beyond the bound") << QByteArray("iCCP") << iccp << bound + 1;
+        QTest::newRow("compressed text beyond the bound")
+            << QByteArray("zTXt") << ztxt << bound + 1;
+        QTest::newRow("international text beyond the bound")
+            << QByteArray("iTXt") << itxt << bound + 1;
+    }
+    void pngMetadataBeyondTheBoundIsRefused() {
+        QFETCH(QByteArray, type);
+        QFETCH(QByteArray, prefix);
+        QFETCH(qsizetype, inflatedBytes);
+        QByteArray inflated(inflatedBytes, '\0');
+        inflated.replace(16, 4, "RGB "); // a profile's colour space
+        const QByteArray png = kanvo::test::withChunkAfterHeader(
+            kanvo::test::spngEncoded(photoLike({16, 8}, false)),
+            kanvo::test::pngChunk(type.constData(),
+                                  prefix + kanvo::test::zlibCompressed(inflated)));
+        const bool kept = inflatedBytes <= qsizetype(KanvoPngDecoder::largestKeptChunkBytes);
+        const KanvoDecodedPixels decoded =
+            KanvoPngDecoder::decode(spanOf(png), KanvoImageDecoder::allocationLimitBytes);
+        QCOMPARE(decoded.image.isNull(), !kept);
+        QCOMPARE(decoded.iccProfile.size(), kept && type == "iCCP" ? inflatedBytes : 0);
+        QCOMPARE(KanvoImageDecoder::decodeFirstImage(written("metadata.png", png)).size(),
+                 QSize(16, 8));
     }
 
     // Past Qt's default 128 MB allocation limit, through Qt's reader.
