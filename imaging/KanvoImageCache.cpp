@@ -2,6 +2,7 @@
 
 #include <QtGlobal>
 #include <algorithm>
+#include <limits>
 
 #if defined(Q_OS_WIN)
 #include <windows.h>
@@ -41,7 +42,8 @@ qint64 KanvoImageCache::defaultBudgetBytes() {
     bool ok = false;
     const qint64 configured = qEnvironmentVariable("KANVO_CACHE_MB").toLongLong(&ok);
     if (ok && configured >= 0) {
-        return configured * mebibyte;
+        // A figure past what 64 bits hold in bytes means "no limit".
+        return std::min(configured, std::numeric_limits<qint64>::max() / mebibyte) * mebibyte;
     }
     return std::min(physicalMemoryBytes() / 4, budgetCeiling);
 }

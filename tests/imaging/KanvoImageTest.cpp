@@ -535,6 +535,8 @@ private slots:
     void budgetFollowsTheEnvironment() {
         qputenv("KANVO_CACHE_MB", "64");
         QCOMPARE(KanvoImageCache::defaultBudgetBytes(), qint64(64) << 20);
+        qputenv("KANVO_CACHE_MB", "9000000000000000000"); // times a mebibyte, past 64 bits
+        QVERIFY(KanvoImageCache::defaultBudgetBytes() > qint64(1) << 60);
         qunsetenv("KANVO_CACHE_MB");
         const qint64 budget = KanvoImageCache::defaultBudgetBytes();
         QVERIFY(budget > 0 && budget <= qint64(4) << 30);
