@@ -11,6 +11,7 @@
 import { readFile, rename, rm, writeFile } from 'node:fs/promises';
 import http from 'node:http';
 import path from 'node:path';
+import { DEFAULT_SD_URL } from './txt2img/default-address.mjs';
 import { serverSaid, shorten } from './txt2img/error-text.mjs';
 import { Failure, Timeout, connectionFailure, postJson } from './txt2img/http-post.mjs';
 import { imageBytes, toPng } from './txt2img/png-image.mjs';
@@ -31,7 +32,7 @@ const isString = (v) => typeof v === 'string';
 const isPositiveInteger = (v) => Number.isInteger(v) && v > 0;
 
 const SETTINGS = {
-  sd_url: { fallback: 'http://127.0.0.1:51544', valid: isString, rule: 'a string' },
+  sd_url: { fallback: DEFAULT_SD_URL, valid: isString, rule: 'a string' },
   steps: { fallback: 20, valid: isPositiveInteger, rule: 'a positive integer' },
   width: { fallback: 512, valid: isPositiveInteger, rule: 'a positive integer' },
   height: { fallback: 512, valid: isPositiveInteger, rule: 'a positive integer' },

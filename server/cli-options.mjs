@@ -1,5 +1,6 @@
 // Command line of the stand-in server. Fault modes exist so that clients
 // (the generate script, the app's poll and quit) can be tested against them.
+import { DEFAULT_PORT } from '../scripts/txt2img/default-address.mjs';
 import { FLAVOUR_NAMES } from './flavours.mjs';
 
 export const USAGE =
@@ -41,7 +42,7 @@ const OPTIONS = {
 
 export function parseOptions(args) {
   const options = {
-    port: 51544,
+    port: DEFAULT_PORT,
     flavour: 'forge',
     apiAuth: null,
     samplesFormat: 'png',
