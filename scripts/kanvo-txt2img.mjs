@@ -129,7 +129,7 @@ function refusal(reply, url, name, configPath) {
     return `the generation server at ${name} redirects to ${reply.headers.location} (HTTP ${status}); put that address in sd_url`;
   }
   if (!said) return `the generation server at ${name} answered HTTP ${status} (${phrase}) without saying why`;
-  const hint = /sampler/i.test(said.said) ? ` (sampler_name in ${configPath})` : '';
+  const hint = /\bsampler\b/i.test(said.said) ? ` (sampler_name in ${configPath})` : '';
   return `the generation server at ${name} answered HTTP ${status}: ${shorten(said.said)}${hint}`;
 }
 

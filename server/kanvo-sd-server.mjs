@@ -5,6 +5,7 @@
 import { createServer } from 'node:http';
 import { USAGE, UsageError, parseOptions } from './cli-options.mjs';
 import { FLAVOURS } from './flavours.mjs';
+import { createComfyBackend, WorkflowError } from './comfyui-backend.mjs';
 import { createJobState } from './job-state.mjs';
 import { JobRunner } from './job-runner.mjs';
 import { createProceduralBackend } from './procedural-backend.mjs';
@@ -33,7 +34,16 @@ try {
 const flavour = FLAVOURS[options.flavour];
 const shutdown = new AbortController();
 const state = createJobState(flavour);
-const backend = createProceduralBackend({ stepMs: options.stepMs, signal: shutdown.signal });
+let backend;
+try {
+  backend = options.comfyui
+    ? await createComfyBackend({ url: options.comfyui, workflowFile: options.workflow, log })
+    : createProceduralBackend({ stepMs: options.stepMs, signal: shutdown.signal });
+} catch (e) {
+  if (!(e instanceof WorkflowError)) throw e;
+  log(e.message);
+  process.exit(2);
+}
 const runner = new JobRunner({ state, flavour, backend });
 const api = createApi({ options, flavour, backend, runner, state, signal: shutdown.signal, log });
 const server = createServer(withFault(fault, api, shutdown.signal));
