@@ -25,6 +25,7 @@ export function createProceduralBackend({ stepMs, signal }) {
     width: job.width,
     height: job.height,
     seed: job.seeds[index],
+    model: MODEL,
     rgb: renderImage({ prompt: job.request.prompt, seed: job.seeds[index], width: job.width, height: job.height }),
   });
   return {

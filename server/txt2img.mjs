@@ -29,7 +29,7 @@ export async function txt2img({ flavour, backend, runner, options, body, fault, 
   const p = job.request;
   log(`txt2img ${job.width}x${job.height}, ${p.steps} steps, ${sampler}, seed ${job.seeds[0]}: ${JSON.stringify(p.prompt)}`);
   const { images, timestamp } = await runner.run(job);
-  Object.assign(job, { timestamp, model: images[0]?.model ?? (await backend.models())[0] });
+  Object.assign(job, { timestamp, model: images[0]?.model ?? null });
   const texts = images.map((image) => infotext(flavour, job, image));
   const encoded = p.send_images ? await Promise.all(images.map((image, i) => encodeImage(flavour, options, image, texts[i]))) : [];
   return { images: encoded, parameters: request, info: processedInfo(flavour, job, images, texts) };
