@@ -112,7 +112,7 @@ export async function createComfyBackend({ url, workflowFile, log }) {
         const fallBack = () => !polling.signal.aborted && historyEntry(promptId, polling.signal).then(outcomeOf).then(resolve, reject);
         if (socket.readyState === socket.OPEN) socket.on('close', fallBack);
         else fallBack();
-        if (stopped()) backend.interrupt();
+        if (stopped()) backend.interrupt().catch(reject);
       }).then((outcome) => ({ ...outcome, promptId }));
     } finally {
       polling.abort();

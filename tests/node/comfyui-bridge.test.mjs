@@ -2,10 +2,12 @@
 // /sdapi/v1 endpoint, the graphs it queues, workflows filled in, ComfyUI's
 // own words for what goes wrong, and stopping only its own job.
 import assert from 'node:assert/strict';
-import { execFile } from 'node:child_process';
+import { execFile, spawn } from 'node:child_process';
+import { once } from 'node:events';
 import { mkdtemp, rm, writeFile } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
+import { createInterface } from 'node:readline';
 import { test } from 'node:test';
 import { setTimeout as delay } from 'node:timers/promises';
 import { startComfyStandIn } from './comfyui-stand-in.mjs';
@@ -219,4 +221,16 @@ test('a websocket cut mid-job falls back to /history; a cached repeat ends witho
   const request = { seed: 5, steps: 6, width: 64, height: 64 };
   assert.equal((await txt2img(url, request)).json.images.length, 1);
   assert.equal((await txt2img(url, request)).json.images.length, 1, 'every node cached');
+});
+
+test('the launcher starts the server on sd_url\'s port in front of comfyui_url, with the workflow beside the configuration', async (t) => {
+  const comfy = await startComfyStandIn(t);
+  const workflow = await tempFile(t, 'flux.json', JSON.stringify(WORKFLOWS.flux));
+  const config = path.join(path.dirname(workflow), 'defaults.toml');
+  await writeFile(config, `sd_url = "http://127.0.0.1:0"\ncomfyui_url = "${comfy.url}"\ncomfyui_workflow = "flux.json"\n`);
+  const child = spawn(path.join(ROOT, 'scripts/kanvo-sd-server'), [], { env: { ...process.env, KANVO_CONFIG: config }, stdio: ['ignore', 'pipe', 'ignore'] });
+  t.after(() => child.kill());
+  const [line] = await once(createInterface({ input: child.stdout }), 'line');
+  assert.equal((await txt2img(line.split(' ').at(-1), { steps: 1, width: 64, height: 64 })).status, 200);
+  assert.equal(queuedGraph(comfy)[1].class_type, 'UNETLoader');
 });

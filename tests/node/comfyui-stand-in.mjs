@@ -12,6 +12,7 @@ import { once } from 'node:events';
 import http from 'node:http';
 import { randomUUID } from 'node:crypto';
 import { setTimeout as delay } from 'node:timers/promises';
+import { fileURLToPath } from 'node:url';
 import { WebSocketServer } from 'ws';
 import { encodePng } from '../../server/png.mjs';
 
@@ -199,7 +200,7 @@ export async function startComfyStandIn(t, { checkpoints = ['sd15/v1-5-pruned.sa
 }
 
 // Run as a program (for the app's tests): listens until killed and prints its address.
-if (process.argv[1] === new URL(import.meta.url).pathname) {
+if (process.argv[1] === fileURLToPath(import.meta.url)) {
   const comfy = await startComfyStandIn({ after() {} }, { stepMs: Number(process.argv[2] ?? 100) });
   process.stdout.write(`comfyui-stand-in listening on ${comfy.url}\n`);
 }
