@@ -8,12 +8,13 @@
 // Exit status 0 only once the PNG is in place. Any failure leaves an existing
 // output file untouched, prints one line on stderr and exits 1 (2 for a bad
 // command line).
-import { readFile, rename, rm, writeFile } from 'node:fs/promises';
+import { rename, rm, writeFile } from 'node:fs/promises';
 import http from 'node:http';
 import path from 'node:path';
 import { serverSaid, shorten } from './txt2img/error-text.mjs';
 import { Failure, Timeout, connectionFailure, postJson } from './txt2img/http-post.mjs';
 import { imageBytes, toPng } from './txt2img/png-image.mjs';
+import { readConfig } from './txt2img/settings.mjs';
 
 const USAGE = 'usage: kanvo-txt2img.mjs --config <file> <output.png> --prompt <text>';
 
@@ -23,67 +24,6 @@ function parseArguments(args) {
     throw new Failure(USAGE, 2);
   }
   return { configPath: args[1], outputPath: args[2], prompt: args[4] };
-}
-
-// ---------------------------------------------------------------- configuration
-
-const isString = (v) => typeof v === 'string';
-const isPositiveInteger = (v) => Number.isInteger(v) && v > 0;
-
-const SETTINGS = {
-  sd_url: { fallback: 'http://127.0.0.1:51544', valid: isString, rule: 'a string' },
-  steps: { fallback: 20, valid: isPositiveInteger, rule: 'a positive integer' },
-  width: { fallback: 512, valid: isPositiveInteger, rule: 'a positive integer' },
-  height: { fallback: 512, valid: isPositiveInteger, rule: 'a positive integer' },
-  cfg_scale: { fallback: 7.0, valid: Number.isFinite, rule: 'a number' },
-  sampler_name: { fallback: 'Euler a', valid: isString, rule: 'a string' },
-  seed: { fallback: -1, valid: (v) => Number.isInteger(v) && v >= -1, rule: 'an integer, -1 for a random seed' },
-  negative_prompt: { fallback: '', valid: isString, rule: 'a string' },
-  timeout_s: { fallback: 300, valid: (v) => Number.isFinite(v) && v > 0, rule: 'a positive number of seconds' },
-};
-
-async function loadTomlParser() {
-  try {
-    return (await import('smol-toml')).parse;
-  } catch (e) {
-    if (e.code !== 'ERR_MODULE_NOT_FOUND') throw e;
-    throw new Failure('the TOML package smol-toml is not installed; run "npm ci" in Kanvo\'s folder');
-  }
-}
-
-function describe(value) {
-  return typeof value === 'string' ? JSON.stringify(value) : String(value);
-}
-
-async function readConfig(configPath) {
-  let text;
-  try {
-    text = await readFile(configPath, 'utf8');
-  } catch (e) {
-    throw new Failure(`cannot read the configuration ${configPath}: ${e.message}`);
-  }
-  const parseToml = await loadTomlParser();
-  let table;
-  try {
-    table = parseToml(text);
-  } catch (e) {
-    if (typeof e.line !== 'number') throw e;
-    const reason = e.message.split('\n')[0].replace(/^Invalid TOML document: /, '');
-    throw new Failure(`malformed configuration ${configPath}:${e.line}:${e.column}: ${reason}`);
-  }
-
-  const config = {};
-  for (const key of Object.keys(table)) {
-    if (!(key in SETTINGS)) throw new Failure(`configuration ${configPath}: unknown setting "${key}"`);
-  }
-  for (const [key, setting] of Object.entries(SETTINGS)) {
-    const value = table[key] ?? setting.fallback;
-    if (!setting.valid(value)) {
-      throw new Failure(`configuration ${configPath}: ${key} must be ${setting.rule}, not ${describe(value)}`);
-    }
-    config[key] = value;
-  }
-  return config;
 }
 
 // ---------------------------------------------------------------- server
@@ -128,7 +68,7 @@ function refusal(reply, url, name, configPath) {
     return `the generation server at ${name} redirects to ${reply.headers.location} (HTTP ${status}); put that address in sd_url`;
   }
   if (!said) return `the generation server at ${name} answered HTTP ${status} (${phrase}) without saying why`;
-  const hint = /sampler/i.test(said.said) ? ` (sampler_name in ${configPath})` : '';
+  const hint = /\bsampler\b/i.test(said.said) ? ` (sampler_name in ${configPath})` : '';
   return `the generation server at ${name} answered HTTP ${status}: ${shorten(said.said)}${hint}`;
 }
 

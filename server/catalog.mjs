@@ -1,36 +1,21 @@
-// What the stand-in claims to have loaded (one pseudo model), the options
-// it keeps, and the memory report, each in the shape of the fork's answer.
-import { createHash } from 'node:crypto';
+// The models the backend offers, the options the server keeps and the
+// memory report, each in the shape of the fork's answer.
 import { totalmem } from 'node:os';
-import { ServerError } from './fastapi.mjs';
-import { PyFloat } from './python-json.mjs';
-
-const MODEL_NAME = 'kanvo-stand-in';
-const SHA256 = createHash('sha256').update(MODEL_NAME).digest('hex');
-
-// modules/sd_models.py, CheckpointInfo: the short hash is the sha256's first 10 digits.
-export const MODEL = {
-  name: MODEL_NAME,
-  filename: `${MODEL_NAME}.safetensors`,
-  sha256: SHA256,
-  shorthash: SHA256.slice(0, 10),
-  title: `${MODEL_NAME}.safetensors [${SHA256.slice(0, 10)}]`,
-};
+import { ServerError } from './http-framework.mjs';
 
 /** The /sdapi/v1/sd-models answer (SDModelItem; SD.Next's ItemModel adds `type`). */
-export function modelList(flavour) {
-  const { title, name, filename, sha256, shorthash } = MODEL;
-  if (flavour.name === 'sdnext') {
-    return [{ title, model_name: name, filename, type: 'sd', sha256, hash: shorthash, config: null }];
-  }
-  return [{ title, model_name: name, hash: shorthash, sha256, filename, config: null }];
+export async function modelList(flavour, backend) {
+  return (await backend.models()).map(({ title, model_name, hash, sha256, filename }) =>
+    flavour.name === 'sdnext'
+      ? { title, model_name, filename, type: 'sd', sha256, hash, config: null }
+      : { title, model_name, hash, sha256, filename, config: null },
+  );
 }
 
-/** The options the stand-in keeps, at the defaults of modules/shared_options.py. */
+/** The options the server keeps, at the defaults of modules/shared_options.py; the checkpoint is looked up when first asked for. */
 export function createOptions(samplesFormat) {
   return {
-    sd_model_checkpoint: MODEL.title,
-    sd_checkpoint_hash: MODEL.sha256,
+    sd_model_checkpoint: null,
     samples_save: true,
     samples_format: samplesFormat,
     jpeg_quality: 80,
@@ -40,6 +25,12 @@ export function createOptions(samplesFormat) {
   };
 }
 
+/** GET /sdapi/v1/options: the checkpoint is the backend's first until one is set. */
+export async function currentOptions(options, backend) {
+  if (options.sd_model_checkpoint === null) options.sd_model_checkpoint = (await backend.models())[0]?.title ?? null;
+  return options;
+}
+
 const pyRepr = (text) => `'${String(text).replaceAll('\\', '\\\\').replaceAll("'", "\\'")}'`;
 
 /**
@@ -47,11 +38,13 @@ const pyRepr = (text) => `'${String(text).replaceAll('\\', '\\\\').replaceAll("'
  * unknown checkpoint, fail on options they do not have (Options.set raises
  * KeyError) and answer null; SD.Next reports which options changed.
  */
-export function setOptions(flavour, options, changes) {
+export async function setOptions(flavour, options, changes, backend) {
   const checkpoint = changes.sd_model_checkpoint;
-  const aliases = [MODEL.title, MODEL.name, MODEL.filename, MODEL.shorthash, MODEL.sha256];
-  if (flavour.name !== 'sdnext' && checkpoint != null && !aliases.includes(checkpoint)) {
-    throw new ServerError('RuntimeError', `model ${pyRepr(checkpoint)} not found`);
+  if (flavour.name !== 'sdnext' && checkpoint != null) {
+    const models = await backend.models();
+    const model = models.find((m) => [m.title, m.model_name, m.filename, m.hash, m.sha256].includes(checkpoint));
+    if (!model) throw new ServerError('RuntimeError', `model ${pyRepr(checkpoint)} not found`);
+    changes = { ...changes, sd_model_checkpoint: model.title };
   }
   const updated = [];
   for (const [key, value] of Object.entries(changes)) {
@@ -68,5 +61,5 @@ export function setOptions(flavour, options, changes) {
 export function memoryReport() {
   const total = totalmem();
   const used = process.memoryUsage().rss;
-  return { ram: { free: new PyFloat(total - used), used, total: new PyFloat(total) }, cuda: { error: 'unavailable' } };
+  return { ram: { free: total - used, used, total }, cuda: { error: 'unavailable' } };
 }

@@ -1,11 +1,12 @@
 // Command line of the stand-in server. Fault modes exist so that clients
 // (the generate script, the app's poll and quit) can be tested against them.
+import { DEFAULT_PORT } from '../scripts/txt2img/default-address.mjs';
 import { FLAVOUR_NAMES } from './flavours.mjs';
 
 export const USAGE =
   'usage: kanvo-sd-server.mjs [--port <n>] [--flavour original|forge|sdnext] [--api-auth <user:pass>[,...]] ' +
   '[--samples-format png|jpg|webp] [--step-ms <ms>] [--fail-txt2img <status>] [--txt2img-body <text>] ' +
-  '[--txt2img-status <status>] [--hang] [--progress-body <text>] [--slow-progress]';
+  '[--txt2img-status <status>] [--hang] [--progress-body <text>] [--slow-progress] [--comfyui <url> [--workflow <file>]]';
 
 export class UsageError extends Error {}
 
@@ -20,6 +21,16 @@ const oneOf = (names) => (text) => (names.includes(text) ? text : undefined);
 function credentials(text) {
   const entries = text.split(',').map((entry) => entry.split(':'));
   return entries.every((parts) => parts.length === 2 && parts[0] !== '') ? new Map(entries) : undefined;
+}
+
+/** An http(s) address, credentials allowed, without a trailing slash. */
+function httpAddress(text) {
+  try {
+    const url = new URL(text);
+    return /^https?:$/.test(url.protocol) ? text.replace(/\/+$/, '') : undefined;
+  } catch {
+    return undefined;
+  }
 }
 
 const CREDENTIALS = { key: 'apiAuth', parse: credentials, rule: 'user:password, or several separated by commas (no colon in a password)' };
@@ -37,11 +48,13 @@ const OPTIONS = {
   '--progress-body': { key: 'progressBody', parse: (text) => text },
   '--hang': { key: 'hang', flag: true },
   '--slow-progress': { key: 'slowProgress', flag: true },
+  '--comfyui': { key: 'comfyui', parse: httpAddress, rule: 'an http:// or https:// address, such as http://127.0.0.1:8188' },
+  '--workflow': { key: 'workflow', parse: (text) => text },
 };
 
 export function parseOptions(args) {
   const options = {
-    port: 51544,
+    port: DEFAULT_PORT,
     flavour: 'forge',
     apiAuth: null,
     samplesFormat: 'png',
@@ -52,6 +65,8 @@ export function parseOptions(args) {
     progressBody: null,
     hang: false,
     slowProgress: false,
+    comfyui: null,
+    workflow: null,
   };
   for (let i = 0; i < args.length; i++) {
     const option = OPTIONS[args[i]];
@@ -65,5 +80,6 @@ export function parseOptions(args) {
     if (value === undefined) throw new UsageError(`${args[i - 1]} must be ${option.rule}`);
     options[option.key] = value;
   }
+  if (options.workflow !== null && options.comfyui === null) throw new UsageError('--workflow needs --comfyui');
   return options;
 }

@@ -1,11 +1,14 @@
 #!/usr/bin/env node
-// A local stand-in for an image-generation server: the same HTTP API, a
-// procedural picture instead of a model. See README.md beside this file.
+// Kanvo's local generation server: the /sdapi/v1 HTTP API in front of a
+// backend, either a procedural picture (a stand-in for tests and machines
+// without a GPU) or a ComfyUI instance. See README.md beside this file.
 import { createServer } from 'node:http';
 import { USAGE, UsageError, parseOptions } from './cli-options.mjs';
 import { FLAVOURS } from './flavours.mjs';
-import { Generator } from './generator.mjs';
+import { createComfyBackend, WorkflowError } from './comfyui-backend.mjs';
 import { createJobState } from './job-state.mjs';
+import { JobRunner } from './job-runner.mjs';
+import { createProceduralBackend } from './procedural-backend.mjs';
 import { createApi } from './sd-api.mjs';
 import { FAULT_USAGE, takeFaultOption, withFault } from './transport-faults.mjs';
 
@@ -31,8 +34,18 @@ try {
 const flavour = FLAVOURS[options.flavour];
 const shutdown = new AbortController();
 const state = createJobState(flavour);
-const generator = new Generator({ stepMs: options.stepMs, signal: shutdown.signal, state, flavour });
-const api = createApi({ options, flavour, generator, state, signal: shutdown.signal, log });
+let backend;
+try {
+  backend = options.comfyui
+    ? await createComfyBackend({ url: options.comfyui, workflowFile: options.workflow, log })
+    : createProceduralBackend({ stepMs: options.stepMs, signal: shutdown.signal });
+} catch (e) {
+  if (!(e instanceof WorkflowError)) throw e;
+  log(e.message);
+  process.exit(2);
+}
+const runner = new JobRunner({ state, flavour, backend });
+const api = createApi({ options, flavour, backend, runner, state, signal: shutdown.signal, log });
 const server = createServer(withFault(fault, api, shutdown.signal));
 // Generations legitimately take minutes; never cut a request short.
 server.requestTimeout = 0;
@@ -49,6 +62,7 @@ server.listen(options.port, HOST, () => {
 
 function stop() {
   shutdown.abort();
+  backend.close?.();
   server.close();
   server.closeAllConnections();
 }

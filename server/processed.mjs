@@ -1,60 +1,67 @@
-// The txt2img answer's `info`: Processed.js() of modules/processing.py,
-// a json.dumps text with the fork's keys, and the per-image parameter
-// texts (infotexts) in the layout of create_infotext.
-import { MODEL } from './catalog.mjs';
-import { dumpJson, pyStr } from './python-json.mjs';
+// The txt2img answer's `info`: Processed.js() of modules/processing.py with
+// the fork's keys, and the per-image parameter texts (infotexts) in the
+// layout of create_infotext.
 
 // modules/infotext_utils.py, quote: values with , : or a line break are JSON-quoted.
-const quote = (text) => (/[,:\n]/.test(text) ? dumpJson(text, { compact: true }) : text);
+const quote = (text) => (/[,:\n]/.test(text) ? JSON.stringify(text) : text);
 
-/** The parameters text of the index-th image. */
-export function infotext(job, index) {
+/** The size the fork reports: as asked, or (SD.Next, and backends that round) as drawn. */
+function reportedSize(flavour, job) {
+  const asDrawn = !flavour.imageSizeFromRequest || job.sizeAsDrawn;
+  return asDrawn ? [job.width, job.height] : [job.request.width, job.request.height];
+}
+
+/** The parameters text of one image. */
+export function infotext(flavour, job, image) {
   const { request } = job;
+  const [width, height] = reportedSize(flavour, job);
   const params = [
     ['Steps', request.steps],
     ['Sampler', job.sampler],
     ['Schedule type', job.scheduler],
     ['CFG scale', request.cfg_scale],
-    ['Seed', job.seeds[index]],
-    ['Size', `${job.infoWidth}x${job.infoHeight}`],
-    ['Model hash', MODEL.shorthash],
-    ['Model', MODEL.name],
+    ['Seed', image.seed],
+    ['Size', `${width}x${height}`],
+    ['Model hash', job.model?.hash],
+    ['Model', job.model?.model_name],
   ].filter(([, value]) => value !== null && value !== undefined);
   const negative = request.negative_prompt ? `\nNegative prompt: ${request.negative_prompt}` : '';
-  const text = params.map(([key, value]) => `${key}: ${quote(pyStr(value))}`).join(', ');
+  const text = params.map(([key, value]) => `${key}: ${quote(String(value))}`).join(', ');
   return `${request.prompt}${negative}\n${text}`.trim();
 }
 
 /** The keys every fork's `info` starts with, in their order. */
-function sharedInfo(job) {
+function sharedInfo(flavour, job, images) {
   const { request } = job;
+  const [width, height] = reportedSize(flavour, job);
+  const seeds = images.length > 0 ? images.map((image) => image.seed) : job.seeds;
   return {
     prompt: request.prompt,
-    all_prompts: job.seeds.map(() => request.prompt),
+    all_prompts: seeds.map(() => request.prompt),
     negative_prompt: request.negative_prompt,
-    all_negative_prompts: job.seeds.map(() => request.negative_prompt),
-    seed: job.seeds[0],
-    all_seeds: job.seeds,
+    all_negative_prompts: seeds.map(() => request.negative_prompt),
+    seed: seeds[0],
+    all_seeds: seeds,
     subseed: job.subseeds[0],
-    all_subseeds: job.subseeds,
+    all_subseeds: job.subseeds.slice(0, seeds.length),
     subseed_strength: request.subseed_strength,
-    width: job.infoWidth,
-    height: job.infoHeight,
+    width,
+    height,
     sampler_name: job.sampler,
   };
 }
 
-function a1111Info(job, infotexts) {
-  const { request } = job;
+function a1111Info(flavour, job, images, infotexts) {
+  const { request, model } = job;
   return {
-    ...sharedInfo(job),
+    ...sharedInfo(flavour, job, images),
     cfg_scale: request.cfg_scale,
     steps: request.steps,
     batch_size: request.batch_size,
     restore_faces: request.restore_faces ?? false,
     face_restoration_model: null,
-    sd_model_name: MODEL.name,
-    sd_model_hash: MODEL.shorthash,
+    sd_model_name: model?.model_name ?? null,
+    sd_model_hash: model?.hash ?? null,
     sd_vae_name: null,
     sd_vae_hash: null,
     seed_resize_from_w: request.seed_resize_from_w,
@@ -72,17 +79,17 @@ function a1111Info(job, infotexts) {
   };
 }
 
-function sdnextInfo(job, infotexts) {
+function sdnextInfo(flavour, job, images, infotexts) {
   const { request } = job;
   return {
-    ...sharedInfo(job),
+    ...sharedInfo(flavour, job, images),
     cfg_scale: request.cfg_scale > 1 ? request.cfg_scale : null,
     cfg_end: request.cfg_end < 0 ? request.cfg_end : null,
     steps: request.steps || 0,
     batch_size: Math.max(1, request.batch_size),
     detailer: request.detailer_enabled || false,
     detailer_model: null,
-    sd_model_hash: MODEL.shorthash,
+    sd_model_hash: job.model?.hash ?? null,
     seed_resize_from_w: request.seed_resize_from_w,
     seed_resize_from_h: request.seed_resize_from_h,
     denoising_strength: request.denoising_strength,
@@ -95,9 +102,8 @@ function sdnextInfo(job, infotexts) {
   };
 }
 
-/** Processed.js() for a finished job that gave `imageCount` images. */
-export function processedInfo(flavour, job, imageCount) {
-  const infotexts = Array.from({ length: imageCount }, (_, i) => infotext(job, i));
-  const info = flavour.name === 'sdnext' ? sdnextInfo(job, infotexts) : a1111Info(job, infotexts);
-  return dumpJson(info);
+/** Processed.js() for a finished job, as the JSON text the API sends. */
+export function processedInfo(flavour, job, images, infotexts) {
+  const info = flavour.name === 'sdnext' ? sdnextInfo : a1111Info;
+  return JSON.stringify(info(flavour, job, images, infotexts));
 }

@@ -2,8 +2,6 @@
 // the original web UI and Forge in modules/api/api.py (progressapi),
 // SD.Next in modules/api/server.py (get_progress). Fields come in the
 // order of the fork's response model.
-import { PyFloat } from './python-json.mjs';
-
 // modules/shared_options.py: show_progress_every_n_steps defaults to 10.
 const PREVIEW_EVERY_N_STEPS = 10;
 
@@ -16,9 +14,9 @@ async function previewText(image, encode) {
 
 const secondsSince = (start) => (Date.now() - start) / 1000;
 
-async function a1111Progress({ state, generator, skipCurrentImage, encode }) {
+async function a1111Progress({ state, backend, skipCurrentImage, encode }) {
   if (state.job_count === 0) {
-    return { progress: new PyFloat(0), eta_relative: new PyFloat(0), state: state.dict(), current_image: null, textinfo: state.textinfo };
+    return { progress: 0, eta_relative: 0, state: state.dict(), current_image: null, textinfo: state.textinfo };
   }
   let progress = 0.01;
   if (state.job_count > 0) progress += state.job_no / state.job_count;
@@ -29,7 +27,7 @@ async function a1111Progress({ state, generator, skipCurrentImage, encode }) {
 
   // State.set_current_image: a fresh preview once enough steps have passed
   if (state.sampling_step - state.current_image_sampling_step >= PREVIEW_EVERY_N_STEPS) {
-    const image = generator.preview();
+    const image = backend.preview();
     if (image) {
       state.current_image = image;
       state.current_image_sampling_step = state.sampling_step;
@@ -37,8 +35,8 @@ async function a1111Progress({ state, generator, skipCurrentImage, encode }) {
   }
   const currentImage = state.current_image && !skipCurrentImage ? await previewText(state.current_image, encode) : null;
   return {
-    progress: new PyFloat(progress),
-    eta_relative: new PyFloat(etaRelative),
+    progress: progress,
+    eta_relative: etaRelative,
     state: state.dict(),
     current_image: currentImage,
     textinfo: state.textinfo,
@@ -47,13 +45,13 @@ async function a1111Progress({ state, generator, skipCurrentImage, encode }) {
 
 const round2 = (x) => Math.round(x * 100) / 100;
 
-async function sdnextProgress({ state, generator, skipCurrentImage, encode }) {
+async function sdnextProgress({ state, backend, skipCurrentImage, encode }) {
   if (state.job_count === 0) {
-    const idle = { progress: new PyFloat(0), eta_relative: new PyFloat(0), state: state.dict(), current_image: null };
+    const idle = { progress: 0, eta_relative: 0, state: state.dict(), current_image: null };
     return { id: state.id, ...idle, textinfo: state.textinfo };
   }
   // State.do_set_current_image: a preview whenever a step has given a latent
-  if (state.sampling_step > 0) state.current_image = generator.preview() ?? state.current_image;
+  if (state.sampling_step > 0) state.current_image = backend.preview() ?? state.current_image;
   const currentImage = state.current_image && !skipCurrentImage ? await previewText(state.current_image, encode) : null;
   const batchDone = Math.max(state.job_no, 0);
   const batches = Math.max(state.job_count, 1);
@@ -68,15 +66,15 @@ async function sdnextProgress({ state, generator, skipCurrentImage, encode }) {
   const etaRelative = progress > 0 ? elapsed / progress - elapsed : 0;
   return {
     id: state.id,
-    progress: new PyFloat(round2(progress)),
-    eta_relative: new PyFloat(round2(etaRelative)),
+    progress: round2(progress),
+    eta_relative: round2(etaRelative),
     state: state.dict(),
     current_image: currentImage,
     textinfo: state.textinfo,
   };
 }
 
-/** options: { flavour, state, generator, skipCurrentImage, encode(image) -> base64 } */
+/** options: { flavour, state, backend, skipCurrentImage, encode(image) -> base64 } */
 export function progressAnswer(options) {
   return options.flavour.stateModel === 'sdnext' ? sdnextProgress(options) : a1111Progress(options);
 }

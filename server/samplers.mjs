@@ -1,10 +1,9 @@
-// The samplers and schedulers each fork lists, and how each turns a
-// requested sampler name into the one it runs. The original web UI and
+// The samplers and schedulers each fork lists (those the backend runs), and
+// how each turns a requested sampler name into the one it runs. The original web UI and
 // Forge (modules/sd_samplers.py, get_sampler_and_scheduler) split a
 // trailing scheduler name off ("DPM++ 2M Karras") and fall back to their
 // first sampler for a name they do not know; SD.Next refuses it.
-import { HTTPException } from './fastapi.mjs';
-import { PyFloat } from './python-json.mjs';
+import { HTTPException } from './http-framework.mjs';
 
 const KARRAS = { scheduler: 'karras' };
 const EXPONENTIAL = { scheduler: 'exponential' };
@@ -44,8 +43,8 @@ const FORGE_EXTRA = [
 
 // SD.Next: modules/sd_samplers_diffusers.py, `config` (the scheduler options it lists)
 const SDNEXT_SAMPLERS = [
-  ['UniPC', { flow_shift: 1, predict_x0: true, sample_max_value: new PyFloat(1), solver_order: 2, solver_type: 'bh2', thresholding: false, lower_order_final: true, timestep_spacing: 'linspace', final_sigmas_type: 'zero' }],
-  ['DDIM', { clip_sample: false, set_alpha_to_one: true, steps_offset: 0, clip_sample_range: new PyFloat(1), timestep_spacing: 'leading', rescale_betas_zero_snr: false, thresholding: false }],
+  ['UniPC', { flow_shift: 1, predict_x0: true, sample_max_value: 1.0, solver_order: 2, solver_type: 'bh2', thresholding: false, lower_order_final: true, timestep_spacing: 'linspace', final_sigmas_type: 'zero' }],
+  ['DDIM', { clip_sample: false, set_alpha_to_one: true, steps_offset: 0, clip_sample_range: 1.0, timestep_spacing: 'leading', rescale_betas_zero_snr: false, thresholding: false }],
   ['Euler', { steps_offset: 0, interpolation_type: 'linear', rescale_betas_zero_snr: false, final_sigmas_type: 'zero', timestep_spacing: 'linspace', use_karras_sigmas: false }],
   ['Euler a', { steps_offset: 0, rescale_betas_zero_snr: false, timestep_spacing: 'linspace' }],
   ['Euler SGM', { steps_offset: 0, interpolation_type: 'linear', timestep_spacing: 'trailing', prediction_type: 'sample' }],
@@ -80,16 +79,17 @@ const SCHEDULERS = [
   ['beta', 'Beta', -1, true, null],
 ].map(([name, label, rho, needInnerModel, aliases]) => ({ name, label, rho, needInnerModel, aliases }));
 
-function samplersOf(flavour) {
+function samplersOf(flavour, backend) {
   const kdiffusion = flavour.name === 'forge' ? [...A1111_SAMPLERS, ...FORGE_EXTRA] : A1111_SAMPLERS;
-  return [...kdiffusion, ...TIMESTEP_SAMPLERS].map(([name, aliases, options]) => ({ name, aliases, options }));
+  const all = [...kdiffusion, ...TIMESTEP_SAMPLERS].map(([name, aliases, options]) => ({ name, aliases, options }));
+  return all.filter((s) => backend.runs(s.name));
 }
 
 /** The /sdapi/v1/samplers answer. */
-export function samplerList(flavour) {
-  if (flavour.name === 'sdnext') return SDNEXT_SAMPLERS.map(([name, options]) => ({ name, options }));
+export function samplerList(flavour, backend) {
+  if (flavour.name === 'sdnext') return SDNEXT_SAMPLERS.filter(([name]) => backend.runs(name)).map(([name, options]) => ({ name, options }));
   const asText = (options) => Object.fromEntries(Object.entries(options).map(([k, v]) => [k, v === true ? 'True' : String(v)]));
-  return samplersOf(flavour).map(({ name, aliases, options }) => ({
+  return samplersOf(flavour, backend).map(({ name, aliases, options }) => ({
     name,
     aliases,
     options: flavour.samplerOptionsAsText ? asText(options) : options,
@@ -97,12 +97,12 @@ export function samplerList(flavour) {
 }
 
 /** The /sdapi/v1/schedulers answer (SchedulerItem: default_rho is a float). */
-export function schedulerList() {
-  return SCHEDULERS.map((s) => ({
+export function schedulerList(backend) {
+  return SCHEDULERS.filter((s) => backend.runs(s.label)).map((s) => ({
     name: s.name,
     label: s.label,
     aliases: s.aliases,
-    default_rho: new PyFloat(s.rho),
+    default_rho: s.rho,
     need_inner_model: s.needInnerModel,
   }));
 }
@@ -113,13 +113,13 @@ const schedulerByKey = (key) => SCHEDULERS.find((s) => s.name === key || s.label
  * { sampler, scheduler } for a request: the sampler's name and the label
  * of the schedule type that shows in the image's parameters, or null.
  */
-export function resolveSampler(flavour, request) {
+export function resolveSampler(flavour, request, backend) {
   const requested = request.sampler_name || request.sampler_index;
   if (flavour.samplerPolicy === 'strict') {
-    if (!SDNEXT_NAMES.has(requested)) throw new HTTPException(404, 'Sampler not found');
+    if (!SDNEXT_NAMES.has(requested) || !backend.runs(requested)) throw new HTTPException(404, 'Sampler not found');
     return { sampler: requested, scheduler: null };
   }
-  const samplers = samplersOf(flavour);
+  const samplers = samplersOf(flavour, backend);
   let name = requested || samplers[0].name;
   let scheduler = schedulerByKey(request.scheduler) ?? SCHEDULERS[0];
   for (const s of SCHEDULERS) {

@@ -1,9 +1,11 @@
-// The HTTP endpoints in each fork's registration order (modules/api/api.py),
-// the framework around them (fastapi.mjs), the fault modes layered over
-// them, and the counters that tests read back through /kanvo/status.
+// The /sdapi/v1 front: the HTTP endpoints in each fork's registration order
+// (modules/api/api.py), the framework around them (http-framework.mjs), the
+// fault modes layered over them, and the counters that tests read back
+// through /kanvo/status. Generation itself is the backend's.
 import { setTimeout as delay } from 'node:timers/promises';
 import { gzipSync } from 'node:zlib';
-import { createOptions, memoryReport, modelList, setOptions } from './catalog.mjs';
+import { createOptions, currentOptions, memoryReport, modelList, setOptions } from './catalog.mjs';
+import { validateField } from './field-validation.mjs';
 import {
   HTTPException,
   RequestValidationError,
@@ -14,11 +16,9 @@ import {
   parseBody,
   requireBody,
   validateQuery,
-} from './fastapi.mjs';
+} from './http-framework.mjs';
 import { encodeImage } from './image-encoding.mjs';
 import { progressAnswer } from './progress.mjs';
-import { validateField } from './pydantic.mjs';
-import { OutOfRangeFloat, dumpJson, floatRepr } from './python-json.mjs';
 import { samplerList, schedulerList } from './samplers.mjs';
 import { txt2img } from './txt2img.mjs';
 
@@ -44,7 +44,7 @@ function credentialsFor(flavour, apiAuth) {
   return new Map([...apiAuth].map(([user, password]) => [clean(user), clean(password)]));
 }
 
-export function createApi({ options: cli, flavour, generator, state, signal, log }) {
+export function createApi({ options: cli, flavour, backend, runner, state, signal, log }) {
   const counters = { unload_count: 0, txt2img_count: 0, progress_count: 0, interrupt_count: 0, skip_count: 0 };
   const serverOptions = createOptions(cli.samplesFormat);
   const credentials = credentialsFor(flavour, cli.apiAuth);
@@ -53,38 +53,42 @@ export function createApi({ options: cli, flavour, generator, state, signal, log
     txt2img: async ({ body }) => {
       counters.txt2img_count++;
       if (cli.txt2imgBody !== null) return raw(cli.txt2imgStatus, cli.txt2imgBody);
-      return txt2img({ flavour, generator, options: serverOptions, body, fault: cli.failTxt2img, log });
+      return txt2img({ flavour, backend, runner, options: serverOptions, body, fault: cli.failTxt2img, log });
     },
     progress: async ({ query }) => {
       counters.progress_count++;
       if (cli.slowProgress) await delay(SLOW_PROGRESS_MS, undefined, { signal });
       if (cli.progressBody !== null) return raw(200, cli.progressBody);
       const encode = (image) => encodeImage(flavour, serverOptions, image);
-      return progressAnswer({ flavour, state, generator, skipCurrentImage: query.skip_current_image, encode });
+      return progressAnswer({ flavour, state, backend, skipCurrentImage: query.skip_current_image, encode });
     },
-    interrupt: () => {
+    // Both stop only this server's job: the backend's own, never another client's.
+    interrupt: async () => {
       counters.interrupt_count++;
       state.interrupted = true;
+      await backend.interrupt();
       return {};
     },
-    skip: () => {
+    skip: async () => {
       counters.skip_count++;
       state.skipped = true;
+      await backend.interrupt();
       return null;
     },
-    getOptions: () => serverOptions,
+    getOptions: () => currentOptions(serverOptions, backend),
     setOptions: ({ body }) => {
       const changes = validateField(flavour.pydantic, { type: 'dict' }, requireBody(flavour, body), ['body']);
       if (changes.errors) throw new RequestValidationError(changes.errors);
-      return setOptions(flavour, serverOptions, changes.value);
+      return setOptions(flavour, serverOptions, changes.value, backend);
     },
-    samplers: () => samplerList(flavour),
-    schedulers: () => schedulerList(),
-    models: () => modelList(flavour),
+    samplers: () => samplerList(flavour, backend),
+    schedulers: () => schedulerList(backend),
+    models: () => modelList(flavour, backend),
     memory: () => memoryReport(),
-    unload: () => {
+    unload: async () => {
       counters.unload_count++;
       log('unload-checkpoint');
+      await backend.unload();
       return {};
     },
     reload: () => {
@@ -127,25 +131,24 @@ export function createApi({ options: cli, flavour, generator, state, signal, log
     const query = route.query ? validateQuery(flavour, route.query, url.searchParams) : {};
     const value = await route.handler({ body, query });
     if (value && value.raw !== undefined) return { status: value.status, text: value.raw, headers: {} };
-    return { status: 200, text: dumpJson(value, { compact: true }), headers: {} };
+    return { status: 200, text: JSON.stringify(value), headers: {} };
   }
 
   function errorToAnswer(e) {
     let error = e;
-    if (e instanceof OutOfRangeFloat) error = new ServerError('ValueError', e.message);
-    else if (!(e instanceof HTTPException || e instanceof ServerError || e instanceof RequestValidationError)) {
+    if (!(e instanceof HTTPException || e instanceof ServerError || e instanceof RequestValidationError)) {
       log(`unexpected ${e.stack ?? e}`);
       error = new ServerError(e.name ?? 'Exception', e.message ?? String(e));
     }
     const { status, body, headers } = errorAnswer(flavour, error);
-    return { status, text: dumpJson(body, { compact: true }), headers, unhandled: error instanceof ServerError };
+    return { status, text: JSON.stringify(body), headers, unhandled: error instanceof ServerError };
   }
 
   function send(req, res, started, reply) {
     const headers = { 'content-type': 'application/json', ...reply.headers };
     // The timing middleware never sees an answer made from an escaped exception.
     if (flavour.processTimeHeader && !reply.unhandled) {
-      headers['x-process-time'] = floatRepr(Math.round((performance.now() - started) * 10) / 10000);
+      headers['x-process-time'] = String(Math.round((performance.now() - started) * 10) / 10000);
     }
     let bytes = Buffer.from(reply.text, 'utf8');
     if (bytes.length >= flavour.gzipMinimumSize && /\bgzip\b/.test(req.headers['accept-encoding'] ?? '')) {

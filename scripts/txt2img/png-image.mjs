@@ -3,17 +3,9 @@
 // pixels as they are. A PNG is kept byte for byte (with the parameters the
 // server wrote into it) once it is known to decode.
 import { Failure } from './http-post.mjs';
+import { loadSharp } from './load-sharp.mjs';
 
 const JPEG_XL = [Buffer.from([0xff, 0x0a]), Buffer.from('0000000c4a584c200d0a870a', 'hex')];
-
-async function loadSharp() {
-  try {
-    return (await import('sharp')).default;
-  } catch (e) {
-    if (e.code !== 'ERR_MODULE_NOT_FOUND') throw e;
-    throw new Failure('the image package sharp is not installed; run "npm ci" in Kanvo\'s folder');
-  }
-}
 
 /** The base64 text of an API image, with or without a data: URL prefix, as bytes. */
 export function imageBytes(encoded) {
@@ -28,7 +20,7 @@ export async function toPng(bytes, name) {
         "set the server's image format to PNG, JPEG or WEBP",
     );
   }
-  const sharp = await loadSharp();
+  const sharp = await loadSharp((message) => new Failure(message));
   try {
     const { format } = await sharp(bytes).metadata();
     if (format === 'png') {

@@ -1,5 +1,6 @@
 // The bar with real children: a recording stand-in for node, and the real
-// script against the repository's local server. Runs from run-from-temp-tree.sh.
+// script against the repository's local server, alone and in front of a
+// ComfyUI (the node tests' stand-in). Runs from run-from-temp-tree.sh.
 #include "GenerationSandbox.h"
 #include "StandInServer.h"
 #include "canvas/KanvoCanvasView.h"
@@ -9,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QNetworkAccessManager>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
@@ -109,6 +111,33 @@ printf '%s\0' "$@" "$PATH" "$KANVO_ROOT" > "$HOME/record")"));
         QVERIFY(t.configure(QStringLiteral("http://127.0.0.1:1")));
         t.generate(QStringLiteral("a lighthouse at dusk"));
         QTRY_COMPARE_WITH_TIMEOUT(t.status(), failed, 15000);
+    }
+
+    // The local server driving a ComfyUI: the percentage rises with its steps and the image
+    // arrives.
+    void realScriptRunsThroughComfyUI() {
+        QProcess comfy;
+        comfy.start("node",
+                    QStringList{KANVO_SOURCE_DIR "/tests/node/comfyui-stand-in.mjs", "150"});
+        QVERIFY(comfy.waitForReadyRead(10000) && comfy.canReadLine());
+        const QString comfyUrl = QString::fromUtf8(comfy.readLine()).trimmed().section(u' ', -1);
+        {
+            const StandInServer server(QStringList{"--comfyui", comfyUrl});
+            QVERIFY(!server.url().isEmpty());
+            BarUnderTest t;
+            QVERIFY(QFile::link(KANVO_SOURCE_DIR "/scripts", t.sandbox.path("kanvo/scripts")));
+            QVERIFY(t.configure(server.url()));
+            t.generate(QStringLiteral("a lighthouse at dusk"));
+            static const QRegularExpression percent(
+                QString::fromUtf8("^Generating\u2026 (\\d+)%$"));
+            QTRY_VERIFY_WITH_TIMEOUT(percent.match(t.status()).captured(1).toInt() > 0, 10000);
+            QTRY_COMPARE_WITH_TIMEOUT(t.status(), QStringLiteral("Done."), 15000);
+            const auto* document = t.session.document();
+            QCOMPARE(document ? QSizeF(document->canvas.width, document->canvas.height) : QSizeF(),
+                     QSizeF(64, 48));
+        }
+        comfy.kill();
+        comfy.waitForFinished(5000);
     }
 };
 

@@ -24,7 +24,8 @@ for file in bin/kanvo share/applications/org.kanvo.Kanvo.desktop share/metainfo/
     share/icons/hicolor/scalable/apps/org.kanvo.Kanvo.svg share/kanvo/scripts/kanvo-txt2img.mjs \
     share/kanvo/node_modules/smol-toml/package.json share/kanvo/node_modules/sharp/package.json \
     share/kanvo/scripts/txt2img/png-image.mjs share/kanvo/resources/generate/defaults.toml \
-    share/kanvo/server/kanvo-sd-server.mjs share/kanvo/tools/10-move/tool.txt; do
+    share/kanvo/server/kanvo-sd-server.mjs share/kanvo/tools/10-move/tool.txt \
+    bin/kanvo-sd-server lib/systemd/user/kanvo-sd-server.service; do
     [[ -e $root/usr/$file ]] || kanvo_fail "the package lacks $file"
 done
 
@@ -33,8 +34,10 @@ version=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$root/usr/bin/ka
     kanvo_fail "kanvo --version failed: $version"
 [[ $version == "Kanvo $(dpkg-deb -f "$deb" Version)" ]] || kanvo_fail "kanvo --version says: $version"
 
-# The packaged server, and the packaged configuration pointed at it.
-node "$share/kanvo/server/kanvo-sd-server.mjs" --port 0 >"$KANVO_TEST_TMP/server.out" &
+# The packaged server through its packaged launcher, and the packaged configuration pointed at it.
+grep -qx 'ExecStart=kanvo-sd-server' "$root/usr/lib/systemd/user/kanvo-sd-server.service" ||
+    kanvo_fail "the systemd user unit does not start kanvo-sd-server"
+"$root/usr/bin/kanvo-sd-server" --port 0 >"$KANVO_TEST_TMP/server.out" &
 KANVO_TEST_PIDS+=($!)
 KANVO_WAIT_LIMIT=10 kanvo_wait_until grep -q listening "$KANVO_TEST_TMP/server.out" ||
     kanvo_fail "the packaged server did not start"

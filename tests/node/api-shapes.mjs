@@ -25,22 +25,13 @@ const SDNEXT_INFO_KEYS = words(`prompt all_prompts negative_prompt all_negative_
   seed_resize_from_w seed_resize_from_h denoising_strength extra_generation_params index_of_first_image infotexts styles
   job_timestamp clip_skip`);
 
-// The request model: StableDiffusionProcessingTxt2Img's dataclass fields less
-// API_NOT_ALLOWED, then models.py's own fields; `parameters` echoes all of them.
-const A1111_PARAMETER_KEYS = words(`prompt negative_prompt styles seed subseed subseed_strength seed_resize_from_h
-  seed_resize_from_w sampler_name scheduler batch_size n_iter steps cfg_scale width height restore_faces tiling
-  do_not_save_samples do_not_save_grid eta denoising_strength s_min_uncond s_churn s_tmax s_tmin s_noise override_settings
-  override_settings_restore_afterwards refiner_checkpoint refiner_switch_at disable_extra_networks firstpass_image comments
-  enable_hr firstphase_width firstphase_height hr_scale hr_upscaler hr_second_pass_steps hr_resize_x hr_resize_y
-  hr_checkpoint_name hr_sampler_name hr_scheduler hr_prompt hr_negative_prompt force_task_id sampler_index script_name
-  script_args send_images save_images alwayson_scripts infotext`);
-// Forge's dataclasses declare four more, each after a field of the original.
-const FORGE_ADDED = { cfg_scale: ['distilled_cfg_scale'], hr_checkpoint_name: ['hr_additional_modules'], hr_negative_prompt: ['hr_cfg', 'hr_distilled_cfg'] };
-const FORGE_PARAMETER_KEYS = A1111_PARAMETER_KEYS.flatMap((key) => [key, ...(FORGE_ADDED[key] ?? [])]);
-// SD.Next's processing_class.py has over a hundred; these are the ones a client is likely to look at.
-const SDNEXT_SOME_PARAMETER_KEYS = words(`sd_model_checkpoint prompt negative_prompt seed steps clip_skip width height
-  sampler_index sampler_name cfg_scale cfg_end styles detailer_enabled hdr_mode enable_hr refiner_steps script_args
-  override_settings script_name send_images save_images alwayson_scripts ip_adapter face extra`);
+// The request fields a client sets and reads back from `parameters`
+// (modules/api/models.py); Forge adds the Flux guidance, SD.Next its own.
+const PARAMETER_KEYS = words(`prompt negative_prompt styles seed subseed subseed_strength sampler_name scheduler
+  batch_size n_iter steps cfg_scale width height override_settings sampler_index script_name script_args send_images
+  save_images alwayson_scripts`);
+const FORGE_PARAMETER_KEYS = [...PARAMETER_KEYS, 'distilled_cfg_scale'];
+const SDNEXT_PARAMETER_KEYS = [...PARAMETER_KEYS, 'sd_model_checkpoint', 'clip_skip', 'cfg_end'];
 
 const TXT2IMG = { images: ['array', 'string'], parameters: 'any', info: 'string' };
 
@@ -65,7 +56,7 @@ const SDNEXT_ERROR = { error: 'string', code: 'integer', detail: 'string', body:
 
 export const API = {
   original: {
-    progress: A1111_PROGRESS, txt2img: TXT2IMG, infoKeys: A1111_INFO_KEYS, parameterKeys: A1111_PARAMETER_KEYS,
+    progress: A1111_PROGRESS, txt2img: TXT2IMG, infoKeys: A1111_INFO_KEYS, parameterKeys: PARAMETER_KEYS,
     // SamplerItem.options is Dict[str, str] under pydantic 1.
     sampler: A1111_SAMPLER, samplerOptionValues: 'string', scheduler: SCHEDULER, model: A1111_MODEL, memory: MEMORY,
     // HTTPExceptions raised by the API (401, a missing sampler) go through api_middleware too.
@@ -81,7 +72,7 @@ export const API = {
     unknownSampler: 'fallback', processTimeHeader: false, optionsSetAnswer: 'null',
   },
   sdnext: {
-    progress: SDNEXT_PROGRESS, txt2img: TXT2IMG, infoKeys: SDNEXT_INFO_KEYS, parameterKeys: SDNEXT_SOME_PARAMETER_KEYS,
+    progress: SDNEXT_PROGRESS, txt2img: TXT2IMG, infoKeys: SDNEXT_INFO_KEYS, parameterKeys: SDNEXT_PARAMETER_KEYS,
     sampler: { name: 'string', options: 'any' }, samplerOptionValues: 'any', scheduler: null, model: SDNEXT_MODEL, memory: MEMORY,
     routeError: SDNEXT_ERROR, serverError: SDNEXT_ERROR, validationEntry: V1_ENTRY, jsonDecodeEntry: V2_ENTRY_WITH_CTX,
     authChallengeHeader: false, progressNeedsAuth: true, wrongCredentials: 'Unauthorized',

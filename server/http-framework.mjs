@@ -1,9 +1,8 @@
 // What the servers' web framework (FastAPI on Starlette) does around each
-// endpoint: routing with its 404, 405 and trailing-slash redirect, reading
-// the body, HTTP Basic credentials, query validation, and the error bodies
-// each fork's exception handlers make of all that.
-import { bodyMissing, validateField } from './pydantic.mjs';
-import { JsonDecodeError, parseJson } from './python-json.mjs';
+// endpoint, as far as a client can tell: routing with its 404, 405 and
+// trailing-slash redirect, reading the body, HTTP Basic credentials, query
+// validation, and the error bodies each fork makes of all that.
+import { bodyMissing, validateField } from './field-validation.mjs';
 
 /** fastapi.HTTPException, or Starlette's own when `starlette` is set (404, 405). */
 export class HTTPException extends Error {
@@ -13,7 +12,7 @@ export class HTTPException extends Error {
   }
 }
 
-/** A Python exception escaping an endpoint: its class name and its str(). */
+/** An exception escaping an endpoint: its class name and its message. */
 export class ServerError extends Error {
   constructor(type, message, status = 500) {
     super(message);
@@ -40,11 +39,7 @@ export function errorAnswer(flavour, e) {
   return { status: e.status, body: flavour.serverError(e.type, e.message, e.status), headers: {} };
 }
 
-/**
- * Finds the route for a request. Throws Starlette's 404, its 405 (with
- * the Allow of the first route on that path) or returns a redirect when
- * only the other form of a trailing slash matches.
- */
+/** The route for a request, a redirect to the other trailing-slash form, or Starlette's 404 or 405. */
 export function matchRoute(routes, path, method) {
   const onPath = routes.filter((route) => route.path === path);
   if (onPath.length > 0) {
@@ -60,41 +55,34 @@ export function matchRoute(routes, path, method) {
 }
 
 /**
- * The body as FastAPI hands it to validation: `undefined` when absent
- * (no bytes, or JSON null), parsed JSON for JSON content types, the raw
- * text otherwise.
+ * The body as FastAPI hands it to validation: `undefined` when absent (no
+ * bytes, or JSON null), parsed JSON for JSON content types, text otherwise.
  */
 export function parseBody(flavour, bytes, contentType) {
   if (bytes.length === 0) return undefined;
   const mediaType = (contentType ?? '').split(';')[0].trim().toLowerCase();
-  const [type, subtype = ''] = mediaType.includes('/') ? mediaType.split('/') : ['text', 'plain'];
-  const isJson = !contentType || (type === 'application' && (subtype === 'json' || subtype.endsWith('+json')));
-  // A body that is not UTF-8 fails json.loads' decoding, which FastAPI turns into a 400.
+  const isJson = !contentType || /^application\/(.+\+)?json$/.test(mediaType);
   let text;
   try {
-    const withoutBom = bytes[0] === 0xef && bytes[1] === 0xbb && bytes[2] === 0xbf ? bytes.subarray(3) : bytes;
-    text = new TextDecoder('utf-8', { fatal: true }).decode(withoutBom);
+    text = new TextDecoder('utf-8', { fatal: true }).decode(bytes);
   } catch {
+    // json.loads fails to decode it, which FastAPI turns into a 400.
     if (isJson) throw new HTTPException(400, 'There was an error parsing the body');
     text = bytes.toString('latin1');
   }
   if (!isJson) return text;
   try {
-    const value = parseJson(text);
-    return value === null ? undefined : value;
+    return JSON.parse(text) ?? undefined;
   } catch (e) {
-    if (!(e instanceof JsonDecodeError)) throw e;
-    throw new RequestValidationError([jsonDecodeEntry(flavour, e)]);
+    const pos = Number(/position (\d+)/.exec(e.message)?.[1] ?? text.length);
+    throw new RequestValidationError([jsonDecodeEntry(flavour, e.message, pos)]);
   }
 }
 
-function jsonDecodeEntry(flavour, e) {
-  if (flavour.legacyJsonErrors) {
-    // FastAPI 0.94 wraps the JSONDecodeError itself; pydantic 1 lists its attributes as ctx.
-    const ctx = { msg: e.msg, doc: e.doc, pos: e.pos, lineno: e.lineno, colno: e.colno };
-    return { loc: ['body', e.pos], msg: e.message, type: 'value_error.jsondecode', ctx };
-  }
-  return { type: 'json_invalid', loc: ['body', e.pos], msg: 'JSON decode error', input: {}, ctx: { error: e.msg } };
+function jsonDecodeEntry(flavour, msg, pos) {
+  // FastAPI 0.94 wraps the decode error itself; later versions say json_invalid.
+  if (flavour.legacyJsonErrors) return { loc: ['body', pos], msg, type: 'value_error.jsondecode', ctx: { msg, pos } };
+  return { type: 'json_invalid', loc: ['body', pos], msg: 'JSON decode error', input: {}, ctx: { error: msg } };
 }
 
 /** The body must be present: FastAPI's "field required" otherwise. */
@@ -103,35 +91,15 @@ export function requireBody(flavour, body) {
   return body;
 }
 
-/** Python's base64.b64decode without validate=True: stray characters are dropped, padding is not. */
-function pythonBase64(text) {
-  // eslint-disable-next-line no-control-regex
-  if (/[^\x00-\x7f]/.test(text)) return null;
-  const cleaned = text.replace(/[^A-Za-z0-9+/=]/g, '');
-  const data = cleaned.replace(/=.*$/, '');
-  const padding = cleaned.length - data.length;
-  if (data.length % 4 === 1 || (data.length % 4 !== 0 && padding < 4 - (data.length % 4))) return null;
-  return Buffer.from(data, 'base64');
-}
-
-/**
- * FastAPI's HTTPBasic followed by the fork's own check of the user and
- * password; throws the fastapi.HTTPException either raises.
- */
+/** FastAPI's HTTPBasic followed by the fork's own check of the user and password. */
 export function checkCredentials(flavour, credentials, header) {
   const challenge = { headers: { 'WWW-Authenticate': 'Basic' } };
-  // get_authorization_scheme_param: partition at the first space
-  const space = header ? header.indexOf(' ') : -1;
-  const scheme = space < 0 ? (header ?? '') : header.slice(0, space);
-  const param = space < 0 ? '' : header.slice(space + 1);
-  if (!header || scheme.toLowerCase() !== 'basic') {
-    throw new HTTPException(401, 'Not authenticated', challenge);
-  }
-  const decoded = pythonBase64(param);
-  const text = decoded && !decoded.some((byte) => byte > 0x7f) ? decoded.toString('latin1') : null;
-  if (text === null || !text.includes(':')) throw new HTTPException(401, 'Invalid authentication credentials', challenge);
-  const user = text.slice(0, text.indexOf(':'));
-  if (credentials.get(user) !== text.slice(text.indexOf(':') + 1)) {
+  const [scheme, param = ''] = (header ?? '').split(/ (.*)/s);
+  if (!header || scheme.toLowerCase() !== 'basic') throw new HTTPException(401, 'Not authenticated', challenge);
+  const text = Buffer.from(param, 'base64').toString('latin1');
+  const colon = text.indexOf(':');
+  if (colon < 0) throw new HTTPException(401, 'Invalid authentication credentials', challenge);
+  if (credentials.get(text.slice(0, colon)) !== text.slice(colon + 1)) {
     throw new HTTPException(401, flavour.wrongCredentials, challenge);
   }
 }
