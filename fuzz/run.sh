@@ -10,7 +10,7 @@
 # Any sanitizer report, a failed check, an input taking over 10 s (a hang;
 # 60 s for the whole decode of a file, which may legitimately hold a
 # gigabyte of pixels) or over 2 GB (4 GB; one allocation over 256 MB for
-# fuzz_png_unfilter) ends the run with status 1 and leaves the input in
+# the targets that make their own files) ends the run with status 1 and leaves the input in
 # build/fuzz/fuzz/artifacts/: give it a name that says what it holds and add
 # it under tests/data/fuzz/<target without fuzz_>/, where ctest replays it.
 #   KANVO_FUZZ_BUILD_DIR   build folder (default build/fuzz)
@@ -56,9 +56,13 @@ esac
 # pyramid, which the fuzzer's instrumented loops take many seconds to fill.
 limits=(-timeout=10 -rss_limit_mb=2048)
 [ "$target" = fuzz_decode_file ] && limits=(-timeout=60 -rss_limit_mb=4096)
-# The PNGs made from the input are a few kilobytes, their images at most
-# 64 x 64: any allocation near a gigabyte follows a length that lied.
-[ "$target" = fuzz_png_unfilter ] && limits=(-timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=256)
+# The files made from the input are a few kilobytes: the PNGs' images are at
+# most 64 x 64, and the decode in pieces must refuse a JPEG frame its data
+# cannot fill before allocating for it. Any allocation near a gigabyte
+# follows a size that lied.
+case $target in
+fuzz_png_unfilter | fuzz_jpeg_pieces) limits=(-timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=256) ;;
+esac
 
 # The first folder receives what the run finds; the others are read only.
 exec "$build_dir/bin/$target" -max_total_time="$seconds" "${limits[@]}" \

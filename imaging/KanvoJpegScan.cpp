@@ -151,36 +151,40 @@ std::optional<qsizetype> codedDataOffset(std::span<const uchar> file) {
     return std::nullopt;
 }
 
-// libjpeg reads the header and prepares the decode at the reduction, which
-// checks everything a full decode checks before its first row: sampling
-// against the MCU's size, the tables the scan names, the scaled size. A
-// warning (bytes out of place, the file ending inside the header) also
-// fails: such a file is libjpeg's to decode. Nothing after it can fail
-// inside libjpeg, whose jump back needs the frame that set it.
-bool acceptedForDecode(KanvoLibjpegReader& reader, std::span<const uchar> file, int reduction) {
+// libjpeg reads the header; a layout the pieces implement is then prepared
+// for decoding at the reduction, which checks everything a full decode
+// checks before its first row: sampling against the MCU's size, the tables
+// the scan names, the scaled size. Only a single-scan layout gets that far:
+// for a file of several scans libjpeg would allocate the whole image's
+// coefficients there. A warning (bytes out of place, the file ending inside
+// the header) also fails: such a file is libjpeg's to decode. Nothing after
+// it can fail inside libjpeg, whose jump back needs the frame that set it.
+std::optional<Layout> acceptedLayout(KanvoLibjpegReader& reader, std::span<const uchar> file,
+                                     int reduction) {
     if (setjmp(reader.errors.exit) != 0) {
         jpeg_destroy_decompress(&reader.info);
-        return false;
+        return std::nullopt;
     }
     reader.start(file);
     jpeg_read_header(&reader.info, TRUE);
-    reader.info.scale_num = 1;
-    reader.info.scale_denom = unsigned(reduction);
-    jpeg_start_decompress(&reader.info);
-    if (reader.errors.warned) {
-        jpeg_destroy_decompress(&reader.info);
-        return false;
+    const std::optional<Layout> layout = layoutOf(reader.info);
+    if (layout) {
+        reader.info.scale_num = 1;
+        reader.info.scale_denom = unsigned(reduction);
+        jpeg_start_decompress(&reader.info);
     }
-    return true;
-}
-// The scan of a header libjpeg has accepted, at the reduction; empty for a
-// layout the pieces do not implement.
-std::optional<KanvoJpegScan::Scan> described(const jpeg_decompress_struct& info, int reduction) {
-    using KanvoJpegScan::Component;
-    const std::optional<Layout> layout = layoutOf(info);
-    if (!layout) {
+    if (!layout || reader.errors.warned) {
+        jpeg_destroy_decompress(&reader.info);
         return std::nullopt;
     }
+    return layout;
+}
+
+// The scan of a header libjpeg has accepted in `layout`, at the reduction;
+// empty where a block would give more samples than the pieces decode.
+std::optional<KanvoJpegScan::Scan> described(const jpeg_decompress_struct& info,
+                                             const Layout& layout, int reduction) {
+    using KanvoJpegScan::Component;
     const int samplesPerBlock = 8 / reduction;
     KanvoJpegScan::Scan scan;
     scan.tables.reserve(2 * size_t(info.num_components)); // the components point into it
@@ -188,18 +192,18 @@ std::optional<KanvoJpegScan::Scan> described(const jpeg_decompress_struct& info,
         const jpeg_component_info& source = info.comp_info[i];
         const bool chroma = i > 0;
         Component component{};
-        component.blocksAcross = chroma ? 1 : layout->across;
-        component.blocksDown = chroma ? 1 : layout->down;
+        component.blocksAcross = chroma ? 1 : layout.across;
+        component.blocksDown = chroma ? 1 : layout.down;
         // Chroma subsampled alike both ways is decoded at the luma's
         // resolution; subsampled across only (4:2:2), at its own, then
         // widened as libjpeg widens it.
-        const bool widened = chroma && layout->across == 2 && layout->down == 1;
-        component.samplesAcross = samplesPerBlock * (chroma && !widened ? layout->across : 1);
+        const bool widened = chroma && layout.across == 2 && layout.down == 1;
+        component.samplesAcross = samplesPerBlock * (chroma && !widened ? layout.across : 1);
         component.planeDivisor = widened ? 2 : 1;
         component.rowSamples =
             int((qint64(info.image_width) * component.blocksAcross * component.samplesAcross +
-                 8 * layout->across - 1) /
-                (8 * layout->across));
+                 8 * layout.across - 1) /
+                (8 * layout.across));
         component.dcTable = tableFor(info.dc_huff_tbl_ptrs, source.dc_tbl_no, false, scan.tables);
         component.acTable = tableFor(info.ac_huff_tbl_ptrs, source.ac_tbl_no, true, scan.tables);
         // 4:2:0 chroma at half size would need whole 8 x 8 blocks.
@@ -212,10 +216,10 @@ std::optional<KanvoJpegScan::Scan> described(const jpeg_decompress_struct& info,
     }
     const auto width = qint64(info.image_width);
     const auto height = qint64(info.image_height);
-    scan.mcusAcross = int((width + 8 * layout->across - 1) / (8 * layout->across));
-    scan.mcusDown = int((height + 8 * layout->down - 1) / (8 * layout->down));
-    scan.samplesAcrossMcu = layout->across * samplesPerBlock;
-    scan.samplesDownMcu = layout->down * samplesPerBlock;
+    scan.mcusAcross = int((width + 8 * layout.across - 1) / (8 * layout.across));
+    scan.mcusDown = int((height + 8 * layout.down - 1) / (8 * layout.down));
+    scan.samplesAcrossMcu = layout.across * samplesPerBlock;
+    scan.samplesDownMcu = layout.down * samplesPerBlock;
     scan.outputSize = {int(info.output_width), int(info.output_height)};
     scan.restartInterval = int(info.restart_interval);
     return scan;
@@ -245,11 +249,15 @@ std::optional<KanvoJpegScan::Scan> KanvoJpegScan::read(std::span<const uchar> fi
         return std::nullopt;
     }
     const std::optional<qsizetype> dataOffset = codedDataOffset(file);
-    KanvoLibjpegReader reader;
-    if (!dataOffset || !acceptedForDecode(reader, file, reduction)) {
+    if (!dataOffset) {
         return std::nullopt;
     }
-    std::optional<Scan> scan = described(reader.info, reduction);
+    KanvoLibjpegReader reader;
+    const std::optional<Layout> layout = acceptedLayout(reader, file, reduction);
+    if (!layout) {
+        return std::nullopt;
+    }
+    std::optional<Scan> scan = described(reader.info, *layout, reduction);
     jpeg_destroy_decompress(&reader.info);
     if (scan) {
         scan->dataOffset = *dataOffset;
