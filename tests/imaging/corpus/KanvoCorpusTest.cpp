@@ -7,6 +7,7 @@
 #include "PixelDifference.h"
 #include "ReferenceDecoder.h"
 #include "TaggedFixtures.h"
+#include "TestImages.h"
 #include "imaging/KanvoImageDecodeService.h"
 #include "imaging/KanvoImageDecoder.h"
 #include "imaging/KanvoJpegDecoder.h"
@@ -20,6 +21,8 @@
 #include <optional>
 
 namespace {
+
+using kanvo::test::spanOf;
 
 // How far decoded samples may be from the reference's, in levels. djpeg and
 // the decoder are the same libjpeg-turbo: with djpeg's settings (accurate
@@ -306,9 +309,6 @@ private:
     static QByteArray contentsOf(const QString& path) {
         QFile file(path);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-    static std::span<const uchar> spanOf(const QByteArray& bytes) {
-        return {reinterpret_cast<const uchar*>(bytes.constData()), size_t(bytes.size())};
     }
 
     // The decode in pieces gives nothing, or what libjpeg's one-thread
