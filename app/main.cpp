@@ -2,7 +2,7 @@
 #include "app/KanvoCommandLine.h"
 #include "app/KanvoFirstPaintReport.h"
 #include "app/KanvoWindowFactory.h"
-#include "imaging/KanvoDisplayProfile.h"
+#include "imaging/colour/KanvoDisplayProfile.h"
 #include "kit/KanvoStyle.h"
 #include "kit/KanvoSymbols.h"
 

@@ -4,10 +4,11 @@
 #include "canvas/KanvoCanvasDrawing.h"
 #include "canvas/KanvoCanvasView.h"
 #include "canvas/KanvoImageFit.h"
+#include "imaging/KanvoAllocation.h"
 #include "imaging/KanvoImage.h"
 #include "imaging/KanvoImageDecodeService.h"
-#include "imaging/KanvoImageDecoder.h"
-#include "imaging/KanvoJpegDecoder.h"
+#include "imaging/KanvoImageFile.h"
+#include "imaging/jpeg/KanvoJpegDecoder.h"
 #include "kanvo/ui/document_session.h"
 #include "kit/KanvoFrame.h"
 
@@ -72,7 +73,7 @@ void qtReader(const QString& path) {
 }
 
 void kanvoDecoder(const QString& path) {
-    benchmark::DoNotOptimize(KanvoImageDecoder::decodeFirstImage(path));
+    benchmark::DoNotOptimize(KanvoImageFile(path).decode().image);
 }
 
 std::string sizeName(QSize size) {
@@ -130,7 +131,7 @@ void registerPreviews() {
                         reinterpret_cast<const uchar*>(bytes.constData()), size_t(bytes.size()));
                     for (auto _ : state) {
                         benchmark::DoNotOptimize(KanvoJpegDecoder::decode(
-                            file, KanvoImageDecoder::allocationLimitBytes, reduction, threads));
+                            file, KanvoAllocation::limitBytes, reduction, threads));
                     }
                     state.counters["reduction"] = reduction;
                 })
@@ -146,17 +147,18 @@ void registerPyramids() {
         const QString path = BenchImages::jpeg(size);
         const std::string name =
             std::to_string(size.width() * qint64(size.height()) / 1000000) + "MP";
-        benchmark::RegisterBenchmark(
-            ("pyramid/jpeg/" + name).c_str(),
-            [path](benchmark::State& state) {
-                const QImage full = KanvoImageDecoder::decodeFirstImage(path);
-                qsizetype bytes = 0;
-                for (auto _ : state) {
-                    const KanvoImage image = KanvoImage::withRepresentations(full);
-                    bytes = image.byteCount();
-                }
-                state.counters["memory_ratio"] = double(bytes) / double(full.sizeInBytes());
-            })
+        benchmark::RegisterBenchmark(("pyramid/jpeg/" + name).c_str(),
+                                     [path](benchmark::State& state) {
+                                         const QImage full = KanvoImageFile(path).decode().image;
+                                         qsizetype bytes = 0;
+                                         for (auto _ : state) {
+                                             const KanvoImage image =
+                                                 KanvoImage::withRepresentations(full);
+                                             bytes = image.byteCount();
+                                         }
+                                         state.counters["memory_ratio"] =
+                                             double(bytes) / double(full.sizeInBytes());
+                                     })
             ->Unit(benchmark::kMillisecond)
             ->UseRealTime();
     }

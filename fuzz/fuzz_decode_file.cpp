@@ -1,6 +1,6 @@
 #include "fuzz_input_file.h"
+#include "imaging/KanvoAllocation.h"
 #include "imaging/KanvoImageDecodeService.h"
-#include "imaging/KanvoImageDecoder.h"
 
 #include <string_view>
 
@@ -29,8 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         directory.write(nameFor({reinterpret_cast<const char*>(data), size}), data, size);
     const KanvoImage image =
         KanvoImageDecodeService::decodeFile(QString::fromStdString(path.string()));
-    if (!image.isNull() &&
-        !KanvoImageDecoder::fitsAllocation(image.size().width(), image.size().height())) {
+    if (!image.isNull() && !KanvoAllocation::fits(image.size().width(), image.size().height())) {
         __builtin_trap();
     }
     return 0;

@@ -1,7 +1,7 @@
-#include "imaging/KanvoImageDecoder.h"
-#include "imaging/KanvoJpegDecoder.h"
-#include "imaging/KanvoJpegPreview.h"
+#include "imaging/KanvoAllocation.h"
 #include "imaging/KanvoPngDecoder.h"
+#include "imaging/jpeg/KanvoJpegDecoder.h"
+#include "imaging/jpeg/KanvoJpegPreview.h"
 
 #include <span>
 
@@ -17,8 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     constexpr qint64 limit = qint64(64) << 20;
     const std::span<const uchar> bytes(data, size);
     const QSize stored = KanvoJpegDecoder::readHeader(bytes).storedSize;
-    const bool fits = stored.isValid() &&
-                      KanvoImageDecoder::fitsAllocation(stored.width(), stored.height(), limit);
+    const bool fits =
+        stored.isValid() && KanvoAllocation::fits(stored.width(), stored.height(), limit);
     const KanvoDecodedPixels png = KanvoPngDecoder::decode(bytes, limit);
     if (size_t(png.iccProfile.size()) > KanvoPngDecoder::largestKeptChunkBytes) {
         __builtin_trap();

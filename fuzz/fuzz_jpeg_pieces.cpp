@@ -1,7 +1,7 @@
 #include "fuzz_input_bytes.h"
 #include "fuzzed_jpeg.h"
-#include "imaging/KanvoJpegDecoder.h"
-#include "imaging/KanvoJpegPreview.h"
+#include "imaging/jpeg/KanvoJpegDecoder.h"
+#include "imaging/jpeg/KanvoJpegPreview.h"
 
 #include <cstdlib>
 #include <limits>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "imaging/KanvoColorTransform.h"
+#include "imaging/colour/KanvoColorTransform.h"
 
 #include <QImage>
 #include <QList>

@@ -1,7 +1,7 @@
 #include "imaging/KanvoImage.h"
 
-#include "imaging/KanvoColorTransform.h"
 #include "imaging/KanvoImageHalving.h"
+#include "imaging/colour/KanvoColorTransform.h"
 
 struct KanvoImage::PendingFull {
     std::shared_future<KanvoImage> full;

@@ -1,6 +1,6 @@
 #include "imaging/KanvoImageExport.h"
 
-#include "imaging/KanvoIccEmbedding.h"
+#include "imaging/colour/KanvoIccEmbedding.h"
 
 #include <QBuffer>
 #include <QFileInfo>

@@ -1,8 +1,8 @@
 #include "imaging/KanvoImageFile.h"
 
-#include "imaging/KanvoImageDecoder.h"
-#include "imaging/KanvoJpegDecoder.h"
+#include "imaging/KanvoAllocation.h"
 #include "imaging/KanvoPngDecoder.h"
+#include "imaging/jpeg/KanvoJpegDecoder.h"
 
 #include <QBuffer>
 #include <QColorSpace>
@@ -22,10 +22,10 @@ std::span<const uchar> spanOf(const QByteArray& bytes) {
 // plugin is loaded.
 QImageReader qtReader(QBuffer& buffer, const char* format) {
     // Qt's default refuses images over 128 MB, which a large photo exceeds
-    // decoded; fitsAllocation keeps absurd headers out instead. The limit is
+    // decoded; KanvoAllocation::fits keeps absurd headers out instead. The limit is
     // process-wide, so it is set once, not by each concurrent decode.
     static const bool limitLifted = [] {
-        QImageReader::setAllocationLimit(int(KanvoImageDecoder::allocationLimitBytes >> 20));
+        QImageReader::setAllocationLimit(int(KanvoAllocation::limitBytes >> 20));
         return true;
     }();
     (void)limitLifted;
@@ -37,7 +37,7 @@ KanvoDecodedPixels decodeWithQt(const QByteArray& bytes, const char* format) {
     buffer.setData(bytes);
     QImageReader reader = qtReader(buffer, format);
     const QSize size = reader.size();
-    if (!size.isValid() || !KanvoImageDecoder::fitsAllocation(size.width(), size.height())) {
+    if (!size.isValid() || !KanvoAllocation::fits(size.width(), size.height())) {
         return {};
     }
     QImage image = reader.read();
@@ -101,7 +101,7 @@ KanvoImageFile::KanvoImageFile(const QString& path) {
     const QFileInfo info(path);
     // A FIFO would block the read until a writer came; a file larger than
     // any image Kanvo decodes is refused before it fills memory.
-    if (!info.isFile() || info.size() > KanvoImageDecoder::allocationLimitBytes) {
+    if (!info.isFile() || info.size() > KanvoAllocation::limitBytes) {
         return;
     }
     bytes_ = readWholeFile(path, info.size());
@@ -153,11 +153,10 @@ KanvoDecodedPixels KanvoImageFile::decode(int reduction) const {
     }
     switch (format_) {
     case KanvoImageFormat::Jpeg:
-        decoded = KanvoJpegDecoder::decode(spanOf(bytes_), KanvoImageDecoder::allocationLimitBytes,
-                                           reduction);
+        decoded = KanvoJpegDecoder::decode(spanOf(bytes_), KanvoAllocation::limitBytes, reduction);
         break;
     case KanvoImageFormat::Png:
-        decoded = KanvoPngDecoder::decode(spanOf(bytes_), KanvoImageDecoder::allocationLimitBytes);
+        decoded = KanvoPngDecoder::decode(spanOf(bytes_), KanvoAllocation::limitBytes);
         // libspng refuses a few files libpng only warns about (an empty
         // ancillary chunk); libpng, the reference, decides those.
         if (decoded.image.isNull() && KanvoPngDecoder::chunksLieWithinFile(spanOf(bytes_))) {

@@ -8,9 +8,17 @@
 #include <QString>
 
 // One image file read into memory, ready to be decoded once or more (a quick
-// preview, then the full image) without reading it again. The bytes are
-// copied rather than mapped: a file shortened by another program while it is
-// mapped would end the process on the next page read.
+// preview, then the full image) without reading it again: the one way from a
+// file to displayable pixels. The bytes are copied rather than mapped: a file
+// shortened by another program while it is mapped would end the process on
+// the next page read.
+//
+// One policy for damaged files on every path: what the reference decoders
+// (libjpeg-turbo, libpng) decode, with or without a warning, comes out as
+// they show it; what they refuse comes out null. The format comes from the
+// file's first bytes: JPEG through libjpeg-turbo, PNG through libdeflate and
+// libspng, PPM through Qt's built-in reader; anything else is refused. The
+// image is upright (EXIF orientation applied) at device pixel ratio 1.
 class KanvoImageFile {
 public:
     // Reads the file; an unreadable, irregular or absurdly large one decodes

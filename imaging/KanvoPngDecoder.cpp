@@ -1,6 +1,6 @@
 #include "imaging/KanvoPngDecoder.h"
 
-#include "imaging/KanvoImageDecoder.h"
+#include "imaging/KanvoAllocation.h"
 #include "imaging/KanvoPngUnfilter.h"
 
 #include <QtEndian>
@@ -184,7 +184,7 @@ KanvoDecodedPixels KanvoPngDecoder::decode(std::span<const uchar> file, qint64 m
     spng_ihdr header{};
     const SpngContext decoder = headerReader(file, header);
     if (!decoder || spng_decode_chunks(decoder.get()) != 0 ||
-        !KanvoImageDecoder::fitsAllocation(header.width, header.height, maximumBytes)) {
+        !KanvoAllocation::fits(header.width, header.height, maximumBytes)) {
         return {};
     }
     spng_trns transparency{};

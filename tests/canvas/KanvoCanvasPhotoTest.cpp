@@ -1,7 +1,7 @@
 #include "canvas/KanvoCanvasDrawing.h"
 #include "canvas/KanvoCanvasView.h"
 #include "imaging/KanvoImageDecodeService.h"
-#include "imaging/KanvoImageDecoder.h"
+#include "imaging/KanvoImageFile.h"
 #include "kit/KanvoNotifications.h"
 
 #include <QColorSpace>
@@ -123,14 +123,14 @@ private slots:
         source.setColorSpace(QColorSpace::DisplayP3); // Qt's writer embeds it as iCCP
         const QString path = dir_.filePath("tagged.png");
         QVERIFY(source.save(path));
-        const KanvoDecodedPixels decoded = KanvoImageDecoder::decodeFile(path);
+        const KanvoDecodedPixels decoded = KanvoImageFile(path).decode();
         QVERIFY(!decoded.iccProfile.isEmpty());
         Canvas c;
         QVERIFY(c.open(path));
         QTRY_VERIFY(!c.view.image().isNull());
         const QString out = dir_.filePath(name);
         QVERIFY(c.view.exportImageURL(QUrl::fromLocalFile(out)));
-        const KanvoDecodedPixels exported = KanvoImageDecoder::decodeFile(out);
+        const KanvoDecodedPixels exported = KanvoImageFile(out).decode();
         QCOMPARE(exported.iccProfile, decoded.iccProfile);
         QVERIFY(largestDifference(exported.image, decoded.image) <=
                 (name.endsWith("jpg") ? 12 : 0));

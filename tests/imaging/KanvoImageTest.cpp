@@ -4,16 +4,17 @@
 #include "PngChunks.h"
 #include "SpngEncoding.h"
 #include "TestImages.h"
-#include "imaging/KanvoColorTransform.h"
-#include "imaging/KanvoDisplayProfile.h"
-#include "imaging/KanvoIccEmbedding.h"
+#include "imaging/KanvoAllocation.h"
 #include "imaging/KanvoImageCache.h"
-#include "imaging/KanvoImageDecoder.h"
+#include "imaging/KanvoImageFile.h"
 #include "imaging/KanvoImageHalving.h"
-#include "imaging/KanvoJpegDecoder.h"
-#include "imaging/KanvoJpegPreview.h"
 #include "imaging/KanvoPngDecoder.h"
 #include "imaging/KanvoPngUnfilter.h"
+#include "imaging/colour/KanvoColorTransform.h"
+#include "imaging/colour/KanvoDisplayProfile.h"
+#include "imaging/colour/KanvoIccEmbedding.h"
+#include "imaging/jpeg/KanvoJpegDecoder.h"
+#include "imaging/jpeg/KanvoJpegPreview.h"
 
 #include <QColorSpace>
 #include <QImageReader>
@@ -66,9 +67,7 @@ int maximumDifference(const QImage& a, const QImage& b) {
 
 // libjpeg's own reduced decode: one thread takes no other path.
 QImage libjpegReduced(const QByteArray& jpeg, int reduction) {
-    return KanvoJpegDecoder::decode(spanOf(jpeg), KanvoImageDecoder::allocationLimitBytes,
-                                    reduction, 1)
-        .image;
+    return KanvoJpegDecoder::decode(spanOf(jpeg), KanvoAllocation::limitBytes, reduction, 1).image;
 }
 
 // libjpeg's reduced inverse DCT rounds in fixed point, the decode in pieces
@@ -108,7 +107,7 @@ private slots:
         QFETCH(double, tolerance);
         const QString path = dir_.filePath("image." + format);
         QVERIFY(source.save(path, format, 90));
-        const QImage decoded = KanvoImageDecoder::decodeFirstImage(path);
+        const QImage decoded = KanvoImageFile(path).decode().image;
         const QImage expected = QImageReader(path).read();
         QCOMPARE(decoded.size(), expected.size());
         QCOMPARE(decoded.devicePixelRatio(), 1.0);
@@ -229,7 +228,7 @@ private slots:
                 .convertToFormat(alpha ? QImage::Format_RGBA8888 : QImage::Format_RGBX8888);
         const QByteArray png = kanvo::test::spngEncoded(source, filterChoice);
         QVERIFY(!png.isEmpty());
-        QCOMPARE(KanvoImageDecoder::decodeFirstImage(written("filtered.png", png)), source);
+        QCOMPARE(KanvoImageFile(written("filtered.png", png)).decode().image, source);
     }
 
     // Reconstructed in place, with the output starting as close before the
@@ -285,7 +284,7 @@ private slots:
         } else {
             bytes.truncate(data + 200);
         }
-        QVERIFY(KanvoImageDecoder::decodeFirstImage(written("damaged.png", bytes)).isNull());
+        QVERIFY(KanvoImageFile(written("damaged.png", bytes)).decode().image.isNull());
     }
 
     // A chunk before the image data that libpng and libspng both refuse
@@ -310,7 +309,7 @@ private slots:
         if (headerCrc) {
             png[headerCrcAt] = char(png[headerCrcAt] ^ 1);
         }
-        QVERIFY(KanvoImageDecoder::decodeFirstImage(written("refused.png", png)).isNull());
+        QVERIFY(KanvoImageFile(written("refused.png", png)).decode().image.isNull());
     }
 
     // A profile or text chunk that inflates past the bound is not inflated
@@ -343,11 +342,10 @@ private slots:
                                   prefix + kanvo::test::zlibCompressed(inflated)));
         const bool kept = inflatedBytes <= qsizetype(KanvoPngDecoder::largestKeptChunkBytes);
         const KanvoDecodedPixels decoded =
-            KanvoPngDecoder::decode(spanOf(png), KanvoImageDecoder::allocationLimitBytes);
+            KanvoPngDecoder::decode(spanOf(png), KanvoAllocation::limitBytes);
         QCOMPARE(decoded.image.isNull(), !kept);
         QCOMPARE(decoded.iccProfile.size(), kept && type == "iCCP" ? inflatedBytes : 0);
-        QCOMPARE(KanvoImageDecoder::decodeFirstImage(written("metadata.png", png)).size(),
-                 QSize(16, 8));
+        QCOMPARE(KanvoImageFile(written("metadata.png", png)).decode().image.size(), QSize(16, 8));
     }
 
     // Past Qt's default 128 MB allocation limit, through Qt's reader.
@@ -358,14 +356,14 @@ private slots:
         file.write("P6\n6000 6000\n255\n");
         file.write(QByteArray(6000 * 6000 * 3, '\x40'));
         file.close();
-        QCOMPARE(KanvoImageDecoder::decodeFirstImage(path).size(), QSize(6000, 6000));
+        QCOMPARE(KanvoImageFile(path).decode().image.size(), QSize(6000, 6000));
     }
 
     // The signature picks the decoder, whatever the name says.
     void formatComesFromTheSignature() {
         const QString path = dir_.filePath("actually-a-png.jpg");
         QVERIFY(photoLike({20, 10}, false).save(path, "PNG"));
-        QCOMPARE(KanvoImageDecoder::decodeFirstImage(path).size(), QSize(20, 10));
+        QCOMPARE(KanvoImageFile(path).decode().image.size(), QSize(20, 10));
     }
 
     void unreadableFilesGiveNull_data() {
@@ -381,8 +379,8 @@ private slots:
     }
     void unreadableFilesGiveNull() {
         QFETCH(QByteArray, bytes);
-        QVERIFY(KanvoImageDecoder::decodeFirstImage(written("bad.png", bytes)).isNull());
-        QVERIFY(KanvoImageDecoder::decodeFirstImage(dir_.filePath("missing.png")).isNull());
+        QVERIFY(KanvoImageFile(written("bad.png", bytes)).decode().image.isNull());
+        QVERIFY(KanvoImageFile(dir_.filePath("missing.png")).decode().image.isNull());
     }
 
     // The one size check before any allocation: exact at the limit, and a
@@ -404,8 +402,8 @@ private slots:
         QFETCH(qint64, width);
         QFETCH(qint64, height);
         QFETCH(bool, fits);
-        QCOMPARE(KanvoImageDecoder::fitsAllocation(width, height), fits);
-        QCOMPARE(KanvoImageDecoder::fitsAllocation(height, width), fits);
+        QCOMPARE(KanvoAllocation::fits(width, height), fits);
+        QCOMPARE(KanvoAllocation::fits(height, width), fits);
     }
 
     // An embedded profile is used only when its bytes hold all its header
@@ -450,7 +448,7 @@ private slots:
         const QByteArray jpeg =
             KanvoIccEmbedding::intoJpeg(encoded(photoLike({16, 8}), "jpeg"), profile);
         const KanvoDecodedPixels decoded =
-            KanvoJpegDecoder::decode(spanOf(jpeg), KanvoImageDecoder::allocationLimitBytes);
+            KanvoJpegDecoder::decode(spanOf(jpeg), KanvoAllocation::limitBytes);
         QCOMPARE(decoded.image.size(), QSize(16, 8));
         QCOMPARE(decoded.iccProfile == profile, embedded);
     }

@@ -6,15 +6,15 @@
 // inside QtCore, where ThreadSanitizer cannot see the join.
 #include "LibjpegEncoding.h"
 #include "TestImages.h"
+#include "imaging/KanvoAllocation.h"
 #include "imaging/KanvoImage.h"
 #include "imaging/KanvoImageCache.h"
 #include "imaging/KanvoImageDecodeService.h"
-#include "imaging/KanvoImageDecoder.h"
 #include "imaging/KanvoImageHalving.h"
-#include "imaging/KanvoJpegDecoder.h"
-#include "imaging/KanvoJpegPreview.h"
-#include "imaging/KanvoJpegStripes.h"
 #include "imaging/KanvoParallel.h"
+#include "imaging/jpeg/KanvoJpegDecoder.h"
+#include "imaging/jpeg/KanvoJpegPreview.h"
+#include "imaging/jpeg/KanvoJpegStripes.h"
 
 #include <QTemporaryDir>
 #include <atomic>
@@ -55,16 +55,16 @@ QImage halvedOneByOne(const QImage& source) {
 TEST(KanvoThreads, JpegStripesMeetWithoutASeam) {
     const QByteArray jpeg = encoded(photoLike({320, 1600}, false, 1), "jpg");
     const QImage onePass =
-        KanvoJpegDecoder::decode(spanOf(jpeg), KanvoImageDecoder::allocationLimitBytes, 1, 1).image;
+        KanvoJpegDecoder::decode(spanOf(jpeg), KanvoAllocation::limitBytes, 1, 1).image;
     ASSERT_FALSE(onePass.isNull());
     for (const int threads : {2, 4}) {
         // Qt writes 4:2:0, so an iMCU row is 16 pixel rows.
         const size_t stripes =
             KanvoJpegStripes::plan({320, 1600, 16, false, size_t(jpeg.size())}, threads).size();
         EXPECT_TRUE(stripes >= 2 && stripes <= size_t(threads)) << stripes;
-        EXPECT_TRUE(KanvoJpegDecoder::decode(spanOf(jpeg), KanvoImageDecoder::allocationLimitBytes,
-                                             1, threads)
-                        .image == onePass)
+        EXPECT_TRUE(
+            KanvoJpegDecoder::decode(spanOf(jpeg), KanvoAllocation::limitBytes, 1, threads).image ==
+            onePass)
             << threads;
     }
 }

@@ -8,11 +8,11 @@
 #include "ReferenceDecoder.h"
 #include "TaggedFixtures.h"
 #include "TestImages.h"
+#include "imaging/KanvoAllocation.h"
 #include "imaging/KanvoImageDecodeService.h"
-#include "imaging/KanvoImageDecoder.h"
-#include "imaging/KanvoJpegDecoder.h"
-#include "imaging/KanvoJpegPreview.h"
-#include "imaging/KanvoOrientation.h"
+#include "imaging/jpeg/KanvoJpegDecoder.h"
+#include "imaging/jpeg/KanvoJpegPreview.h"
+#include "imaging/jpeg/KanvoOrientation.h"
 #include "kanvo/ui/image_inspection.h"
 
 #include <QDir>
@@ -188,8 +188,7 @@ private slots:
         QFETCH(int, index);
         const QByteArray bytes = contentsOf(cases_.at(index).path);
         const QSize stored = KanvoJpegDecoder::readHeader(spanOf(bytes)).storedSize;
-        if (!stored.isValid() ||
-            !KanvoImageDecoder::fitsAllocation(stored.width(), stored.height())) {
+        if (!stored.isValid() || !KanvoAllocation::fits(stored.width(), stored.height())) {
             return; // the decoder refuses it before any decoding
         }
         for (const int reduction : {4, 8}) {
@@ -320,8 +319,7 @@ private:
             return;
         }
         const QImage libjpeg =
-            KanvoJpegDecoder::decode(jpeg, KanvoImageDecoder::allocationLimitBytes, reduction, 1)
-                .image;
+            KanvoJpegDecoder::decode(jpeg, KanvoAllocation::limitBytes, reduction, 1).image;
         const PixelDifference difference = PixelComparison::compare(
             uprightImage(inPieces, kanvo::ui::jpegOrientation(jpeg)), libjpeg);
         QVERIFY2(difference.sameSize() && difference.maximum <= reducedDecodeTolerance,

@@ -1,7 +1,7 @@
 #include "ReferenceDecoder.h"
 
 #include "PnmReader.h"
-#include "imaging/KanvoLibjpegReader.h"
+#include "imaging/jpeg/KanvoLibjpegReader.h"
 
 #include <QFile>
 #include <QProcess>

@@ -1,10 +1,10 @@
-#include "imaging/KanvoJpegPreview.h"
+#include "imaging/jpeg/KanvoJpegPreview.h"
 
-#include "imaging/KanvoJpegGuessedPieces.h"
-#include "imaging/KanvoJpegPlanes.h"
-#include "imaging/KanvoJpegRestartPieces.h"
-#include "imaging/KanvoJpegScan.h"
 #include "imaging/KanvoParallel.h"
+#include "imaging/jpeg/KanvoJpegGuessedPieces.h"
+#include "imaging/jpeg/KanvoJpegPlanes.h"
+#include "imaging/jpeg/KanvoJpegRestartPieces.h"
+#include "imaging/jpeg/KanvoJpegScan.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "imaging/KanvoOrientation.h"
+#include "imaging/jpeg/KanvoOrientation.h"
 
 #include <QTransform>
 

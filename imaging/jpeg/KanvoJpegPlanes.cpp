@@ -1,4 +1,4 @@
-#include "imaging/KanvoJpegPlanes.h"
+#include "imaging/jpeg/KanvoJpegPlanes.h"
 
 #include <algorithm>
 #include <array>

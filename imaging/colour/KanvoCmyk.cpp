@@ -1,6 +1,6 @@
-#include "imaging/KanvoCmyk.h"
+#include "imaging/colour/KanvoCmyk.h"
 
-#include "imaging/KanvoLcms.h"
+#include "imaging/colour/KanvoLcms.h"
 
 #include <vector>
 

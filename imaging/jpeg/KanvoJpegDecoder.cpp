@@ -1,12 +1,12 @@
-#include "imaging/KanvoJpegDecoder.h"
+#include "imaging/jpeg/KanvoJpegDecoder.h"
 
-#include "imaging/KanvoCmyk.h"
-#include "imaging/KanvoImageDecoder.h"
-#include "imaging/KanvoJpegPreview.h"
-#include "imaging/KanvoJpegStripes.h"
-#include "imaging/KanvoLibjpegReader.h"
-#include "imaging/KanvoOrientation.h"
+#include "imaging/KanvoAllocation.h"
 #include "imaging/KanvoParallel.h"
+#include "imaging/colour/KanvoCmyk.h"
+#include "imaging/jpeg/KanvoJpegPreview.h"
+#include "imaging/jpeg/KanvoJpegStripes.h"
+#include "imaging/jpeg/KanvoLibjpegReader.h"
+#include "imaging/jpeg/KanvoOrientation.h"
 
 #include <QThread>
 #include <algorithm>
@@ -193,8 +193,7 @@ int KanvoJpegDecoder::defaultThreads() {
 KanvoDecodedPixels KanvoJpegDecoder::decode(std::span<const uchar> file, qint64 maximumBytes,
                                             int reduction, int threads) {
     const Frame frame = readFrame(file);
-    if (!KanvoImageDecoder::fitsAllocation(frame.storedSize.width(), frame.storedSize.height(),
-                                           maximumBytes)) {
+    if (!KanvoAllocation::fits(frame.storedSize.width(), frame.storedSize.height(), maximumBytes)) {
         return {};
     }
     const QSize size = reducedSize(frame.storedSize, reduction);

@@ -1,4 +1,4 @@
-#include "imaging/KanvoIccEmbedding.h"
+#include "imaging/colour/KanvoIccEmbedding.h"
 
 #include <QtEndian>
 #include <libdeflate.h>

@@ -1,4 +1,4 @@
-#include "imaging/KanvoDisplayProfile.h"
+#include "imaging/colour/KanvoDisplayProfile.h"
 
 #include <QGuiApplication>
 #include <QMutex>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "imaging/KanvoJpegBits.h"
-#include "imaging/KanvoJpegScan.h"
+#include "imaging/jpeg/KanvoJpegBits.h"
+#include "imaging/jpeg/KanvoJpegScan.h"
 
 #include <algorithm>
 #include <array>

@@ -1,7 +1,7 @@
-#include "imaging/KanvoJpegGuessedPieces.h"
+#include "imaging/jpeg/KanvoJpegGuessedPieces.h"
 
-#include "imaging/KanvoJpegBlocks.h"
 #include "imaging/KanvoParallel.h"
+#include "imaging/jpeg/KanvoJpegBlocks.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,4 +1,4 @@
-#include "imaging/KanvoLibjpegReader.h"
+#include "imaging/jpeg/KanvoLibjpegReader.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "imaging/KanvoJpegBits.h"
+#include "imaging/jpeg/KanvoJpegBits.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "imaging/KanvoJpegPlanes.h"
-#include "imaging/KanvoJpegScan.h"
+#include "imaging/jpeg/KanvoJpegPlanes.h"
+#include "imaging/jpeg/KanvoJpegScan.h"
 
 #include <span>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "imaging/KanvoJpegScan.h"
+#include "imaging/jpeg/KanvoJpegScan.h"
 
 #include <QImage>
 #include <atomic>

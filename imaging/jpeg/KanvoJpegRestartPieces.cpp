@@ -1,7 +1,7 @@
-#include "imaging/KanvoJpegRestartPieces.h"
+#include "imaging/jpeg/KanvoJpegRestartPieces.h"
 
-#include "imaging/KanvoJpegBlocks.h"
 #include "imaging/KanvoParallel.h"
+#include "imaging/jpeg/KanvoJpegBlocks.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "imaging/KanvoJpegBits.h"
+#include "imaging/jpeg/KanvoJpegBits.h"
 
 #include <QSize>
 #include <QtGlobal>

@@ -1,6 +1,6 @@
-#include "imaging/KanvoJpegScan.h"
+#include "imaging/jpeg/KanvoJpegScan.h"
 
-#include "imaging/KanvoLibjpegReader.h"
+#include "imaging/jpeg/KanvoLibjpegReader.h"
 
 #include <cmath>
 #include <limits>

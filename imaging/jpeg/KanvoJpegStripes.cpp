@@ -1,4 +1,4 @@
-#include "imaging/KanvoJpegStripes.h"
+#include "imaging/jpeg/KanvoJpegStripes.h"
 
 #include <algorithm>
 

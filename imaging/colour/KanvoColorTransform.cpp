@@ -1,7 +1,7 @@
-#include "imaging/KanvoColorTransform.h"
+#include "imaging/colour/KanvoColorTransform.h"
 
-#include "imaging/KanvoDisplayProfile.h"
-#include "imaging/KanvoLcms.h"
+#include "imaging/colour/KanvoDisplayProfile.h"
+#include "imaging/colour/KanvoLcms.h"
 
 #include <QCryptographicHash>
 #include <QMutex>
