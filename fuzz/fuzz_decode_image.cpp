@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool fits =
         stored.isValid() && KanvoAllocation::fits(stored.width(), stored.height(), limit);
     const KanvoDecodedPixels png = KanvoPngDecoder::decode(bytes, limit);
-    if (size_t(png.iccProfile.size()) > KanvoPngDecoder::largestKeptChunkBytes) {
+    if (size_t(png.iccProfile.bytes().size()) > KanvoPngDecoder::largestKeptChunkBytes) {
         __builtin_trap();
     }
     for (const QImage& image :

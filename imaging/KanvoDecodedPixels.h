@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QByteArray>
+#include "imaging/colour/KanvoIccProfile.h"
+
 #include <QImage>
 
 // What a decoder gives: the file's first image, upright, in a format Qt draws
@@ -9,5 +10,5 @@
 // the file was refused.
 struct KanvoDecodedPixels {
     QImage image;
-    QByteArray iccProfile;
+    KanvoIccProfile iccProfile;
 };

@@ -51,7 +51,7 @@ public:
 
     // The pixels at full size (for a preview, its reduced pixels).
     const QImage& full() const;
-    const QByteArray& iccProfile() const { return iccProfile_; }
+    const KanvoIccProfile& iccProfile() const { return iccProfile_; }
     // The full image as the canvas shows it: converted from its embedded
     // colour profile to the display's, at full resolution. The same pixels
     // as full() for an untagged or sRGB image.
@@ -98,7 +98,7 @@ private:
 
     QList<QImage> levels_;
     QSize size_;
-    QByteArray iccProfile_;
+    KanvoIccProfile iccProfile_;
     std::shared_ptr<const KanvoColorTransform> toDisplay_;
     std::shared_ptr<Drawing> drawing_; // only a non-null image has one
     std::shared_ptr<const PendingFull> pendingFull_;

@@ -14,26 +14,22 @@ bool isJpegName(const QString& path) {
     return extension == QLatin1String("jpg") || extension == QLatin1String("jpeg");
 }
 
-// A grey profile describes one channel: the pixels go out grey with it. With
-// alpha they cannot (no grey-and-alpha image to write), so they go out as
-// they are, without it.
-bool isGreyProfile(const QByteArray& profile) {
-    return profile.mid(16, 4) == "GRAY";
-}
-
 } // namespace
 
-bool KanvoImageExport::write(const QImage& image, const QByteArray& iccProfile,
+bool KanvoImageExport::write(const QImage& image, const KanvoIccProfile& iccProfile,
                              const QString& path) {
     if (image.isNull() || path.isEmpty()) {
         return false;
     }
     const bool jpeg = isJpegName(path);
-    QByteArray profile = iccProfile;
+    KanvoIccProfile profile = iccProfile;
     QImage pixels = image;
-    if (isGreyProfile(profile)) {
+    // A grey profile describes one channel: the pixels go out grey with it.
+    // With alpha they cannot (no grey-and-alpha image to write), so they go
+    // out as they are, without it.
+    if (profile.model() == KanvoIccProfile::Model::Grey) {
         if (image.hasAlphaChannel() && !jpeg) {
-            profile.clear();
+            profile = {};
         } else {
             pixels = image.convertToFormat(QImage::Format_Grayscale8);
         }

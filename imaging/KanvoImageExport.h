@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QByteArray>
+#include "imaging/colour/KanvoIccProfile.h"
+
 #include <QImage>
 #include <QString>
 
@@ -10,5 +11,5 @@ public:
     // the encoder's default settings and `iccProfile` (when given) embedded,
     // so the pixels keep their colours. Written through a temporary file, so
     // a failure leaves an existing file as it was.
-    static bool write(const QImage& image, const QByteArray& iccProfile, const QString& path);
+    static bool write(const QImage& image, const KanvoIccProfile& iccProfile, const QString& path);
 };

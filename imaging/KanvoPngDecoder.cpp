@@ -142,17 +142,15 @@ QImage decodeWithLibspng(spng_ctx* decoder, const spng_ihdr& header, bool hasAlp
 
 // The embedded profile when it describes the colour type's model: libpng
 // drops an RGB profile on a grey image, and so does this.
-QByteArray iccProfileOf(spng_ctx* decoder, const spng_ihdr& header) {
+KanvoIccProfile iccProfileOf(spng_ctx* decoder, const spng_ihdr& header) {
     spng_iccp iccp{};
     if (spng_get_iccp(decoder, &iccp) != 0 || iccp.profile == nullptr) {
         return {};
     }
-    const QByteArray profile(iccp.profile, qsizetype(iccp.profile_len));
+    const KanvoIccProfile profile(QByteArray(iccp.profile, qsizetype(iccp.profile_len)));
     const bool grey = header.color_type == SPNG_COLOR_TYPE_GRAYSCALE ||
                       header.color_type == SPNG_COLOR_TYPE_GRAYSCALE_ALPHA;
-    return profile.mid(16, 4) == (grey ? QByteArrayLiteral("GRAY") : QByteArrayLiteral("RGB "))
-               ? profile
-               : QByteArray();
+    return profile.describing(grey ? KanvoIccProfile::Model::Grey : KanvoIccProfile::Model::Rgb);
 }
 
 SpngContext headerReader(std::span<const uchar> file, spng_ihdr& header) {
@@ -194,7 +192,7 @@ KanvoDecodedPixels KanvoPngDecoder::decode(std::span<const uchar> file, qint64 m
     const bool plainRgb = header.bit_depth == 8 && header.interlace_method == 0 &&
                           (header.color_type == SPNG_COLOR_TYPE_TRUECOLOR_ALPHA ||
                            (header.color_type == SPNG_COLOR_TYPE_TRUECOLOR && !colourKeyed));
-    QByteArray profile = iccProfileOf(decoder.get(), header);
+    KanvoIccProfile profile = iccProfileOf(decoder.get(), header);
     QImage image = plainRgb ? decodeWithLibdeflate(file, header)
                    : imageDataChunks(file).empty()
                        ? QImage()

@@ -9,7 +9,7 @@ namespace {
 constexpr cmsUInt32Number argb32Layout =
     Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? TYPE_BGRA_8 : TYPE_ARGB_8;
 
-bool convertThroughProfile(QImage& image, const QByteArray& cmykProfile) {
+bool convertThroughProfile(QImage& image, const KanvoIccProfile& cmykProfile) {
     const KanvoLcms::Profile source = KanvoLcms::openProfile(cmykProfile);
     if (!source || cmsGetColorSpace(source.get()) != cmsSigCmykData) {
         return false;
@@ -34,7 +34,7 @@ bool convertThroughProfile(QImage& image, const QByteArray& cmykProfile) {
 
 } // namespace
 
-void convertCmykToRgb32(QImage& image, const QByteArray& cmykProfile) {
+void convertCmykToRgb32(QImage& image, const KanvoIccProfile& cmykProfile) {
     if (convertThroughProfile(image, cmykProfile)) {
         return;
     }

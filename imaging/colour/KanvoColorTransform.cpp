@@ -104,12 +104,13 @@ void convertGrey(QImage& image, const std::vector<QRgb>& levels, bool rgbaLayout
 } // namespace
 
 std::shared_ptr<const KanvoColorTransform>
-KanvoColorTransform::toDisplay(const QByteArray& iccProfile) {
+KanvoColorTransform::toDisplay(const KanvoIccProfile& iccProfile) {
     if (iccProfile.isEmpty()) {
         return nullptr;
     }
-    const QByteArray display = KanvoDisplayProfile::current();
-    const QByteArray key = QCryptographicHash::hash(iccProfile + display, QCryptographicHash::Md5);
+    const KanvoIccProfile display = KanvoDisplayProfile::current();
+    const QByteArray key =
+        QCryptographicHash::hash(iccProfile.bytes() + display.bytes(), QCryptographicHash::Md5);
     static QMutex mutex;
     static std::list<std::pair<QByteArray, std::shared_ptr<const KanvoColorTransform>>> recent;
     {

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QByteArray>
+#include "imaging/colour/KanvoIccProfile.h"
+
 #include <QImage>
 #include <array>
 #include <memory>
@@ -15,7 +16,7 @@ public:
     // display's own (an sRGB photo on an sRGB screen), so such images cost
     // nothing extra. Transforms are kept per profile, so a camera's photos
     // share one.
-    static std::shared_ptr<const KanvoColorTransform> toDisplay(const QByteArray& iccProfile);
+    static std::shared_ptr<const KanvoColorTransform> toDisplay(const KanvoIccProfile& iccProfile);
 
     ~KanvoColorTransform();
     KanvoColorTransform(const KanvoColorTransform&) = delete;

@@ -12,7 +12,7 @@
 namespace {
 
 QMutex mutex;
-QByteArray displayProfile;
+KanvoIccProfile displayProfile;
 
 #if KANVO_HAS_XCB
 template <typename Reply> using XcbReply = std::unique_ptr<Reply, decltype(&std::free)>;
@@ -47,17 +47,17 @@ QByteArray rootWindowProfile(xcb_connection_t* connection) {
 
 } // namespace
 
-QByteArray KanvoDisplayProfile::current() {
+KanvoIccProfile KanvoDisplayProfile::current() {
     const QMutexLocker lock(&mutex);
     return displayProfile;
 }
 
-void KanvoDisplayProfile::setCurrent(const QByteArray& iccProfile) {
+void KanvoDisplayProfile::setCurrent(const KanvoIccProfile& iccProfile) {
     const QMutexLocker lock(&mutex);
     displayProfile = iccProfile;
 }
 
-QByteArray KanvoDisplayProfile::fromWindowSystem() {
+KanvoIccProfile KanvoDisplayProfile::fromWindowSystem() {
 #if KANVO_HAS_XCB
     // Other platforms (offscreen, Wayland) may answer for X11 without a
     // connection of their own.

@@ -1,14 +1,14 @@
 #pragma once
 
-#include <QByteArray>
+#include "imaging/colour/KanvoIccProfile.h"
 
 // The colour profile of the screen Kanvo draws on: what embedded profiles are
 // converted to. Empty means sRGB, which is what a display without a published
 // profile is taken to be.
 namespace KanvoDisplayProfile {
 
-QByteArray current();
-void setCurrent(const QByteArray& iccProfile);
+KanvoIccProfile current();
+void setCurrent(const KanvoIccProfile& iccProfile);
 
 // The largest profile fromWindowSystem() takes.
 constexpr quint32 largestProfileBytes = 16 << 20;
@@ -17,6 +17,6 @@ constexpr quint32 largestProfileBytes = 16 << 20;
 // on X11 the root window's _ICC_PROFILE property, which colour managers
 // (colord, the desktops' display settings) set from the calibrated monitor.
 // Empty too when the property is larger than largestProfileBytes.
-QByteArray fromWindowSystem();
+KanvoIccProfile fromWindowSystem();
 
 } // namespace KanvoDisplayProfile

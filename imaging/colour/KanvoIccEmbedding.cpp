@@ -34,9 +34,9 @@ constexpr qsizetype largestJpegChunk = 65535 - 2 - 14;
 
 } // namespace
 
-QByteArray KanvoIccEmbedding::intoPng(const QByteArray& png, const QByteArray& profile) {
+QByteArray KanvoIccEmbedding::intoPng(const QByteArray& png, const KanvoIccProfile& profile) {
     const qsizetype afterHeader = pngSignatureLength + ihdrChunkLength;
-    const QByteArray compressed = zlibCompressed(profile);
+    const QByteArray compressed = zlibCompressed(profile.bytes());
     if (png.size() < afterHeader || png.mid(12, 4) != "IHDR" || compressed.isEmpty()) {
         return png;
     }
@@ -48,7 +48,7 @@ QByteArray KanvoIccEmbedding::intoPng(const QByteArray& png, const QByteArray& p
            png.mid(afterHeader);
 }
 
-QByteArray KanvoIccEmbedding::intoJpeg(const QByteArray& jpeg, const QByteArray& profile) {
+QByteArray KanvoIccEmbedding::intoJpeg(const QByteArray& jpeg, const KanvoIccProfile& profile) {
     if (!jpeg.startsWith("\xFF\xD8") || profile.isEmpty()) {
         return jpeg;
     }
@@ -56,13 +56,13 @@ QByteArray KanvoIccEmbedding::intoJpeg(const QByteArray& jpeg, const QByteArray&
     if (jpeg.mid(2, 2) == "\xFF\xE0" && jpeg.size() >= 6) {
         insertAt += 2 + qFromBigEndian<quint16>(jpeg.constData() + 4);
     }
-    const qsizetype count = (profile.size() + largestJpegChunk - 1) / largestJpegChunk;
+    const qsizetype count = (profile.bytes().size() + largestJpegChunk - 1) / largestJpegChunk;
     if (count > 255 || insertAt > jpeg.size()) {
         return jpeg;
     }
     QByteArray segments;
     for (qsizetype i = 0; i < count; ++i) {
-        const QByteArray chunk = profile.mid(i * largestJpegChunk, largestJpegChunk);
+        const QByteArray chunk = profile.bytes().mid(i * largestJpegChunk, largestJpegChunk);
         QByteArray length(2, '\0');
         qToBigEndian(quint16(2 + 14 + chunk.size()), length.data());
         segments += QByteArrayLiteral("\xFF\xE2") + length + QByteArrayLiteral("ICC_PROFILE") +

@@ -28,7 +28,7 @@ struct Frame {
     int rowsPerBand = 0; // output rows per iMCU row at full size
     bool cmyk = false;   // CMYK or YCCK: decoded as CMYK, then converted
     bool progressive = false;
-    QByteArray iccProfile;
+    KanvoIccProfile iccProfile;
 };
 
 // The decoder of one stripe, or of the header alone.
@@ -39,21 +39,20 @@ bool isCmyk(J_COLOR_SPACE space) {
 }
 
 // The ICC profile split over APP2 segments, kept when it describes the
-// image's colour model: an RGB profile on a grey image is a mistake the
-// image is better drawn without.
-QByteArray iccProfileOf(jpeg_decompress_struct& info) {
+// image's colour model.
+KanvoIccProfile iccProfileOf(jpeg_decompress_struct& info) {
     JOCTET* data = nullptr;
     unsigned int length = 0;
     if (!jpeg_read_icc_profile(&info, &data, &length)) {
         return {};
     }
-    QByteArray profile(reinterpret_cast<const char*>(data), qsizetype(length));
+    const KanvoIccProfile profile(
+        QByteArray(reinterpret_cast<const char*>(data), qsizetype(length)));
     std::free(data);
-    const QByteArray colourSpace = profile.mid(16, 4);
-    const QByteArray expected = isCmyk(info.jpeg_color_space) ? QByteArrayLiteral("CMYK")
-                                : info.num_components == 1    ? QByteArrayLiteral("GRAY")
-                                                              : QByteArrayLiteral("RGB ");
-    return colourSpace == expected ? profile : QByteArray();
+    using Model = KanvoIccProfile::Model;
+    return profile.describing(isCmyk(info.jpeg_color_space) ? Model::Cmyk
+                              : info.num_components == 1    ? Model::Grey
+                                                            : Model::Rgb);
 }
 
 Frame readFrame(std::span<const uchar> file) {
@@ -169,7 +168,7 @@ KanvoDecodedPixels finished(KanvoDecodedPixels decoded, const Frame& frame,
     if (frame.cmyk) {
         // Converted to sRGB here: Qt holds no CMYK image to convert later.
         convertCmykToRgb32(decoded.image, decoded.iccProfile);
-        decoded.iccProfile.clear();
+        decoded.iccProfile = {};
     }
     decoded.image = uprightImage(std::move(decoded.image), kanvo::ui::jpegOrientation(file));
     return decoded;
