@@ -1,6 +1,9 @@
 #include "imaging/KanvoDisplayTiles.h"
 
-#include <QtConcurrent>
+#include "imaging/KanvoParallel.h"
+
+#include <QThread>
+#include <algorithm>
 
 QList<KanvoDisplayTiles::Tile> KanvoDisplayTiles::covering(const QImage& level, int levelIndex,
                                                            QRect area,
@@ -28,9 +31,16 @@ QList<KanvoDisplayTiles::Tile> KanvoDisplayTiles::covering(const QImage& level, 
         }
     }
     // New tiles are converted at once on every core: a first look at a zoomed
-    // tagged photo costs a screenful of conversion, not a tile at a time.
-    QtConcurrent::blockingMap(missing,
-                              [&transform](Entry& entry) { transform.convert(entry.tile.pixels); });
+    // tagged photo costs a screenful of conversion, not a tile at a time. On
+    // threads of this call's own: the global pool may be busy decoding, and
+    // a paint must not queue behind it.
+    const int threads = int(std::min<qsizetype>(missing.size(), QThread::idealThreadCount()));
+    Entry* const entries = missing.data(); // detached once, here, not by each thread
+    forEachInParallel(threads, [&](int thread) {
+        for (qsizetype i = thread; i < missing.size(); i += threads) {
+            transform.convert(entries[i].tile.pixels);
+        }
+    });
     for (Entry& entry : missing) {
         tiles.append(entry.tile);
         entries_.push_front(std::move(entry));
