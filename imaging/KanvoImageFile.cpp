@@ -126,9 +126,7 @@ int KanvoImageFile::reductionCovering(QSize devicePixels) const {
         return 1;
     }
     for (int reduction : {8, 4, 2}) {
-        // libjpeg rounds each reduced side up.
-        const QSize reduced((uprightSize_.width() + reduction - 1) / reduction,
-                            (uprightSize_.height() + reduction - 1) / reduction);
+        const QSize reduced = KanvoJpegDecoder::reducedSize(uprightSize_, reduction);
         if (reduced.width() >= devicePixels.width() && reduced.height() >= devicePixels.height()) {
             return reduction;
         }

@@ -124,12 +124,6 @@ bool decodeStripe(std::span<const uchar> file, const Frame& frame, int reduction
     return complete;
 }
 
-// libjpeg's own output size at a reduction: each side rounded up.
-QSize reducedSize(QSize stored, int reduction) {
-    return {(stored.width() + reduction - 1) / reduction,
-            (stored.height() + reduction - 1) / reduction};
-}
-
 // Every stripe at once, on threads of this call's own. A damaged stream (one
 // any stripe warned about) is decoded again in one pass, so that what is
 // shown is exactly what libjpeg's one-pass decode shows.
@@ -183,6 +177,11 @@ QSize KanvoJpegDecoder::Header::uprightSize() const {
 KanvoJpegDecoder::Header KanvoJpegDecoder::readHeader(std::span<const uchar> file) {
     const Frame frame = readFrame(file);
     return {frame.storedSize, kanvo::ui::jpegOrientation(file)};
+}
+
+QSize KanvoJpegDecoder::reducedSize(QSize stored, int reduction) {
+    return {(stored.width() + reduction - 1) / reduction,
+            (stored.height() + reduction - 1) / reduction};
 }
 
 int KanvoJpegDecoder::defaultThreads() {

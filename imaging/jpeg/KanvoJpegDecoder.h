@@ -27,6 +27,10 @@ struct Header {
 
 Header readHeader(std::span<const uchar> file);
 
+// libjpeg's size for an image of `stored` size decoded at `reduction`: each
+// side rounded up.
+QSize reducedSize(QSize stored, int reduction);
+
 // Threads a full-size decode spreads its stripes over: one per core, up to
 // four.
 int defaultThreads();

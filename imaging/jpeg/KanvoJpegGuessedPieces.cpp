@@ -296,8 +296,8 @@ bool ParallelDecode::run() {
     }
     // Bands of MCU rows, one a thread.
     forEachInParallel(threads, [this, threads](int band) {
-        placeRuns(scan_.mcusDown * qint64(band) / threads * scan_.mcusAcross,
-                  scan_.mcusDown * qint64(band + 1) / threads * scan_.mcusAcross);
+        placeRuns(scan_.firstMcuRowOfBand(band, threads) * scan_.mcusAcross,
+                  scan_.firstMcuRowOfBand(band + 1, threads) * scan_.mcusAcross);
     });
     return true;
 }

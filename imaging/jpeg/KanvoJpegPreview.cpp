@@ -42,8 +42,8 @@ QImage KanvoJpegPreview::decode(std::span<const uchar> file, int reduction, int 
     }
     // Bands of MCU rows, one a thread.
     forEachInParallel(threads, [&](int band) {
-        const qint64 firstRow = qint64(scan->mcusDown) * band / threads * scan->samplesDownMcu;
-        const qint64 endRow = qint64(scan->mcusDown) * (band + 1) / threads * scan->samplesDownMcu;
+        const qint64 firstRow = scan->firstMcuRowOfBand(band, threads) * scan->samplesDownMcu;
+        const qint64 endRow = scan->firstMcuRowOfBand(band + 1, threads) * scan->samplesDownMcu;
         planes.convertRows(image, int(std::min<qint64>(firstRow, image.height())),
                            int(std::min<qint64>(endRow, image.height())));
     });

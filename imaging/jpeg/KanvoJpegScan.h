@@ -56,6 +56,9 @@ struct Scan {
     qsizetype dataOffset = 0; // within the file, found by a bounded walk of its markers
     int restartInterval = 0;  // MCUs between restart markers; 0 for none
     qint64 mcuCount() const { return qint64(mcusAcross) * mcusDown; }
+    // The first MCU row of band `band` when the rows are shared out in
+    // `bands` bands of (nearly) equal height; band `bands` is the end.
+    qint64 firstMcuRowOfBand(int band, int bands) const { return qint64(mcusDown) * band / bands; }
     int blocksPerMcu() const;
     int samplesPerMcu() const; // over all components
 };
