@@ -133,7 +133,7 @@ bool KanvoCanvasView::exportImageURL(const QUrl& url) {
         return false;
     }
     const KanvoImage full = image_.fullImage();
-    return KanvoImageExport::write(full.full(), full.iccProfile(), url.toLocalFile());
+    return KanvoImageExport::write(full.pixels(), full.iccProfile(), url.toLocalFile());
 }
 
 QSize KanvoCanvasView::fittedDevicePixels(const kanvo::ui::Canvas& header, QSizeF viewSize,

@@ -24,7 +24,8 @@ public:
 
     // Opens the file's header at once and decodes its pixels in the
     // background. False when the header is rejected; nothing changes then.
-    // A large JPEG shows a reduced decode first, replaced in place by the
+    // An image larger than the view shows a preview first (a JPEG's reduced
+    // decode, a PNG's pixels before their halvings), replaced in place by the
     // full image when that is ready.
     bool openImageURL(const QUrl& url);
     // Writes the full decoded image (waiting for it after a preview) with its
@@ -33,7 +34,8 @@ public:
     bool exportImageURL(const QUrl& url);
     void fitToScreen();
 
-    QImage image() const { return image_.full(); }
+    // The pixels shown: a preview's reduced decode until the full image arrives.
+    QImage image() const { return image_.pixels(); }
     // Whether the image shown is a preview still waiting for its full image.
     bool showsPreview() const { return image_.isPreview(); }
 

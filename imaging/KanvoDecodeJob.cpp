@@ -79,7 +79,7 @@ void KanvoDecodeJob::publish(const KanvoImage& image, bool isPreview) {
 // The rendition the canvas asks for first, when it shows the image fitted,
 // is made here rather than in its first paint: a shrink from the full image
 // costs tens of milliseconds a person would wait for.
-void KanvoDecodeJob::drawFitted(const KanvoImage& image) const {
+void KanvoDecodeJob::prepareFittedRendition(const KanvoImage& image) const {
     if (previewCovers_.isValid() && !image.isNull() &&
         previewCovers_.width() < image.size().width()) {
         (void)image.renditionAt(previewCovers_);
@@ -91,7 +91,7 @@ void KanvoDecodeJob::showFirst(const KanvoImage& preview) {
     if (preview.isNull()) {
         return;
     }
-    drawFitted(preview);
+    prepareFittedRendition(preview);
     publish(preview, true);
     (void)previewShown_.tryAcquire(1, previewShowingMilliseconds);
 }
@@ -118,7 +118,7 @@ KanvoImage KanvoDecodeJob::run(const std::function<void(qint64)>& makeRoom) {
         showFirst(KanvoImage::preview(decoded, file.uprightSize(), full_, hurry));
     }
     KanvoImage full = KanvoImage::withRepresentations(std::move(decoded));
-    drawFitted(full);
+    prepareFittedRendition(full);
     fullPromise_.set_value(full);
     publish(full, false);
     return full;

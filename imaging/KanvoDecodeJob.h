@@ -11,10 +11,11 @@
 #include <memory>
 #include <vector>
 
-// One file being decoded, with everyone waiting for it. A JPEG larger than
-// the view is first decoded reduced, as a preview; the full decode waits
-// until the preview is on screen (or a moment has passed), so the two never
-// compete for the cores while a person waits for the first pixels.
+// One file being decoded, with everyone waiting for it. An image larger than
+// the view is first shown as a preview: a JPEG decoded reduced, which the
+// full decode waits behind until it is on screen (or a moment has passed), so
+// the two never compete for the cores while a person waits for the first
+// pixels; a PNG's full pixels before their halvings are made.
 class KanvoDecodeJob : public std::enable_shared_from_this<KanvoDecodeJob> {
 public:
     using Completion = std::function<void(const KanvoImage&)>;
@@ -42,7 +43,7 @@ private:
     };
     void deliver(Subscriber& subscriber, const KanvoImage& image, bool isPreview);
     void publish(const KanvoImage& image, bool isPreview);
-    void drawFitted(const KanvoImage& image) const;
+    void prepareFittedRendition(const KanvoImage& image) const;
     void showFirst(const KanvoImage& preview);
 
     const QString path_;

@@ -56,13 +56,13 @@ KanvoImage KanvoImage::fullImage() const {
     return pendingFull_->full.get();
 }
 
-const QImage& KanvoImage::full() const {
+const QImage& KanvoImage::pixels() const {
     static const QImage none;
     return isNull() ? none : levels_.constFirst();
 }
 
 QImage KanvoImage::fullForDisplay() const {
-    QImage converted = full();
+    QImage converted = pixels();
     if (toDisplay_) {
         toDisplay_->convert(converted);
     }
@@ -81,7 +81,7 @@ qsizetype KanvoImage::representationIndexFor(QSizeF drawnDevicePixels) const {
 }
 
 const QImage& KanvoImage::representationFor(QSizeF drawnDevicePixels) const {
-    return isNull() ? full() : levels_.at(representationIndexFor(drawnDevicePixels));
+    return isNull() ? pixels() : levels_.at(representationIndexFor(drawnDevicePixels));
 }
 
 QImage KanvoImage::renditionAt(QSize devicePixels) const {

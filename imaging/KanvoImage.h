@@ -22,9 +22,10 @@ class KanvoColorTransform;
 // differs from the display's carries the transform that converts what is
 // drawn, so export can write the pixels and their profile unchanged.
 //
-// A preview stands in for the full image while it is decoded: a reduced
-// decode whose size() is still the full image's, so it fits, zooms and snaps
-// exactly as the full image will, and is drawn enlarged until replaced.
+// A preview stands in for the full image while it is decoded: a JPEG's
+// reduced decode, or a PNG's full pixels before their halvings, whose size()
+// is the full image's, so it fits, zooms and snaps exactly as the full image
+// will, and is drawn (enlarged, when reduced) until replaced.
 class KanvoImage {
 public:
     KanvoImage() = default;
@@ -49,12 +50,12 @@ public:
     // waited for (null when its decode failed).
     KanvoImage fullImage() const;
 
-    // The pixels at full size (for a preview, its reduced pixels).
-    const QImage& full() const;
+    // The largest pixels held: full size, or a preview's reduced decode.
+    const QImage& pixels() const;
     const KanvoIccProfile& iccProfile() const { return iccProfile_; }
     // The full image as the canvas shows it: converted from its embedded
     // colour profile to the display's, at full resolution. The same pixels
-    // as full() for an untagged or sRGB image.
+    // as pixels() for an untagged or sRGB image.
     QImage fullForDisplay() const;
     // Whether drawing converts colours, which only tiles and renditions do.
     bool convertsColours() const { return toDisplay_ != nullptr; }

@@ -5,9 +5,11 @@
 #include <QString>
 #include <list>
 
-// The decoded images kept for reopening: at most 8 and, like a cache the
-// system trims under memory pressure, at most a byte budget, dropping the
-// least recently used first. Not thread-safe; its owner locks.
+// The decoded images kept for reopening: at most 8 and at most a byte budget
+// (every representation counted), dropping the least recently used first.
+// The budget is fixed at start rather than following memory pressure, so the
+// image on screen and the cache together never pass it. Not thread-safe; its
+// owner locks.
 class KanvoImageCache {
 public:
     static constexpr int countLimit = 8;

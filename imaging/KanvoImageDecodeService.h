@@ -27,9 +27,10 @@ public:
 
     // Returns at once. The completion runs exactly once, later, on the GUI
     // thread, also when the image comes from the cache. With a valid
-    // `previewCovers` (device pixels), a JPEG that much larger is first
-    // decoded reduced: the completion then gets that preview, and
-    // `sharpened` the full image (null if it failed) when it is ready.
+    // `previewCovers` (device pixels), a file larger than that is shown
+    // first as a preview (a JPEG decoded reduced, a PNG's pixels before their
+    // halvings): the completion then gets that preview, and `sharpened` the
+    // full image (null if it failed) when it is ready.
     void decodeURL(const QUrl& url, Completion completion, QSize previewCovers = {},
                    Completion sharpened = {});
 

@@ -103,11 +103,11 @@ TEST(KanvoThreads, DecodeJobsSideBySide) {
     }
     QList<QImage> alone;
     for (const QString& path : paths) {
-        alone << KanvoImageDecodeService::decodeFile(path).full();
+        alone << KanvoImageDecodeService::decodeFile(path).pixels();
     }
     QList<QImage> together(paths.size() * 2);
     forEachInParallel(int(together.size()), [&](int i) {
-        together[i] = KanvoImageDecodeService::decodeFile(paths.at(i % paths.size())).full();
+        together[i] = KanvoImageDecodeService::decodeFile(paths.at(i % paths.size())).pixels();
     });
     for (int i = 0; i < together.size(); ++i) {
         EXPECT_TRUE(together.at(i) == alone.at(i % paths.size())) << i;

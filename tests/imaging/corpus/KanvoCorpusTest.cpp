@@ -134,7 +134,7 @@ private slots:
         const bool convertedWhenDecoded = !reference.cmyk.isEmpty() && !converted.isNull();
         const int tolerance = decodeTolerance(entry.format, reference);
         const PixelDifference decoded =
-            PixelComparison::compare(image.full(), convertedWhenDecoded ? converted : stored);
+            PixelComparison::compare(image.pixels(), convertedWhenDecoded ? converted : stored);
         QVERIFY2(decoded.sameSize() &&
                      (convertedWhenDecoded ? decoded.mean <= conversionMeanTolerance
                                            : decoded.maximum <= tolerance),
@@ -236,11 +236,11 @@ private slots:
     void photoComesOutUpright() {
         QFETCH(QString, uprightPath);
         const QImage upright =
-            KanvoImageDecodeService::decodeFile(QDir(root_).filePath(uprightPath)).full();
+            KanvoImageDecodeService::decodeFile(QDir(root_).filePath(uprightPath)).pixels();
         QVERIFY2(!upright.isNull(), qPrintable(uprightPath + QStringLiteral(" does not decode")));
         const QImage image =
             KanvoImageDecodeService::decodeFile(QDir(root_).filePath(QTest::currentDataTag()))
-                .full();
+                .pixels();
         const QSize reduced = upright.size() / orientationScale;
         const PixelDifference difference = PixelComparison::compare(
             image.scaled(reduced, Qt::IgnoreAspectRatio, Qt::SmoothTransformation),
@@ -279,7 +279,7 @@ private slots:
 
         const KanvoImage image = KanvoImageDecodeService::decodeFile(fixture.path);
         const PixelDifference decoded = PixelComparison::compare(
-            image.full(), PixelComparison::upright(reference.pixels, fixture.orientation));
+            image.pixels(), PixelComparison::upright(reference.pixels, fixture.orientation));
         QVERIFY2(decoded.sameSize() &&
                      decoded.maximum <= decodeTolerance(fixture.format, reference),
                  qPrintable(QStringLiteral("samples differ from %1's: %2")
@@ -294,7 +294,7 @@ private slots:
                  qPrintable(QStringLiteral("the patch labelled RED is drawn ") + red.name()));
         const PixelDifference difference = PixelComparison::compare(
             shown, fixture.converted ? PixelComparison::upright(converted, fixture.orientation)
-                                     : image.full());
+                                     : image.pixels());
         QVERIFY2(difference.sameSize() &&
                      (fixture.converted ? difference.mean <= conversionMeanTolerance
                                         : difference.maximum == 0),
