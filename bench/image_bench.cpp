@@ -131,7 +131,7 @@ void registerPreviews() {
                         reinterpret_cast<const uchar*>(bytes.constData()), size_t(bytes.size()));
                     for (auto _ : state) {
                         benchmark::DoNotOptimize(KanvoJpegDecoder::decode(
-                            file, KanvoAllocation::limitBytes, reduction, threads));
+                            file, KanvoAllocation::largestImageBytes(), reduction, threads));
                     }
                     state.counters["reduction"] = reduction;
                 })

@@ -2,6 +2,7 @@
 // does, and prints the process's peak resident memory beside the cache
 // budget: the budget plus 300 MB is the ceiling it must stay under.
 #include "BenchImages.h"
+#include "imaging/KanvoAllocation.h"
 #include "imaging/KanvoImageCache.h"
 #include "imaging/KanvoImageDecodeService.h"
 
@@ -38,7 +39,7 @@ int main(int argc, char** argv) {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     const double peakMB = usage.ru_maxrss / 1024.0;
-    const double budgetMB = KanvoImageCache::defaultBudgetBytes() / 1048576.0;
+    const double budgetMB = KanvoAllocation::budgetBytes() / 1048576.0;
     std::printf("memory/8x100MP peak_rss_mb=%.0f budget_mb=%.0f ceiling_mb=%.0f margin_mb=%.0f\n",
                 peakMB, budgetMB, budgetMB + 300, budgetMB + 300 - peakMB);
     return 0;

@@ -29,7 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         directory.write(nameFor({reinterpret_cast<const char*>(data), size}), data, size);
     const KanvoImage image =
         KanvoImageDecodeService::decodeFile(QString::fromStdString(path.string()));
-    if (!image.isNull() && !KanvoAllocation::fits(image.size().width(), image.size().height())) {
+    if (!image.isNull() && !KanvoAllocation::fits(image.size().width(), image.size().height(),
+                                                  KanvoAllocation::largestImageBytes())) {
         __builtin_trap();
     }
     return 0;

@@ -2,18 +2,25 @@
 
 #include <QtGlobal>
 
-// How large a decoded image may be: the one check every decoding path makes
-// before it allocates pixels. A leaf, so that every decoder can include it.
+// How much memory decoded images may take. A leaf, so that every decoder
+// and the cache can include it.
 namespace KanvoAllocation {
 
-// Larger images are refused: a header can claim any size, and a decoded
-// camera photo of a few hundred megapixels stays well below it.
-constexpr qint64 limitBytes = qint64(1) << 30;
+// The memory every decoded image together may take, the one on screen and
+// those kept for reopening: a quarter of physical memory, at most 4 GiB,
+// unless KANVO_CACHE_MB (whole mebibytes) says otherwise. Read at each call.
+qint64 budgetBytes();
+
+// The most one decoded image's full-size pixels may take: the budget less
+// the third more its pyramid of halvings needs. Larger images are refused,
+// whatever the header claims.
+qint64 largestImageBytes();
 
 // Whether a width x height image at four bytes a pixel is a real size within
-// `maximumBytes`. Divides instead of multiplying, so that no header, however
-// large its claim, can overflow the product.
-constexpr bool fits(qint64 width, qint64 height, qint64 maximumBytes = limitBytes) {
+// `maximumBytes`: the one check every decoding path makes before it
+// allocates pixels. Divides instead of multiplying, so that no header,
+// however large its claim, can overflow the product.
+constexpr bool fits(qint64 width, qint64 height, qint64 maximumBytes) {
     return width > 0 && height > 0 && maximumBytes >= 0 && width <= maximumBytes / 4 / height;
 }
 

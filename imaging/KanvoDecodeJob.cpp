@@ -19,7 +19,8 @@ void onGuiThread(std::function<void()> work) {
 // Decoded pixels and the pyramid's third more, at four bytes a pixel. A size
 // the decoders refuse needs no room (and its product could overflow).
 qint64 expectedBytes(QSize size) {
-    if (!size.isValid() || !KanvoAllocation::fits(size.width(), size.height())) {
+    if (!size.isValid() ||
+        !KanvoAllocation::fits(size.width(), size.height(), KanvoAllocation::largestImageBytes())) {
         return 0;
     }
     return qint64(size.width()) * size.height() * 4 * 4 / 3;

@@ -16,10 +16,6 @@ public:
 
     explicit KanvoImageCache(qint64 budgetBytes) : budget_(budgetBytes) {}
 
-    // A quarter of physical memory, at most 4 GiB, unless KANVO_CACHE_MB
-    // (whole mebibytes) says otherwise.
-    static qint64 defaultBudgetBytes();
-
     qint64 budgetBytes() const { return budget_; }
     qint64 bytes() const { return bytes_; }
     int count() const { return int(entries_.size()); }

@@ -1,5 +1,6 @@
 #include "imaging/KanvoImageDecodeService.h"
 
+#include "imaging/KanvoAllocation.h"
 #include "imaging/KanvoDecodeJob.h"
 
 #include <QCoreApplication>
@@ -8,8 +9,7 @@
 #include <QThreadPool>
 #include <QtConcurrent>
 
-KanvoImageDecodeService::KanvoImageDecodeService()
-    : cache_(KanvoImageCache::defaultBudgetBytes()) {}
+KanvoImageDecodeService::KanvoImageDecodeService() : cache_(KanvoAllocation::budgetBytes()) {}
 
 KanvoImageDecodeService& KanvoImageDecodeService::shared() {
     static KanvoImageDecodeService service;

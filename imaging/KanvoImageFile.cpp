@@ -22,10 +22,11 @@ std::span<const uchar> spanOf(const QByteArray& bytes) {
 // plugin is loaded.
 QImageReader qtReader(QBuffer& buffer, const char* format) {
     // Qt's default refuses images over 128 MB, which a large photo exceeds
-    // decoded; KanvoAllocation::fits keeps absurd headers out instead. The limit is
-    // process-wide, so it is set once, not by each concurrent decode.
+    // decoded; KanvoAllocation::fits keeps absurd headers out instead, so
+    // Qt's own limit is lifted. It is process-wide: set once, not by each
+    // concurrent decode.
     static const bool limitLifted = [] {
-        QImageReader::setAllocationLimit(int(KanvoAllocation::limitBytes >> 20));
+        QImageReader::setAllocationLimit(0);
         return true;
     }();
     (void)limitLifted;
@@ -37,7 +38,8 @@ KanvoDecodedPixels decodeWithQt(const QByteArray& bytes, const char* format) {
     buffer.setData(bytes);
     QImageReader reader = qtReader(buffer, format);
     const QSize size = reader.size();
-    if (!size.isValid() || !KanvoAllocation::fits(size.width(), size.height())) {
+    if (!size.isValid() ||
+        !KanvoAllocation::fits(size.width(), size.height(), KanvoAllocation::largestImageBytes())) {
         return {};
     }
     QImage image = reader.read();
@@ -100,8 +102,8 @@ QByteArray readWholeFile(const QString& path, qint64 size) {
 KanvoImageFile::KanvoImageFile(const QString& path) {
     const QFileInfo info(path);
     // A FIFO would block the read until a writer came; a file larger than
-    // any image Kanvo decodes is refused before it fills memory.
-    if (!info.isFile() || info.size() > KanvoAllocation::limitBytes) {
+    // the image budget is refused before it fills memory.
+    if (!info.isFile() || info.size() > KanvoAllocation::budgetBytes()) {
         return;
     }
     bytes_ = readWholeFile(path, info.size());
@@ -151,10 +153,11 @@ KanvoDecodedPixels KanvoImageFile::decode(int reduction) const {
     }
     switch (format_) {
     case KanvoImageFormat::Jpeg:
-        decoded = KanvoJpegDecoder::decode(spanOf(bytes_), KanvoAllocation::limitBytes, reduction);
+        decoded = KanvoJpegDecoder::decode(spanOf(bytes_), KanvoAllocation::largestImageBytes(),
+                                           reduction);
         break;
     case KanvoImageFormat::Png:
-        decoded = KanvoPngDecoder::decode(spanOf(bytes_), KanvoAllocation::limitBytes);
+        decoded = KanvoPngDecoder::decode(spanOf(bytes_), KanvoAllocation::largestImageBytes());
         // libspng refuses a few files libpng only warns about (an empty
         // ancillary chunk); libpng, the reference, decides those.
         if (decoded.image.isNull() && KanvoPngDecoder::chunksLieWithinFile(spanOf(bytes_))) {

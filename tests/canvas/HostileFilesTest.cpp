@@ -268,7 +268,8 @@ private slots:
             hostile::bilevelBomb(4096, 4096), Outcome::Shown);
         row("truncated jpeg claiming 4096 x 4096", "grey.jpg", hostile::truncatedJpeg(4096, 4096),
             Outcome::Shown);
-        // Within the 1 GiB decode limit, past the bomb rule's 256 MB.
+        // Within a 1366 MiB budget's 1 GiB of pixels, past the bomb
+        // rule's 64 MB.
         row("png bomb: 1.07 GB decoded from 33 kB", "large-bomb.png",
             hostile::bilevelBomb(16384, 16384), Outcome::CouldNotDecode);
         row("truncated jpeg claiming 16384 x 16384", "large-grey.jpg",

@@ -55,7 +55,7 @@ QImage halvedOneByOne(const QImage& source) {
 TEST(KanvoThreads, JpegStripesMeetWithoutASeam) {
     const QByteArray jpeg = encoded(photoLike({320, 1600}, false, 1), "jpg");
     const QImage onePass =
-        KanvoJpegDecoder::decode(spanOf(jpeg), KanvoAllocation::limitBytes, 1, 1).image;
+        KanvoJpegDecoder::decode(spanOf(jpeg), KanvoAllocation::largestImageBytes(), 1, 1).image;
     ASSERT_FALSE(onePass.isNull());
     for (const int threads : {2, 4}) {
         // Qt writes 4:2:0, so an iMCU row is 16 pixel rows.
@@ -63,8 +63,8 @@ TEST(KanvoThreads, JpegStripesMeetWithoutASeam) {
             KanvoJpegStripes::plan({320, 1600, 16, false, size_t(jpeg.size())}, threads).size();
         EXPECT_TRUE(stripes >= 2 && stripes <= size_t(threads)) << stripes;
         EXPECT_TRUE(
-            KanvoJpegDecoder::decode(spanOf(jpeg), KanvoAllocation::limitBytes, 1, threads).image ==
-            onePass)
+            KanvoJpegDecoder::decode(spanOf(jpeg), KanvoAllocation::largestImageBytes(), 1, threads)
+                .image == onePass)
             << threads;
     }
 }
