@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QtTest>
+#include <array>
 #include <map>
 #include <sys/stat.h>
 
@@ -41,17 +42,7 @@ constexpr qint64 memoryLimitBytes = qint64(512) << 20;
 enum class Outcome { Refused, CouldNotDecode, Shown, StillOpening };
 
 const char* nameOf(Outcome outcome) {
-    switch (outcome) {
-    case Outcome::Refused:
-        return "refused";
-    case Outcome::CouldNotDecode:
-        return "could not decode";
-    case Outcome::Shown:
-        return "shown";
-    case Outcome::StillOpening:
-        return "still opening";
-    }
-    return "";
+    return std::array{"refused", "could not decode", "shown", "still opening"}[int(outcome)];
 }
 
 struct Result {

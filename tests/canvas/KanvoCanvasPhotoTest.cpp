@@ -51,10 +51,6 @@ Difference differenceOf(const QImage& a, const QImage& b) {
     return difference;
 }
 
-int largestDifference(const QImage& a, const QImage& b) {
-    return differenceOf(a, b).largest;
-}
-
 struct Canvas {
     kanvo::ui::DocumentSession session;
     KanvoCanvasView view{QRectF(0, 0, 700, 500), nullptr};
@@ -132,7 +128,7 @@ private slots:
         QVERIFY(c.view.exportImageURL(QUrl::fromLocalFile(out)));
         const KanvoDecodedPixels exported = KanvoImageFile(out).decode();
         QCOMPARE(exported.iccProfile, decoded.iccProfile);
-        QVERIFY(largestDifference(exported.image, decoded.image) <=
+        QVERIFY(differenceOf(exported.image, decoded.image).largest <=
                 (name.endsWith("jpg") ? 12 : 0));
     }
 

@@ -21,14 +21,13 @@ private slots:
         QTest::addColumn<QStringList>("options");
         QTest::addColumn<QString>("shown");
         const QString untouched = QStringLiteral("Generating\u2026 0%");
-        QTest::newRow("connection reset") << QStringList{"--fault", "reset"} << untouched;
-        QTest::newRow("not HTTP") << QStringList{"--fault", "not-http"} << untouched;
-        QTest::newRow("body cut half-way") << QStringList{"--fault", "cut-body"} << untouched;
-        QTest::newRow("body dripping past 3 s") << QStringList{"--fault", "drip"} << untouched;
-        QTest::newRow("error page") << QStringList{"--fault", "html-error"} << untouched;
+        // Fault modes named as the stand-in names them: the poll shows nothing new.
+        for (const char* fault :
+             {"reset", "not-http", "cut-body", "drip", "html-error", "huge-body"}) {
+            QTest::newRow(fault) << QStringList{"--fault", fault} << untouched;
+        }
         QTest::newRow("answer after 4 s") << QStringList{"--slow-progress"} << untouched;
         QTest::newRow("no answer at all") << QStringList{"--hang"} << untouched;
-        QTest::newRow("64 MiB answer") << QStringList{"--fault", "huge-body"} << untouched;
         QTest::newRow("not a JSON object") << QStringList{"--progress-body", "[0.5]"} << untouched;
         QTest::newRow("usable answer, for contrast")
             << QStringList{"--progress-body", R"({"progress": 0.25})"}

@@ -27,42 +27,34 @@ using kanvo::test::encoded;
 using kanvo::test::photoLike;
 using kanvo::test::spanOf;
 
-QImage premultiplied(const QImage& image) {
-    return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-}
+// Compared premultiplied: colour under full transparency does not count.
+struct Difference {
+    int largest = 0; // of any colour channel
+    double mean = 0; // of every channel, alpha included
+};
 
-double meanAbsoluteDifference(const QImage& a, const QImage& b) {
-    const QImage left = premultiplied(a);
-    const QImage right = premultiplied(b);
-    double sum = 0;
+Difference differenceOf(const QImage& a, const QImage& b) {
+    const QImage left = a.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const QImage right = b.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    Difference difference;
     for (int y = 0; y < left.height(); ++y) {
         for (int x = 0; x < left.width(); ++x) {
             const QRgb p = left.pixel(x, y);
             const QRgb q = right.pixel(x, y);
-            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) +
-                   std::abs(qBlue(p) - qBlue(q)) + std::abs(qAlpha(p) - qAlpha(q));
+            const int r = std::abs(qRed(p) - qRed(q));
+            const int g = std::abs(qGreen(p) - qGreen(q));
+            const int b = std::abs(qBlue(p) - qBlue(q));
+            difference.largest = std::max({difference.largest, r, g, b});
+            difference.mean += r + g + b + std::abs(qAlpha(p) - qAlpha(q));
         }
     }
-    return sum / (4.0 * left.width() * left.height());
+    difference.mean /= 4.0 * left.width() * left.height();
+    return difference;
 }
 
 // Small enough to have no halvings: 4 bytes a pixel, nothing more.
 KanvoImage imageOf(int width, int height) {
     return KanvoImage::withRepresentations(QImage(width, height, QImage::Format_RGB32));
-}
-
-// The largest difference of any channel of any pixel.
-int maximumDifference(const QImage& a, const QImage& b) {
-    int maximum = 0;
-    for (int y = 0; y < a.height(); ++y) {
-        for (int x = 0; x < a.width(); ++x) {
-            const QRgb p = a.pixel(x, y);
-            const QRgb q = b.pixel(x, y);
-            maximum = std::max({maximum, std::abs(qRed(p) - qRed(q)),
-                                std::abs(qGreen(p) - qGreen(q)), std::abs(qBlue(p) - qBlue(q))});
-        }
-    }
-    return maximum;
 }
 
 // libjpeg's own reduced decode: one thread takes no other path.
@@ -113,8 +105,8 @@ private slots:
         const QImage expected = QImageReader(path).read();
         QCOMPARE(decoded.size(), expected.size());
         QCOMPARE(decoded.devicePixelRatio(), 1.0);
-        QVERIFY2(meanAbsoluteDifference(decoded, expected) <= tolerance,
-                 qPrintable(QString::number(meanAbsoluteDifference(decoded, expected))));
+        const double mean = differenceOf(decoded, expected).mean;
+        QVERIFY2(mean <= tolerance, qPrintable(QString::number(mean)));
     }
 
     // A reduced decode whose Huffman decoding is cut into pieces, however
@@ -156,8 +148,8 @@ private slots:
         const QImage expected = libjpegReduced(jpeg, reduction);
         QVERIFY(!inPieces.isNull());
         QCOMPARE(inPieces.size(), expected.size());
-        QVERIFY2(maximumDifference(inPieces, expected) <= reducedDecodeTolerance,
-                 qPrintable(QString::number(maximumDifference(inPieces, expected))));
+        const int largest = differenceOf(inPieces, expected).largest;
+        QVERIFY2(largest <= reducedDecodeTolerance, qPrintable(QString::number(largest)));
     }
 
     // Layouts the pieces do not take come back null, for libjpeg to decode:
@@ -202,7 +194,7 @@ private slots:
             if (!inPieces.isNull()) {
                 const QImage expected = libjpegReduced(changed, 4);
                 QVERIFY2(!expected.isNull() &&
-                             maximumDifference(inPieces, expected) <= reducedDecodeTolerance,
+                             differenceOf(inPieces, expected).largest <= reducedDecodeTolerance,
                          qPrintable(QStringLiteral("byte %1 changed").arg(at)));
             }
         }
@@ -270,23 +262,16 @@ private slots:
     }
 
     // A PNG whose image data fails its CRC, or stops short, is refused.
-    void damagedPngImageDataGivesNull_data() {
-        QTest::addColumn<int>("damage");
-        QTest::newRow("flipped byte in the image data") << 0;
-        QTest::newRow("image data cut short") << 1;
-    }
     void damagedPngImageDataGivesNull() {
-        QFETCH(int, damage);
-        QByteArray bytes = kanvo::test::spngEncoded(
+        const QByteArray png = kanvo::test::spngEncoded(
             photoLike({64, 64}, false).convertToFormat(QImage::Format_RGBX8888),
             SPNG_FILTER_CHOICE_ALL);
-        const qsizetype data = bytes.indexOf("IDAT") + 4;
-        if (damage == 0) {
-            bytes[data + 100] = char(bytes[data + 100] ^ 0x10);
-        } else {
-            bytes.truncate(data + 200);
+        const qsizetype data = png.indexOf("IDAT") + 4;
+        QByteArray flipped = png;
+        flipped[data + 100] = char(flipped[data + 100] ^ 0x10);
+        for (const QByteArray& damaged : {flipped, png.left(data + 200)}) {
+            QVERIFY(KanvoImageFile(written("damaged.png", damaged)).decode().image.isNull());
         }
-        QVERIFY(KanvoImageFile(written("damaged.png", bytes)).decode().image.isNull());
     }
 
     // A chunk before the image data that libpng and libspng both refuse
@@ -474,21 +459,6 @@ private slots:
             KanvoImage::withRepresentations(QImage(2000, 1000, QImage::Format_RGB32));
         QCOMPARE(big.byteCount(),
                  qsizetype(4) * (2000 * 1000 + 1000 * 500 + 500 * 250 + 250 * 125));
-    }
-
-    // Each output pixel is the mean of its 2 x 2 block; a last odd column pairs with itself.
-    void halvingAveragesBlocks() {
-        QImage source(3, 2, QImage::Format_RGB32);
-        source.setPixel(0, 0, qRgb(0, 0, 0));
-        source.setPixel(1, 0, qRgb(100, 200, 40));
-        source.setPixel(0, 1, qRgb(200, 0, 80));
-        source.setPixel(1, 1, qRgb(100, 201, 0));
-        source.setPixel(2, 0, qRgb(10, 20, 30));
-        source.setPixel(2, 1, qRgb(30, 20, 11));
-        const QImage half = KanvoImageHalving::halved(source);
-        QCOMPARE(half.size(), QSize(2, 1));
-        QCOMPARE(half.pixel(0, 0), qRgb(100, 100, 30));
-        QCOMPARE(half.pixel(1, 0), qRgb(20, 20, 21));
     }
 
     // Averaged premultiplied, an opaque pixel beside transparent ones keeps its hue.

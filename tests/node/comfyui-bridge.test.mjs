@@ -2,7 +2,7 @@
 // /sdapi/v1 endpoint, the graphs it queues, workflows filled in, ComfyUI's
 // own words for what goes wrong, and stopping only its own job.
 import assert from 'node:assert/strict';
-import { execFile, spawn } from 'node:child_process';
+import { spawn } from 'node:child_process';
 import { once } from 'node:events';
 import { mkdtemp, rm, writeFile } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
@@ -11,7 +11,7 @@ import { createInterface } from 'node:readline';
 import { test } from 'node:test';
 import { setTimeout as delay } from 'node:timers/promises';
 import { startComfyStandIn } from './comfyui-stand-in.mjs';
-import { ROOT, call, getJson, postJson, startServer } from './helpers.mjs';
+import { ROOT, call, getJson, postJson, runNode, startServer, toml } from './helpers.mjs';
 
 const txt2img = (url, json) => postJson(`${url}/sdapi/v1/txt2img`, json);
 const bridge = (t, comfy, ...args) => startServer(t, ['--comfyui', comfy.url, ...args]);
@@ -148,22 +148,17 @@ test('an exported workflow is filled in where it has the values, and keeps the r
 
   const refusals = [[{ 1: { class_type: 'SaveImage', inputs: {} } }, /has no KSampler or KSamplerAdvanced node/], [{ nodes: [], links: [] }, /not in API format; export it .*"Export \(API\)"/]];
   for (const [graph, message] of refusals) {
-    const started = await new Promise((resolve) =>
-      tempFile(t, 'w.json', JSON.stringify(graph)).then((file) =>
-        execFile(process.execPath, [path.join(ROOT, 'server/kanvo-sd-server.mjs'), '--port', '0', '--comfyui', comfy.url, '--workflow', file], { timeout: 10_000 }, (e, _, stderr) => resolve([e?.code, stderr])),
-      ),
-    );
-    assert.equal(started[0], 2);
-    assert.match(started[1], message);
+    const file = await tempFile(t, 'w.json', JSON.stringify(graph));
+    const { code, stderr } = await runNode([path.join(ROOT, 'server/kanvo-sd-server.mjs'), '--port', '0', '--comfyui', comfy.url, '--workflow', file]);
+    assert.equal(code, 2);
+    assert.match(stderr, message);
   }
 });
 
 /** Runs the generate script against the server at `url`: { code, stderr }. */
 async function generate(t, url, settings = {}) {
-  const toml = Object.entries({ sd_url: url, steps: 3, width: 64, height: 64, ...settings }).map(([k, v]) => `${k} = ${JSON.stringify(v)}\n`).join('');
-  const config = await tempFile(t, 'defaults.toml', toml);
-  const args = [path.join(ROOT, 'scripts/kanvo-txt2img.mjs'), '--config', config, path.join(path.dirname(config), 'out.png'), '--prompt', 'a cat'];
-  return new Promise((resolve) => execFile(process.execPath, args, { timeout: 20_000 }, (e, _, stderr) => resolve({ code: e ? e.code : 0, stderr })));
+  const config = await tempFile(t, 'defaults.toml', toml({ sd_url: url, steps: 3, width: 64, height: 64, ...settings }));
+  return runNode([path.join(ROOT, 'scripts/kanvo-txt2img.mjs'), '--config', config, path.join(path.dirname(config), 'out.png'), '--prompt', 'a cat']);
 }
 
 test('ComfyUI\'s own words reach the script\'s line: a refused graph, an execution error, no checkpoint, and ComfyUI down at once', async (t) => {

@@ -1,7 +1,7 @@
 // Shared by the node tests: the stand-in server as a real child process,
 // spoken to over HTTP on 127.0.0.1.
 import assert from 'node:assert/strict';
-import { spawn } from 'node:child_process';
+import { execFile, spawn } from 'node:child_process';
 import { once } from 'node:events';
 import http from 'node:http';
 import path from 'node:path';
@@ -63,3 +63,10 @@ export async function untilSampling(url, step = 0, pace = 20) {
     await delay(pace);
   }
 }
+
+/** Runs node on `args` to its end: { code, stderr }. The time limit ends a hang under test. */
+export const runNode = (args) =>
+  new Promise((resolve) => execFile(process.execPath, args, { timeout: 20_000 }, (e, _, stderr) => resolve({ code: e ? e.code : 0, stderr })));
+
+/** `settings` as the lines of a TOML configuration. */
+export const toml = (settings) => Object.entries(settings).map(([k, v]) => `${k} = ${JSON.stringify(v)}\n`).join('');

@@ -2,24 +2,18 @@
 // configuration file, against the stand-in on a free loopback port in each
 // flavour, image format and fault mode.
 import assert from 'node:assert/strict';
-import { execFile } from 'node:child_process';
 import { cp, mkdtemp, readFile, rm, writeFile } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
 import { test } from 'node:test';
 import sharp from 'sharp';
 import { renderImage } from '../../server/procedural-image.mjs';
-import { FLAVOURS, ROOT, getJson, postJson, startServer } from './helpers.mjs';
+import { FLAVOURS, ROOT, getJson, postJson, runNode, startServer, toml } from './helpers.mjs';
 
 const SCRIPT = path.join(ROOT, 'scripts/kanvo-txt2img.mjs');
 const SMALL = { steps: 2, width: 24, height: 16, seed: 11, cfg_scale: 6.5, sampler_name: 'Euler' };
 const OLD_OUTPUT = 'an earlier image';
-const toml = (settings) => Object.entries(settings).map(([k, v]) => `${k} = ${JSON.stringify(v)}\n`).join('');
 const withUser = (url, userinfo = '') => url.replace('//', `//${userinfo}`);
-
-/** Runs node to its end: { code, stderr }. The time limit ends a hang under test. */
-const runNode = (args) =>
-  new Promise((resolve) => execFile(process.execPath, args, { timeout: 20_000 }, (e, _, stderr) => resolve({ code: e ? e.code : 0, stderr })));
 
 // Runs the script on a defaults.toml holding `config` (none if null) in a fresh folder, whose
 // out.png holds OLD_OUTPUT. A stray copy of the script, outside the project, finds no packages.
