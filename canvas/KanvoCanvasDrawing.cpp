@@ -3,6 +3,7 @@
 #include "canvas/KanvoCanvasLayout.h"
 #include "canvas/KanvoCheckerboard.h"
 #include "canvas/KanvoImageFit.h"
+#include "imaging/KanvoTiledSource.h"
 #include "kit/KanvoColors.h"
 #include "kit/KanvoFrame.h"
 #include "kit/KanvoLabel.h"
@@ -15,15 +16,15 @@ namespace {
 
 const QString emptyStateHint = QStringLiteral("Drop an image here");
 
-// The part of representation `index` in `source` (its pixels), drawn into
-// `target` (the whole image's place) from converted tiles. Each tile carries
-// a pixel of its neighbours on every side and is drawn whole, clipped to its
-// own device pixels, so smooth scaling across a tile edge reads the same
-// pixels as drawing the level in one piece would. Where a tile ends with the
-// image, the clip reaches past it, leaving the image's own edge as it is.
-void drawConvertedTiles(QPainter& painter, const QRectF& target, const KanvoImage& image,
-                        qsizetype index, const QRectF& source, double ratio) {
-    const QImage& level = image.representations().at(index);
+// Tiles of a level of `levelSize` pixels, drawn into `target` (the whole
+// image's place). Each tile carries a pixel of its neighbours on every side
+// and is drawn whole, clipped to its own device pixels, so smooth scaling
+// across a tile edge reads the same pixels as drawing the level in one piece
+// would. Where a tile ends with the image, the clip reaches past it, leaving
+// the image's own edge as it is.
+void drawTiles(QPainter& painter, const QRectF& target, QSize levelSize,
+               const QList<KanvoDisplayTiles::Tile>& tiles, double ratio) {
+    const QSize level = levelSize;
     const double scaleX = target.width() / level.width();
     const double scaleY = target.height() / level.height();
     const auto placed = [&](const QRect& area) {
@@ -44,11 +45,20 @@ void drawConvertedTiles(QPainter& painter, const QRectF& target, const KanvoImag
                                                                    : snapped(place.bottom())));
     };
     painter.save();
-    for (const KanvoDisplayTiles::Tile& tile : image.displayTiles(index, source.toAlignedRect())) {
+    for (const KanvoDisplayTiles::Tile& tile : tiles) {
         painter.setClipRect(clipFor(tile.inner));
         painter.drawImage(placed(tile.area), tile.pixels);
     }
     painter.restore();
+}
+
+// The part of a level of `levelSize` pixels that `visible` shows, when the
+// whole level is drawn into `target`.
+QRectF sourceArea(const QRectF& target, const QRectF& visible, QSize levelSize) {
+    const double scaleX = levelSize.width() / target.width();
+    const double scaleY = levelSize.height() / target.height();
+    return {(visible.x() - target.x()) * scaleX, (visible.y() - target.y()) * scaleY,
+            visible.width() * scaleX, visible.height() * scaleY};
 }
 
 // A shrunk image wholly inside the view is drawn pixel for pixel from an
@@ -61,8 +71,11 @@ void drawImage(QPainter& painter, const QRectF& target, const KanvoImage& image,
                const QRectF& view) {
     const double ratio = painter.device()->devicePixelRatioF();
     const QSize devicePixels = (target.size() * ratio).toSize();
+    // A tiled image has no rendition finer than its overview.
+    const bool finerThanHeld =
+        image.tiles() != nullptr && image.tiles()->reductionFor(devicePixels) > 0;
     if (view.contains(target) && !devicePixels.isEmpty() &&
-        devicePixels.width() < image.size().width()) {
+        devicePixels.width() < image.size().width() && !finerThanHeld) {
         // On whole device pixels the rendition is copied one to one; at the
         // fit's fractional origin every pixel would be resampled, for a
         // shift of less than half a pixel.
@@ -79,14 +92,23 @@ void drawImage(QPainter& painter, const QRectF& target, const KanvoImage& image,
     }
     const qsizetype index = image.representationIndexFor(target.size() * ratio);
     const QImage& level = image.representations().at(index);
-    const double scaleX = level.width() / target.width();
-    const double scaleY = level.height() / target.height();
-    const QRectF source((visible.x() - target.x()) * scaleX, (visible.y() - target.y()) * scaleY,
-                        visible.width() * scaleX, visible.height() * scaleY);
+    const QRectF source = sourceArea(target, visible, level.size());
     if (image.convertsColours()) {
-        drawConvertedTiles(painter, target, image, index, source, ratio);
+        drawTiles(painter, target, level.size(), image.displayTiles(index, source.toAlignedRect()),
+                  ratio);
     } else {
         painter.drawImage(visible, level, source);
+    }
+    // A tiled image drawn larger than its overview: the finer level's tiles
+    // go over the enlarged overview as they arrive.
+    if (KanvoTiledSource* tiles = image.tiles()) {
+        if (const int reduction = tiles->reductionFor(target.size() * ratio); reduction > 0) {
+            const QSize finer = tiles->levelSize(reduction);
+            drawTiles(
+                painter, target, finer,
+                tiles->covering(reduction, sourceArea(target, visible, finer).toAlignedRect()),
+                ratio);
+        }
     }
 }
 

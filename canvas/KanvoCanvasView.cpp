@@ -5,6 +5,7 @@
 #include "canvas/KanvoImageFit.h"
 #include "imaging/KanvoImageDecodeService.h"
 #include "imaging/KanvoImageExport.h"
+#include "imaging/KanvoTiledSource.h"
 #include "kanvo/ui/image_inspection.h"
 #include "kit/KanvoFrame.h"
 #include "kit/KanvoNotifications.h"
@@ -109,7 +110,7 @@ void KanvoCanvasView::finishDecode(std::uint64_t generation, const KanvoImage& i
         update();
         return;
     }
-    image_ = image;
+    show(image);
     statusText_.clear();
     update();
     emit KanvoNotifications::defaultCenter()->documentSessionChanged(this);
@@ -121,11 +122,22 @@ void KanvoCanvasView::sharpen(std::uint64_t generation, const KanvoImage& full) 
     if (generation != decodeGeneration_ || !image_.isPreview()) {
         return;
     }
-    image_ = full;
+    show(full);
     if (full.isNull()) {
         statusText_ = QStringLiteral("Could not decode image");
     }
     update();
+}
+
+void KanvoCanvasView::show(const KanvoImage& image) {
+    image_ = image;
+    if (KanvoTiledSource* tiles = image_.tiles()) {
+        tiles->setArrivalHandler([canvas = QPointer<KanvoCanvasView>(this)] {
+            if (canvas) {
+                canvas->update();
+            }
+        });
+    }
 }
 
 bool KanvoCanvasView::exportImageURL(const QUrl& url) {

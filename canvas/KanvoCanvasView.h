@@ -67,6 +67,8 @@ private:
     bool hasDocument() const;
     void finishDecode(std::uint64_t generation, const KanvoImage& image);
     void sharpen(std::uint64_t generation, const KanvoImage& full);
+    // Shows `image`; a tiled one repaints the canvas as its tiles arrive.
+    void show(const KanvoImage& image);
     void pinch(double magnification);
     void viewportEdited();
 

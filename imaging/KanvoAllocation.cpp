@@ -1,7 +1,6 @@
 #include "imaging/KanvoAllocation.h"
 
 #include <QString>
-
 #include <algorithm>
 #include <limits>
 

@@ -1,6 +1,7 @@
 #include "imaging/KanvoImage.h"
 
 #include "imaging/KanvoImageHalving.h"
+#include "imaging/KanvoTiledSource.h"
 #include "imaging/colour/KanvoColorTransform.h"
 
 struct KanvoImage::PendingFull {
@@ -44,6 +45,15 @@ KanvoImage KanvoImage::preview(KanvoDecodedPixels reduced, QSize fullSize,
     if (!image.isNull()) {
         image.pendingFull_ =
             std::make_shared<const PendingFull>(PendingFull{std::move(full), std::move(hurry)});
+    }
+    return image;
+}
+
+KanvoImage KanvoImage::tiled(KanvoDecodedPixels overview, QSize fullSize,
+                             std::shared_ptr<KanvoTiledSource> tiles) {
+    KanvoImage image = pyramidOf(std::move(overview), fullSize, Halvings::Now);
+    if (!image.isNull()) {
+        image.tiles_ = std::move(tiles);
     }
     return image;
 }
@@ -113,7 +123,7 @@ QList<KanvoDisplayTiles::Tile> KanvoImage::displayTiles(qsizetype index, QRect a
 }
 
 qsizetype KanvoImage::byteCount() const {
-    qsizetype bytes = 0;
+    qsizetype bytes = tiles_ ? tiles_->budgetBytes() : 0;
     for (const QImage& level : levels_) {
         bytes += level.sizeInBytes();
     }

@@ -12,6 +12,7 @@
 #include <memory>
 
 class KanvoColorTransform;
+class KanvoTiledSource;
 
 // A decoded image with several representations: the full-size pixels and a
 // pyramid of area-averaged halvings down to about 256 px, so drawing a large
@@ -26,6 +27,10 @@ class KanvoColorTransform;
 // reduced decode, or a PNG's full pixels before their halvings, whose size()
 // is the full image's, so it fits, zooms and snaps exactly as the full image
 // will, and is drawn (enlarged, when reduced) until replaced.
+//
+// An image too large to hold decoded within the budget is tiled: its
+// representations are an overview (1/8 of full size) and its halvings, and a
+// KanvoTiledSource decodes the finer levels tile by tile as they are drawn.
 class KanvoImage {
 public:
     KanvoImage() = default;
@@ -42,10 +47,17 @@ public:
     static KanvoImage preview(KanvoDecodedPixels reduced, QSize fullSize,
                               std::shared_future<KanvoImage> full, std::function<void()> hurry);
 
+    // `overview` drawn at `fullSize`, with its halvings, and `tiles` for
+    // everything finer.
+    static KanvoImage tiled(KanvoDecodedPixels overview, QSize fullSize,
+                            std::shared_ptr<KanvoTiledSource> tiles);
+
     bool isNull() const { return levels_.isEmpty(); }
     // The full image's size, also for a preview.
     QSize size() const { return isNull() ? QSize() : size_; }
     bool isPreview() const { return pendingFull_ != nullptr; }
+    // The tiles of an image too large to hold decoded; null for the others.
+    KanvoTiledSource* tiles() const { return tiles_.get(); }
     // The full image: this one, or for a preview the one it stands in for,
     // waited for (null when its decode failed).
     KanvoImage fullImage() const;
@@ -77,7 +89,8 @@ public:
     // representation `index` that cover `area` (in that level's pixels).
     QList<KanvoDisplayTiles::Tile> displayTiles(qsizetype index, QRect area) const;
 
-    // Bytes held by every representation together.
+    // Bytes held by every representation together, and for a tiled image
+    // the most its tiles may take.
     qsizetype byteCount() const;
 
     static constexpr double renditionSourceFactor = 4.0;
@@ -103,4 +116,5 @@ private:
     std::shared_ptr<const KanvoColorTransform> toDisplay_;
     std::shared_ptr<Drawing> drawing_; // only a non-null image has one
     std::shared_ptr<const PendingFull> pendingFull_;
+    std::shared_ptr<KanvoTiledSource> tiles_;
 };

@@ -2,6 +2,7 @@
 
 #include "imaging/KanvoAllocation.h"
 #include "imaging/KanvoPngDecoder.h"
+#include "imaging/KanvoReduction.h"
 #include "imaging/jpeg/KanvoJpegDecoder.h"
 
 #include <QBuffer>
@@ -128,7 +129,7 @@ int KanvoImageFile::reductionCovering(QSize devicePixels) const {
         return 1;
     }
     for (int reduction : {8, 4, 2}) {
-        const QSize reduced = KanvoJpegDecoder::reducedSize(uprightSize_, reduction);
+        const QSize reduced = reducedSize(uprightSize_, reduction);
         if (reduced.width() >= devicePixels.width() && reduced.height() >= devicePixels.height()) {
             return reduction;
         }

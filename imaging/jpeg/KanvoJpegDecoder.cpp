@@ -2,11 +2,12 @@
 
 #include "imaging/KanvoAllocation.h"
 #include "imaging/KanvoParallel.h"
+#include "imaging/KanvoReduction.h"
 #include "imaging/colour/KanvoCmyk.h"
 #include "imaging/jpeg/KanvoJpegPreview.h"
 #include "imaging/jpeg/KanvoJpegStripes.h"
 #include "imaging/jpeg/KanvoLibjpegReader.h"
-#include "imaging/jpeg/KanvoOrientation.h"
+#include "imaging/KanvoOrientation.h"
 
 #include <QThread>
 #include <algorithm>
@@ -179,11 +180,6 @@ KanvoJpegDecoder::Header KanvoJpegDecoder::readHeader(std::span<const uchar> fil
     return {frame.storedSize, kanvo::ui::jpegOrientation(file)};
 }
 
-QSize KanvoJpegDecoder::reducedSize(QSize stored, int reduction) {
-    return {(stored.width() + reduction - 1) / reduction,
-            (stored.height() + reduction - 1) / reduction};
-}
-
 int KanvoJpegDecoder::defaultThreads() {
     return std::min(QThread::idealThreadCount(), 4);
 }
@@ -191,10 +187,11 @@ int KanvoJpegDecoder::defaultThreads() {
 KanvoDecodedPixels KanvoJpegDecoder::decode(std::span<const uchar> file, qint64 maximumBytes,
                                             int reduction, int threads) {
     const Frame frame = readFrame(file);
-    if (!KanvoAllocation::fits(frame.storedSize.width(), frame.storedSize.height(), maximumBytes)) {
+    const QSize size = reducedSize(frame.storedSize, reduction);
+    if (!frame.storedSize.isValid() ||
+        !KanvoAllocation::fits(size.width(), size.height(), maximumBytes)) {
         return {};
     }
-    const QSize size = reducedSize(frame.storedSize, reduction);
     // Spreading a reduced decode's Huffman decoding over threads pays from a
     // few hundred kilobytes of coded data on.
     constexpr std::size_t parallelBytes = 256 * 1024;

@@ -27,10 +27,6 @@ struct Header {
 
 Header readHeader(std::span<const uchar> file);
 
-// libjpeg's size for an image of `stored` size decoded at `reduction`: each
-// side rounded up.
-QSize reducedSize(QSize stored, int reduction);
-
 // Threads a full-size decode spreads its stripes over: one per core, up to
 // four.
 int defaultThreads();
@@ -38,10 +34,9 @@ int defaultThreads();
 // `reduction` is 1, 2, 4 or 8: the image is decoded at that fraction of its
 // size by a scaled inverse DCT, which skips most of the work below the
 // Huffman decoding; a large file's reduced decode spreads even that over
-// `threads` threads (KanvoJpegPreview). Null above `maximumBytes` at full
-// size, whatever the reduction, so a preview is never shown of an image that
-// cannot follow. A full-size decode spreads its stripes over at most
-// `threads` threads.
+// `threads` threads (KanvoJpegPreview). Null above `maximumBytes` decoded
+// at the reduction: the overview of an image held in tiles is such a decode.
+// A full-size decode spreads its stripes over at most `threads` threads.
 KanvoDecodedPixels decode(std::span<const uchar> file, qint64 maximumBytes, int reduction = 1,
                           int threads = defaultThreads());
 

@@ -12,7 +12,7 @@
 #include "imaging/KanvoImageDecodeService.h"
 #include "imaging/jpeg/KanvoJpegDecoder.h"
 #include "imaging/jpeg/KanvoJpegPreview.h"
-#include "imaging/jpeg/KanvoOrientation.h"
+#include "imaging/KanvoOrientation.h"
 #include "kanvo/ui/image_inspection.h"
 
 #include <QDir>
