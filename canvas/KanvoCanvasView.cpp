@@ -144,8 +144,7 @@ bool KanvoCanvasView::exportImageURL(const QUrl& url) {
     if (url.isEmpty() || image_.isNull()) {
         return false;
     }
-    const KanvoImage full = image_.fullImage();
-    return KanvoImageExport::write(full.pixels(), full.iccProfile(), url.toLocalFile());
+    return KanvoImageExport::write(image_.fullImage(), url.toLocalFile());
 }
 
 QSize KanvoCanvasView::fittedDevicePixels(const kanvo::ui::Canvas& header, QSizeF viewSize,

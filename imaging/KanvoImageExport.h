@@ -1,15 +1,16 @@
 #pragma once
 
-#include "imaging/colour/KanvoIccProfile.h"
-
-#include <QImage>
 #include <QString>
+
+class KanvoImage;
 
 class KanvoImageExport {
 public:
-    // JPEG when the name ends in .jpg or .jpeg in any case, PNG otherwise, with
-    // the encoder's default settings and `iccProfile` (when given) embedded,
-    // so the pixels keep their colours. Written through a temporary file, so
-    // a failure leaves an existing file as it was.
-    static bool write(const QImage& image, const KanvoIccProfile& iccProfile, const QString& path);
+    // JPEG when the name ends in .jpg or .jpeg in any case, PNG otherwise,
+    // with the image's profile embedded, so the pixels keep their colours.
+    // Encoded a band of rows at a time, from the full-size pixels or, for an
+    // image held in tiles, from the file, so that no image is ever whole in
+    // memory twice. Written through a temporary file, so a failure leaves an
+    // existing file as it was.
+    static bool write(const KanvoImage& image, const QString& path);
 };
