@@ -123,7 +123,7 @@ QList<KanvoDisplayTiles::Tile> KanvoImage::displayTiles(qsizetype index, QRect a
 }
 
 qsizetype KanvoImage::byteCount() const {
-    qsizetype bytes = tiles_ ? tiles_->budgetBytes() : 0;
+    qsizetype bytes = tiles_ ? tiles_->heldBytes() : 0;
     for (const QImage& level : levels_) {
         bytes += level.sizeInBytes();
     }

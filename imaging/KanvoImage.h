@@ -90,7 +90,7 @@ public:
     QList<KanvoDisplayTiles::Tile> displayTiles(qsizetype index, QRect area) const;
 
     // Bytes held by every representation together, and for a tiled image
-    // the most its tiles may take.
+    // the most its tiles may take with the file they come from.
     qsizetype byteCount() const;
 
     static constexpr double renditionSourceFactor = 4.0;

@@ -26,6 +26,8 @@ public:
     explicit KanvoImageFile(const QString& path);
 
     KanvoImageFormat format() const { return format_; }
+    // The file's bytes, shared: tiles of a large image are decoded from them.
+    const QByteArray& bytes() const { return bytes_; }
 
     // The size a person sees, from the header alone: for a JPEG with an EXIF
     // orientation of 5 to 8, its stored width and height swapped. Invalid

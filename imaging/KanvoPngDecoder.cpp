@@ -165,7 +165,26 @@ SpngContext headerReader(std::span<const uchar> file, spng_ihdr& header) {
     return decoder;
 }
 
+// Whether the pixels come with alpha: an alpha channel, or a colour key.
+bool hasAlpha(spng_ctx* decoder, const spng_ihdr& header) {
+    spng_trns transparency{};
+    return header.color_type == SPNG_COLOR_TYPE_GRAYSCALE_ALPHA ||
+           header.color_type == SPNG_COLOR_TYPE_TRUECOLOR_ALPHA ||
+           spng_get_trns(decoder, &transparency) == 0;
+}
+
 } // namespace
+
+KanvoPngDecoder::Description KanvoPngDecoder::describe(std::span<const uchar> file) {
+    spng_ihdr header{};
+    const SpngContext decoder = headerReader(file, header);
+    if (!decoder || spng_decode_chunks(decoder.get()) != 0) {
+        return {};
+    }
+    return {QSize(int(header.width), int(header.height)),
+            hasAlpha(decoder.get(), header) ? QImage::Format_RGBA8888 : QImage::Format_RGBX8888,
+            iccProfileOf(decoder.get(), header)};
+}
 
 QSize KanvoPngDecoder::storedSize(std::span<const uchar> file) {
     spng_ihdr header{};
@@ -185,18 +204,15 @@ KanvoDecodedPixels KanvoPngDecoder::decode(std::span<const uchar> file, qint64 m
         !KanvoAllocation::fits(header.width, header.height, maximumBytes)) {
         return {};
     }
-    spng_trns transparency{};
-    const bool colourKeyed = spng_get_trns(decoder.get(), &transparency) == 0;
-    const bool hasAlpha = header.color_type == SPNG_COLOR_TYPE_GRAYSCALE_ALPHA ||
-                          header.color_type == SPNG_COLOR_TYPE_TRUECOLOR_ALPHA || colourKeyed;
+    const bool withAlpha = hasAlpha(decoder.get(), header);
     const bool plainRgb = header.bit_depth == 8 && header.interlace_method == 0 &&
                           (header.color_type == SPNG_COLOR_TYPE_TRUECOLOR_ALPHA ||
-                           (header.color_type == SPNG_COLOR_TYPE_TRUECOLOR && !colourKeyed));
+                           (header.color_type == SPNG_COLOR_TYPE_TRUECOLOR && !withAlpha));
     KanvoIccProfile profile = iccProfileOf(decoder.get(), header);
     QImage image = plainRgb ? decodeWithLibdeflate(file, header)
                    : imageDataChunks(file).empty()
                        ? QImage()
-                       : decodeWithLibspng(decoder.get(), header, hasAlpha);
+                       : decodeWithLibspng(decoder.get(), header, withAlpha);
     if (image.isNull()) {
         return {};
     }

@@ -28,6 +28,16 @@ KanvoDecodedPixels decode(std::span<const uchar> file, qint64 maximumBytes);
 // The size in the header, without decoding; invalid when unreadable.
 QSize storedSize(std::span<const uchar> file);
 
+// What decode() gives, without decoding the image data: its size (invalid
+// when the header or a chunk before the image data is refused), pixel
+// format and profile.
+struct Description {
+    QSize size;
+    QImage::Format format = QImage::Format_Invalid;
+    KanvoIccProfile iccProfile;
+};
+Description describe(std::span<const uchar> file);
+
 // Whether every chunk up to IEND lies within the file. libpng refuses a file
 // where one does not, but only after allocating what that chunk claims (up
 // to Qt's allocation limit: a gigabyte for a 57-byte file).

@@ -39,6 +39,7 @@ struct KanvoTiledSource::State {
     kanvo::ui::ExifOrientation orientation;
     std::shared_ptr<const KanvoColorTransform> toDisplay;
     qint64 budget;
+    qint64 fileBytes;
 
     QMutex mutex;
     struct Entry {
@@ -131,13 +132,15 @@ struct KanvoTiledSource::State {
 
 KanvoTiledSource::KanvoTiledSource(std::unique_ptr<KanvoBandDecoder> bands, QSize storedSize,
                                    kanvo::ui::ExifOrientation orientation,
-                                   const KanvoIccProfile& profile, qint64 budgetBytes)
+                                   const KanvoIccProfile& profile, qint64 budgetBytes,
+                                   qint64 fileBytes)
     : state_(std::make_shared<State>()) {
     state_->bands = std::move(bands);
     state_->storedSize = storedSize;
     state_->orientation = orientation;
     state_->toDisplay = KanvoColorTransform::toDisplay(profile);
     state_->budget = budgetBytes;
+    state_->fileBytes = fileBytes;
 }
 
 KanvoTiledSource::~KanvoTiledSource() {
@@ -210,6 +213,6 @@ QImage KanvoTiledSource::uprightRegion(QRect area, int reduction) const {
     return state_->uprightRegion(area, reduction);
 }
 
-qint64 KanvoTiledSource::budgetBytes() const {
-    return state_->budget;
+qint64 KanvoTiledSource::heldBytes() const {
+    return state_->budget + state_->fileBytes;
 }

@@ -26,7 +26,7 @@ public:
 
     KanvoTiledSource(std::unique_ptr<KanvoBandDecoder> bands, QSize storedSize,
                      kanvo::ui::ExifOrientation orientation, const KanvoIccProfile& profile,
-                     qint64 budgetBytes);
+                     qint64 budgetBytes, qint64 fileBytes);
     ~KanvoTiledSource();
     KanvoTiledSource(const KanvoTiledSource&) = delete;
     KanvoTiledSource& operator=(const KanvoTiledSource&) = delete;
@@ -50,7 +50,9 @@ public:
     // Null where the file fails.
     QImage uprightRegion(QRect area, int reduction) const;
 
-    qint64 budgetBytes() const;
+    // The most the tiles may take, with the file's bytes they are decoded
+    // from.
+    qint64 heldBytes() const;
 
 private:
     struct State;

@@ -1,13 +1,13 @@
 #include "imaging/jpeg/KanvoJpegDecoder.h"
 
 #include "imaging/KanvoAllocation.h"
+#include "imaging/KanvoOrientation.h"
 #include "imaging/KanvoParallel.h"
 #include "imaging/KanvoReduction.h"
 #include "imaging/colour/KanvoCmyk.h"
 #include "imaging/jpeg/KanvoJpegPreview.h"
 #include "imaging/jpeg/KanvoJpegStripes.h"
 #include "imaging/jpeg/KanvoLibjpegReader.h"
-#include "imaging/KanvoOrientation.h"
 
 #include <QThread>
 #include <algorithm>

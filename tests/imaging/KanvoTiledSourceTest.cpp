@@ -37,7 +37,7 @@ QImage halvedTimes(QImage image, int reduction) {
 std::shared_ptr<KanvoTiledSource> sourceOf(const QImage& stored, int orientation,
                                            qint64 budget = qint64(64) << 20) {
     return std::make_shared<KanvoTiledSource>(std::make_unique<HeldPixels>(stored), stored.size(),
-                                              orientation, KanvoIccProfile(), budget);
+                                              orientation, KanvoIccProfile(), budget, 0);
 }
 
 } // namespace
