@@ -34,7 +34,7 @@ mkdir -p "$found" "$artifacts"
 seeds=("tests/data/fuzz/${target#fuzz_}")
 case $target in
 fuzz_decode_image | fuzz_decode_file) seeds+=("$build_dir/fuzz/corpus/images") ;;
-fuzz_jpeg_pieces | fuzz_png_unfilter) ;; # make their files from the input: no generated seeds
+fuzz_jpeg_pieces | fuzz_png_unfilter | fuzz_png_bands) ;; # make their files from the input: no generated seeds
 *) seeds+=("$build_dir/fuzz/corpus/$target") ;;
 esac
 case $target in

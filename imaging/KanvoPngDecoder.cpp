@@ -1,6 +1,7 @@
 #include "imaging/KanvoPngDecoder.h"
 
 #include "imaging/KanvoAllocation.h"
+#include "imaging/KanvoPngChunks.h"
 #include "imaging/KanvoPngUnfilter.h"
 
 #include <QtEndian>
@@ -13,46 +14,16 @@
 
 namespace {
 
-using SpngContext = std::unique_ptr<spng_ctx, void (*)(spng_ctx*)>;
+using KanvoPngChunks::imageData;
+using KanvoPngChunks::SpngContext;
 
 constexpr size_t signatureLength = 8;
 constexpr size_t chunkOverhead = 12; // length, type and CRC
-constexpr std::uint32_t largestChunk = 0x7FFFFFFF;
-// libspng keeps the text and profile chunks it reads, inflated, with no
-// bound of its own.
-constexpr size_t largestKeptChunksBytes = size_t(64) << 20;
-
-// The data of the consecutive IDAT chunks, each checked against its CRC, as
-// encoders write them (8 KiB to 1 MiB each); empty when a chunk is broken.
-// libspng leaves the last chunk's CRC unchecked when the image data inflates
-// before it, which libpng refuses; every path checks them here.
-std::vector<std::span<const uchar>> imageDataChunks(std::span<const uchar> file) {
-    std::vector<std::span<const uchar>> parts;
-    for (size_t at = signatureLength; at + chunkOverhead <= file.size();) {
-        const std::uint32_t length = qFromBigEndian<std::uint32_t>(file.data() + at);
-        if (length > largestChunk || length > file.size() - at - chunkOverhead) {
-            return {};
-        }
-        const bool isImageData = std::memcmp(file.data() + at + 4, "IDAT", 4) == 0;
-        if (!isImageData && !parts.empty()) {
-            break;
-        }
-        if (isImageData) {
-            const std::uint32_t crc = qFromBigEndian<std::uint32_t>(file.data() + at + 8 + length);
-            if (libdeflate_crc32(0, file.data() + at + 4, length + 4) != crc) {
-                return {};
-            }
-            parts.push_back(file.subspan(at + 8, length));
-        }
-        at += chunkOverhead + length;
-    }
-    return parts;
-}
 
 // The zlib stream of the image, joined into `joined` when it spans several
 // chunks. Empty when the chunks are broken.
 std::span<const uchar> imageStream(std::span<const uchar> file, std::vector<uchar>& joined) {
-    const std::vector<std::span<const uchar>> parts = imageDataChunks(file);
+    const std::vector<std::span<const uchar>> parts = imageData(file);
     if (parts.size() <= 1) {
         return parts.empty() ? std::span<const uchar>() : parts.front();
     }
@@ -153,18 +124,6 @@ KanvoIccProfile iccProfileOf(spng_ctx* decoder, const spng_ihdr& header) {
     return profile.describing(grey ? KanvoIccProfile::Model::Grey : KanvoIccProfile::Model::Rgb);
 }
 
-SpngContext headerReader(std::span<const uchar> file, spng_ihdr& header) {
-    SpngContext decoder(spng_ctx_new(0), spng_ctx_free);
-    if (!decoder || spng_set_png_buffer(decoder.get(), file.data(), file.size()) != 0 ||
-        spng_set_crc_action(decoder.get(), SPNG_CRC_ERROR, SPNG_CRC_DISCARD) != 0 ||
-        spng_set_chunk_limits(decoder.get(), KanvoPngDecoder::largestKeptChunkBytes,
-                              largestKeptChunksBytes) != 0 ||
-        spng_get_ihdr(decoder.get(), &header) != 0) {
-        return SpngContext(nullptr, spng_ctx_free);
-    }
-    return decoder;
-}
-
 // Whether the pixels come with alpha: an alpha channel, or a colour key.
 bool hasAlpha(spng_ctx* decoder, const spng_ihdr& header) {
     spng_trns transparency{};
@@ -177,7 +136,7 @@ bool hasAlpha(spng_ctx* decoder, const spng_ihdr& header) {
 
 KanvoPngDecoder::Description KanvoPngDecoder::describe(std::span<const uchar> file) {
     spng_ihdr header{};
-    const SpngContext decoder = headerReader(file, header);
+    const SpngContext decoder = KanvoPngChunks::headerReader(file, header);
     if (!decoder || spng_decode_chunks(decoder.get()) != 0) {
         return {};
     }
@@ -188,7 +147,7 @@ KanvoPngDecoder::Description KanvoPngDecoder::describe(std::span<const uchar> fi
 
 QSize KanvoPngDecoder::storedSize(std::span<const uchar> file) {
     spng_ihdr header{};
-    const SpngContext decoder = headerReader(file, header);
+    const SpngContext decoder = KanvoPngChunks::headerReader(file, header);
     // libspng keeps both sides within 2^31 - 1, as the format does.
     return decoder ? QSize(int(header.width), int(header.height)) : QSize();
 }
@@ -199,7 +158,7 @@ KanvoDecodedPixels KanvoPngDecoder::decode(std::span<const uchar> file, qint64 m
     // path reads none of those chunks, so the check is made here: a header
     // that fails its CRC or an unknown critical chunk refuses the file.
     spng_ihdr header{};
-    const SpngContext decoder = headerReader(file, header);
+    const SpngContext decoder = KanvoPngChunks::headerReader(file, header);
     if (!decoder || spng_decode_chunks(decoder.get()) != 0 ||
         !KanvoAllocation::fits(header.width, header.height, maximumBytes)) {
         return {};
@@ -209,10 +168,9 @@ KanvoDecodedPixels KanvoPngDecoder::decode(std::span<const uchar> file, qint64 m
                           (header.color_type == SPNG_COLOR_TYPE_TRUECOLOR_ALPHA ||
                            (header.color_type == SPNG_COLOR_TYPE_TRUECOLOR && !withAlpha));
     KanvoIccProfile profile = iccProfileOf(decoder.get(), header);
-    QImage image = plainRgb ? decodeWithLibdeflate(file, header)
-                   : imageDataChunks(file).empty()
-                       ? QImage()
-                       : decodeWithLibspng(decoder.get(), header, withAlpha);
+    QImage image = plainRgb                  ? decodeWithLibdeflate(file, header)
+                   : imageData(file).empty() ? QImage()
+                                             : decodeWithLibspng(decoder.get(), header, withAlpha);
     if (image.isNull()) {
         return {};
     }

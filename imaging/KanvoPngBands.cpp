@@ -1,0 +1,173 @@
+#include "imaging/KanvoPngBands.h"
+
+#include "imaging/KanvoPngChunks.h"
+#include "imaging/KanvoPngRowFilter.h"
+
+#include <algorithm>
+
+namespace {
+
+using Result = KanvoPngInflate::Result;
+
+// A row of four-byte pixels at this width takes a gigabyte: beyond any
+// image whose rows are worth handing out one by one.
+constexpr std::uint32_t widestImage = std::uint32_t(1) << 28;
+// What the checkpoints may take together, and the least inflated data
+// between two: below a megabyte, the checkpoints would cost more to keep
+// than the rows they save cost to inflate again.
+constexpr std::uint64_t checkpointsBytes = std::uint64_t(32) << 20;
+constexpr std::uint64_t shortestInterval = std::uint64_t(1) << 20;
+constexpr std::uint64_t windowBytes = std::uint64_t(32) << 10;
+
+std::uint64_t automaticInterval(size_t rowBytes, int height) {
+    const std::uint64_t perCheckpoint = windowBytes + rowBytes;
+    const std::uint64_t count = std::max<std::uint64_t>(1, checkpointsBytes / perCheckpoint);
+    const std::uint64_t inflated = std::uint64_t(rowBytes + 1) * std::uint64_t(height);
+    return std::max(shortestInterval, inflated / count);
+}
+
+// Inflates exactly `bytes` into `out`: whole rows, or the part of one before
+// a checkpoint's first row.
+bool inflateExactly(KanvoPngInflate& stream, uchar* out, size_t bytes) {
+    size_t written = 0;
+    const Result result = stream.inflate(out, bytes, written, false);
+    return written == bytes && (result == Result::Progress || result == Result::End);
+}
+
+} // namespace
+
+KanvoPngBands::KanvoPngBands(QByteArray file, std::vector<std::span<const uchar>> chunks,
+                             KanvoPngSamples samples, int width, int height)
+    : file_(std::move(file)), chunks_(std::move(chunks)), samples_(samples), width_(width),
+      height_(height) {}
+
+std::unique_ptr<KanvoPngBands> KanvoPngBands::index(QByteArray file, const RowHandler& eachRow,
+                                                    qint64 checkpointInterval) {
+    const std::span<const uchar> bytes(reinterpret_cast<const uchar*>(file.constData()),
+                                       size_t(file.size()));
+    spng_ihdr header{};
+    const KanvoPngChunks::SpngContext decoder = KanvoPngChunks::headerReader(bytes, header);
+    if (!decoder || spng_decode_chunks(decoder.get()) != 0 || header.width > widestImage) {
+        return nullptr;
+    }
+    const std::optional<KanvoPngSamples> samples = KanvoPngSamples::of(decoder.get(), header);
+    // The spans point into the bytes, which the copy kept here shares.
+    std::vector<std::span<const uchar>> chunks = KanvoPngChunks::imageData(bytes);
+    if (!samples || chunks.empty()) {
+        return nullptr;
+    }
+    std::unique_ptr<KanvoPngBands> bands(new KanvoPngBands(
+        std::move(file), std::move(chunks), *samples, int(header.width), int(header.height)));
+    if (!bands->readRows(eachRow, checkpointInterval)) {
+        return nullptr;
+    }
+    return bands;
+}
+
+bool KanvoPngBands::readRows(const RowHandler& eachRow, qint64 checkpointInterval) {
+    const size_t rowBytes = samples_.rowBytes();
+    const size_t stride = rowBytes + 1; // the filter byte first
+    const std::uint64_t interval = checkpointInterval > 0 ? std::uint64_t(checkpointInterval)
+                                                          : automaticInterval(rowBytes, height_);
+    std::vector<uchar> rows(2 * stride);
+    const std::vector<uchar> zeros(rowBytes, 0);
+    std::vector<uchar> pixels(size_t(width_) * 4);
+    KanvoPngInflate stream(chunks_);
+    bool ended = false;
+    bool aboveUnknown = false; // whether the last checkpoint waits for its row above
+    for (int y = 0; y < height_; ++y) {
+        uchar* row = rows.data() + size_t(y % 2) * stride;
+        const uchar* above = y == 0 ? zeros.data() : rows.data() + size_t((y + 1) % 2) * stride + 1;
+        size_t filled = 0;
+        while (filled < stride) {
+            if (ended) {
+                return false;
+            }
+            const Result result = stream.inflate(row + filled, stride - filled, filled, true);
+            if (result == Result::Failed) {
+                return false;
+            }
+            ended = result == Result::End;
+            const std::uint64_t output = std::uint64_t(y) * stride + filled;
+            const int next = filled == 0 ? y : y + 1;
+            if (result == Result::Boundary && !aboveUnknown && next < height_ &&
+                (checkpoints_.empty() || output - checkpoints_.back().point.output >= interval)) {
+                addCheckpoint(stream.point(), next);
+                if (next == y && y > 0) {
+                    checkpoints_.back().rowAbove.assign(above, above + rowBytes);
+                }
+                aboveUnknown = next > y;
+            }
+        }
+        if (!KanvoPngRowFilter::reconstruct(row[0], row + 1, above, rowBytes,
+                                            samples_.filterDistance())) {
+            return false;
+        }
+        samples_.toRgba(row + 1, 0, width_, pixels.data());
+        if (aboveUnknown) {
+            checkpoints_.back().rowAbove.assign(row + 1, row + 1 + rowBytes);
+            aboveUnknown = false;
+        }
+        eachRow(y, pixels.data());
+    }
+    // The stream must end, checksum and all, with the last row.
+    uchar beyond = 0;
+    size_t extra = 0;
+    return ended || (stream.inflate(&beyond, 1, extra, false) == Result::End && extra == 0);
+}
+
+void KanvoPngBands::addCheckpoint(KanvoPngInflate::Point point, int row) {
+    checkpoints_.push_back({std::move(point), row, {}});
+}
+
+QImage KanvoPngBands::region(QRect area, int reduction) const {
+    if (reduction != 1 || area.isEmpty() || !QRect(0, 0, width_, height_).contains(area)) {
+        return {};
+    }
+    QImage image(area.size(),
+                 samples_.hasAlpha() ? QImage::Format_RGBA8888 : QImage::Format_RGBX8888);
+    if (image.isNull()) {
+        return {};
+    }
+    // The last checkpoint at or above the top row; the first is at row 0.
+    const auto after = std::upper_bound(
+        checkpoints_.begin(), checkpoints_.end(), area.top(),
+        [](int top, const Checkpoint& checkpoint) { return top < checkpoint.row; });
+    if (after == checkpoints_.begin()) {
+        return {};
+    }
+    const Checkpoint& from = *(after - 1);
+    const size_t rowBytes = samples_.rowBytes();
+    const size_t stride = rowBytes + 1;
+    const std::uint64_t start = std::uint64_t(from.row) * stride;
+    std::vector<uchar> rows(2 * stride);
+    const std::vector<uchar> zeros(from.rowAbove.empty() ? rowBytes : 0, 0);
+    const uchar* above = from.rowAbove.empty() ? zeros.data() : from.rowAbove.data();
+
+    KanvoPngInflate stream(chunks_, from.point);
+    if (start < from.point.output || start - from.point.output > stride ||
+        !inflateExactly(stream, rows.data(), size_t(start - from.point.output))) {
+        return {};
+    }
+    for (int y = from.row; y <= area.bottom(); ++y) {
+        uchar* row = rows.data() + size_t(y % 2) * stride;
+        if (!inflateExactly(stream, row, stride) ||
+            !KanvoPngRowFilter::reconstruct(row[0], row + 1, above, rowBytes,
+                                            samples_.filterDistance())) {
+            return {};
+        }
+        if (y >= area.top()) {
+            samples_.toRgba(row + 1, area.left(), area.width(), image.scanLine(y - area.top()));
+        }
+        above = row + 1;
+    }
+    return image;
+}
+
+qint64 KanvoPngBands::indexBytes() const {
+    qint64 bytes = qint64(checkpoints_.capacity() * sizeof(Checkpoint));
+    for (const Checkpoint& checkpoint : checkpoints_) {
+        bytes += qint64(checkpoint.point.window.capacity() + checkpoint.rowAbove.capacity());
+    }
+    return bytes + qint64(chunks_.capacity() * sizeof(chunks_[0]));
+}

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "imaging/KanvoBandDecoder.h"
+#include "imaging/KanvoPngInflate.h"
+#include "imaging/KanvoPngSamples.h"
+
+#include <QByteArray>
+#include <functional>
+#include <memory>
+#include <span>
+#include <vector>
+
+// Random access into a PNG's rows without holding the image. One sequential
+// pass inflates the image data row by row, hands each row out as the whole
+// decode gives it (KanvoPngDecoder: RGBX8888 when opaque, RGBA8888
+// otherwise) and keeps checkpoints on the way: where a deflate block starts,
+// with the 32 KiB window and the row before the next whole one, which that
+// row's filter may read. A region inflates again from the checkpoint at or
+// above its top row, down to its bottom row.
+class KanvoPngBands final : public KanvoBandDecoder {
+public:
+    using RowHandler = std::function<void(int row, const uchar* pixels)>;
+
+    // Passes every row of `file`, top to bottom, to `eachRow` (its pixels
+    // are valid during the call only). Null when the rows cannot be read one
+    // by one and the whole decode must decide: interlaced, a header or chunk
+    // before the image data libspng refuses, damaged image data (an IDAT
+    // failing its CRC, a broken or short stream, image data beyond the last
+    // row, a filter PNG does not define). Rows already
+    // handed out before such damage are to be dropped. Checkpoints are kept
+    // at least `checkpointInterval` inflated bytes apart, or, when 0, far
+    // enough apart that they take a few tens of megabytes at most.
+    static std::unique_ptr<KanvoPngBands> index(QByteArray file, const RowHandler& eachRow,
+                                                qint64 checkpointInterval = 0);
+
+    int largestReduction() const override { return 1; }
+    // Null for an area outside the image, a reduction other than 1, or when
+    // memory runs out.
+    QImage region(QRect area, int reduction) const override;
+
+    // The memory the checkpoints take.
+    qint64 indexBytes() const;
+    int checkpointCount() const { return int(checkpoints_.size()); }
+
+private:
+    struct Checkpoint {
+        KanvoPngInflate::Point point;
+        int row = 0;                 // the first row wholly after the point
+        std::vector<uchar> rowAbove; // row - 1 reconstructed, as stored; empty for row 0
+    };
+
+    KanvoPngBands(QByteArray file, std::vector<std::span<const uchar>> chunks,
+                  KanvoPngSamples samples, int width, int height);
+    bool readRows(const RowHandler& eachRow, qint64 checkpointInterval);
+    // Records `point` as a checkpoint when row `row` comes next; `rowAbove`
+    // is that row's predecessor once known.
+    void addCheckpoint(KanvoPngInflate::Point point, int row);
+
+    QByteArray file_;
+    std::vector<std::span<const uchar>> chunks_;
+    KanvoPngSamples samples_;
+    int width_ = 0;
+    int height_ = 0;
+    std::vector<Checkpoint> checkpoints_;
+};
