@@ -5,23 +5,19 @@
 #include "imaging/KanvoParallel.h"
 #include "imaging/KanvoReduction.h"
 #include "imaging/colour/KanvoCmyk.h"
+#include "imaging/jpeg/KanvoJpegColour.h"
 #include "imaging/jpeg/KanvoJpegPreview.h"
 #include "imaging/jpeg/KanvoJpegStripes.h"
 #include "imaging/jpeg/KanvoLibjpegReader.h"
 
 #include <QThread>
 #include <algorithm>
-#include <cstdlib>
 #include <vector>
 
 namespace {
 
+using KanvoJpegColour::rgb32ColorSpace;
 using KanvoJpegStripes::Stripe;
-
-// libjpeg-turbo's BGRX is QImage's RGB32 in memory on a little-endian machine,
-// and XRGB on a big-endian one; the pad byte is written as 0xFF.
-constexpr J_COLOR_SPACE rgb32ColorSpace =
-    Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? JCS_EXT_BGRX : JCS_EXT_XRGB;
 
 // What the decoders of every stripe share, read once from the header.
 struct Frame {
@@ -35,27 +31,6 @@ struct Frame {
 // The decoder of one stripe, or of the header alone.
 using Reader = KanvoLibjpegReader;
 
-bool isCmyk(J_COLOR_SPACE space) {
-    return space == JCS_CMYK || space == JCS_YCCK;
-}
-
-// The ICC profile split over APP2 segments, kept when it describes the
-// image's colour model.
-KanvoIccProfile iccProfileOf(jpeg_decompress_struct& info) {
-    JOCTET* data = nullptr;
-    unsigned int length = 0;
-    if (!jpeg_read_icc_profile(&info, &data, &length)) {
-        return {};
-    }
-    const KanvoIccProfile profile(
-        QByteArray(reinterpret_cast<const char*>(data), qsizetype(length)));
-    std::free(data);
-    using Model = KanvoIccProfile::Model;
-    return profile.describing(isCmyk(info.jpeg_color_space) ? Model::Cmyk
-                              : info.num_components == 1    ? Model::Grey
-                                                            : Model::Rgb);
-}
-
 Frame readFrame(std::span<const uchar> file) {
     Reader reader;
     Frame frame;
@@ -67,10 +42,10 @@ Frame readFrame(std::span<const uchar> file) {
     jpeg_save_markers(&reader.info, JPEG_APP0 + 2, 0xFFFF);
     jpeg_read_header(&reader.info, TRUE);
     frame.storedSize = QSize(int(reader.info.image_width), int(reader.info.image_height));
-    frame.cmyk = isCmyk(reader.info.jpeg_color_space);
+    frame.cmyk = KanvoJpegColour::isCmyk(reader.info.jpeg_color_space);
     frame.progressive = jpeg_has_multiple_scans(&reader.info);
     frame.rowsPerBand = reader.info.max_v_samp_factor * DCTSIZE;
-    frame.iccProfile = iccProfileOf(reader.info);
+    frame.iccProfile = KanvoJpegColour::iccProfileOf(reader.info);
     jpeg_destroy_decompress(&reader.info);
     return frame;
 }

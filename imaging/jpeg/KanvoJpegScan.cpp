@@ -1,5 +1,6 @@
 #include "imaging/jpeg/KanvoJpegScan.h"
 
+#include "imaging/jpeg/KanvoJpegMarkers.h"
 #include "imaging/jpeg/KanvoLibjpegReader.h"
 
 #include <cmath>
@@ -112,45 +113,6 @@ std::optional<Layout> layoutOf(const jpeg_decompress_struct& info) {
     return implemented ? std::optional<Layout>(luma) : std::nullopt;
 }
 
-// Where the coded data of the first scan begins: just past the first SOS
-// segment, found by walking the markers as libjpeg walks them, with every
-// length checked against the file. Empty when a segment runs past its end.
-std::optional<qsizetype> codedDataOffset(std::span<const uchar> file) {
-    const auto size = qsizetype(file.size());
-    if (size < 2 || file[0] != 0xFF || file[1] != 0xD8) {
-        return std::nullopt;
-    }
-    for (qsizetype at = 2; at < size;) {
-        if (file[size_t(at)] != 0xFF) {
-            ++at; // libjpeg skips stray bytes between segments, warning
-            continue;
-        }
-        while (at < size && file[size_t(at)] == 0xFF) {
-            ++at; // fill bytes
-        }
-        if (at >= size) {
-            break;
-        }
-        const uchar marker = file[size_t(at++)];
-        const bool standalone = marker == 0 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD9);
-        if (standalone) {
-            continue;
-        }
-        if (size - at < 2) {
-            break;
-        }
-        const qsizetype length = qsizetype(file[size_t(at)]) << 8 | file[size_t(at) + 1];
-        if (length < 2 || length > size - at) {
-            break;
-        }
-        at += length;
-        if (marker == 0xDA) {
-            return at;
-        }
-    }
-    return std::nullopt;
-}
-
 // libjpeg reads the header; a layout the pieces implement is then prepared
 // for decoding at the reduction, which checks everything a full decode
 // checks before its first row: sampling against the MCU's size, the tables
@@ -248,8 +210,8 @@ std::optional<KanvoJpegScan::Scan> KanvoJpegScan::read(std::span<const uchar> fi
     if (reduction != 2 && reduction != 4 && reduction != 8) {
         return std::nullopt;
     }
-    const std::optional<qsizetype> dataOffset = codedDataOffset(file);
-    if (!dataOffset) {
+    const std::optional<KanvoJpegMarkers::Layout> markers = KanvoJpegMarkers::find(file);
+    if (!markers) {
         return std::nullopt;
     }
     KanvoLibjpegReader reader;
@@ -260,7 +222,7 @@ std::optional<KanvoJpegScan::Scan> KanvoJpegScan::read(std::span<const uchar> fi
     std::optional<Scan> scan = described(reader.info, *layout, reduction);
     jpeg_destroy_decompress(&reader.info);
     if (scan) {
-        scan->dataOffset = *dataOffset;
+        scan->dataOffset = markers->dataOffset;
     }
     return scan;
 }

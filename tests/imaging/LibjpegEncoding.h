@@ -1,7 +1,7 @@
 #pragma once
 
 // JPEGs written by libjpeg's encoder, for the layouts Qt's writer cannot
-// make (it writes 4:2:0 without restart markers).
+// make (it writes 4:2:0 without restart markers, in YCbCr only).
 
 #include <QByteArray>
 #include <QImage>
@@ -12,14 +12,24 @@
 
 namespace kanvo::test {
 
-// `image` as a baseline JPEG (quality 90) written by libjpeg, its chroma
-// sampled `across` x `down` times more coarsely than luma, with a restart
-// marker every `restartInterval` MCUs (0 for none): Qt's writer knows only
-// 4:2:0 without markers. Pixels are read one by one, not converted by Qt,
+// How libjpegEncoded() writes a JPEG: its first component sampled `across`
+// x `down` times more finely than the others, a restart marker every
+// `restartInterval` MCUs (0 for none), in `space` (JCS_GRAYSCALE, JCS_YCbCr,
+// JCS_CMYK or JCS_YCCK), progressive or baseline.
+struct LibjpegLayout {
+    int across = 2;
+    int down = 2;
+    int restartInterval = 0;
+    J_COLOR_SPACE space = JCS_YCbCr;
+    bool progressive = false;
+};
+
+// `image` as a JPEG (quality 90) written by libjpeg in `layout`; Qt's
+// writer knows only baseline 4:2:0 without markers. CMYK ink is made from
+// the colour channels. Pixels are read one by one, not converted by Qt,
 // whose conversions run on its thread pool where ThreadSanitizer cannot
 // follow them.
-inline QByteArray libjpegEncoded(const QImage& image, int across, int down,
-                                 int restartInterval = 0) {
+inline QByteArray libjpegEncoded(const QImage& image, const LibjpegLayout& layout) {
     jpeg_compress_struct info;
     jpeg_error_mgr errors;
     info.err = jpeg_std_error(&errors);
@@ -27,23 +37,32 @@ inline QByteArray libjpegEncoded(const QImage& image, int across, int down,
     unsigned char* buffer = nullptr;
     unsigned long size = 0;
     jpeg_mem_dest(&info, &buffer, &size);
+    const bool grey = layout.space == JCS_GRAYSCALE;
+    const bool cmyk = layout.space == JCS_CMYK || layout.space == JCS_YCCK;
+    const int components = grey ? 1 : cmyk ? 4 : 3;
     info.image_width = JDIMENSION(image.width());
     info.image_height = JDIMENSION(image.height());
-    info.input_components = 3;
-    info.in_color_space = JCS_RGB;
+    info.input_components = components;
+    info.in_color_space = grey ? JCS_GRAYSCALE : cmyk ? JCS_CMYK : JCS_RGB;
     jpeg_set_defaults(&info);
+    jpeg_set_colorspace(&info, layout.space);
     jpeg_set_quality(&info, 90, TRUE);
-    info.comp_info[0].h_samp_factor = across;
-    info.comp_info[0].v_samp_factor = down;
-    info.restart_interval = unsigned(restartInterval);
+    info.comp_info[0].h_samp_factor = grey ? 1 : layout.across;
+    info.comp_info[0].v_samp_factor = grey ? 1 : layout.down;
+    info.restart_interval = unsigned(layout.restartInterval);
+    if (layout.progressive) {
+        jpeg_simple_progression(&info);
+    }
     jpeg_start_compress(&info, TRUE);
-    std::vector<JSAMPLE> samples(size_t(image.width()) * 3);
+    std::vector<JSAMPLE> samples(size_t(image.width()) * size_t(components));
     while (info.next_scanline < info.image_height) {
         for (int x = 0; x < image.width(); ++x) {
             const QRgb pixel = image.pixel(x, int(info.next_scanline));
-            samples[size_t(x) * 3] = JSAMPLE(qRed(pixel));
-            samples[size_t(x) * 3 + 1] = JSAMPLE(qGreen(pixel));
-            samples[size_t(x) * 3 + 2] = JSAMPLE(qBlue(pixel));
+            const int channels[4] = {qRed(pixel), qGreen(pixel), qBlue(pixel),
+                                     (qRed(pixel) + qBlue(pixel)) / 2};
+            for (int c = 0; c < components; ++c) {
+                samples[size_t(x * components + c)] = JSAMPLE(grey ? qGray(pixel) : channels[c]);
+            }
         }
         JSAMPROW row = samples.data();
         jpeg_write_scanlines(&info, &row, 1);
@@ -53,6 +72,14 @@ inline QByteArray libjpegEncoded(const QImage& image, int across, int down,
     jpeg_destroy_compress(&info);
     std::free(buffer);
     return bytes;
+}
+
+// `image` as a baseline YCbCr JPEG, its chroma sampled `across` x `down`
+// times more coarsely than luma, with a restart marker every
+// `restartInterval` MCUs (0 for none).
+inline QByteArray libjpegEncoded(const QImage& image, int across, int down,
+                                 int restartInterval = 0) {
+    return libjpegEncoded(image, LibjpegLayout{across, down, restartInterval});
 }
 
 } // namespace kanvo::test

@@ -1,0 +1,67 @@
+#include "imaging/jpeg/KanvoJpegBands.h"
+
+#include "imaging/colour/KanvoCmyk.h"
+#include "imaging/jpeg/KanvoJpegColour.h"
+#include "imaging/jpeg/KanvoJpegCrop.h"
+#include "imaging/jpeg/KanvoJpegDecoder.h"
+#include "imaging/jpeg/KanvoLibjpegReader.h"
+
+namespace {
+
+std::span<const uchar> spanOf(const QByteArray& bytes) {
+    return {reinterpret_cast<const uchar*>(bytes.constData()), size_t(bytes.size())};
+}
+
+struct Frame {
+    QSize storedSize; // invalid when libjpeg refuses the header
+    bool cmyk = false;
+    KanvoIccProfile iccProfile;
+};
+
+Frame readFrame(std::span<const uchar> file) {
+    KanvoLibjpegReader reader;
+    if (setjmp(reader.errors.exit) != 0) {
+        jpeg_destroy_decompress(&reader.info);
+        return {};
+    }
+    reader.start(file);
+    jpeg_save_markers(&reader.info, JPEG_APP0 + 2, 0xFFFF);
+    jpeg_read_header(&reader.info, TRUE);
+    Frame frame;
+    frame.storedSize = QSize(int(reader.info.image_width), int(reader.info.image_height));
+    frame.cmyk = KanvoJpegColour::isCmyk(reader.info.jpeg_color_space);
+    frame.iccProfile = KanvoJpegColour::iccProfileOf(reader.info);
+    jpeg_destroy_decompress(&reader.info);
+    return frame;
+}
+
+} // namespace
+
+std::unique_ptr<KanvoBandDecoder> KanvoJpegBands::index(QByteArray file) {
+    const Frame frame = readFrame(spanOf(file));
+    if (frame.storedSize.isEmpty()) {
+        return nullptr;
+    }
+    std::unique_ptr<KanvoJpegBands> bands(new KanvoJpegBands);
+    bands->file_ = std::move(file);
+    bands->storedSize_ = frame.storedSize;
+    bands->cmyk_ = frame.cmyk;
+    bands->iccProfile_ = frame.iccProfile;
+    return bands;
+}
+
+QImage KanvoJpegBands::region(QRect area, int reduction) const {
+    if (reduction != 1 && reduction != 2 && reduction != 4 && reduction != 8) {
+        return {};
+    }
+    const QRect output({0, 0}, KanvoJpegDecoder::reducedSize(storedSize_, reduction));
+    if (area.isEmpty() || !output.contains(area)) {
+        return {};
+    }
+    bool warned = false;
+    QImage pixels = KanvoJpegCrop::decode(spanOf(file_), area, reduction, cmyk_, warned);
+    if (cmyk_ && !pixels.isNull()) {
+        convertCmykToRgb32(pixels, iccProfile_);
+    }
+    return pixels;
+}

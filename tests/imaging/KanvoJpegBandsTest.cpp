@@ -1,0 +1,153 @@
+#include "imaging/jpeg/KanvoJpegBands.h"
+
+#include "LibjpegEncoding.h"
+#include "TestImages.h"
+#include "imaging/jpeg/KanvoJpegDecoder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <limits>
+
+namespace {
+
+using kanvo::test::libjpegEncoded;
+using kanvo::test::LibjpegLayout;
+using kanvo::test::photoLike;
+using kanvo::test::spanOf;
+
+// libjpeg's decode of the whole image in one pass, before orientation (the
+// files here carry none).
+QImage wholeDecode(const QByteArray& file, int reduction) {
+    return KanvoJpegDecoder::decode(spanOf(file), std::numeric_limits<qint64>::max(), reduction, 1)
+        .image;
+}
+
+// Every side and corner, single pixels among them, then areas anywhere.
+std::vector<QRect> areasOf(QSize size, quint32 seed) {
+    const int w = size.width();
+    const int h = size.height();
+    std::vector<QRect> areas = {{0, 0, w, h},
+                                {0, 0, 1, 1},
+                                {w - 1, 0, 1, 1},
+                                {0, h - 1, 1, 1},
+                                {w - 1, h - 1, 1, 1},
+                                {0, 0, w, 1},
+                                {0, h - 1, w, 1},
+                                {0, 0, 1, h},
+                                {w - 1, 0, 1, h},
+                                {w / 3, h / 3, 1, 1},
+                                {w / 2, 0, w - w / 2, h / 2}};
+    QRandomGenerator random(seed);
+    for (int i = 0; i < 12; ++i) {
+        const int x = int(random.bounded(w));
+        const int y = int(random.bounded(h));
+        areas.emplace_back(x, y, 1 + int(random.bounded(w - x)), 1 + int(random.bounded(h - y)));
+    }
+    return areas;
+}
+
+bool samePixels(const QImage& a, const QImage& b) {
+    if (a.size() != b.size() || a.format() != b.format()) {
+        return false;
+    }
+    for (int y = 0; y < a.height(); ++y) {
+        if (std::memcmp(a.constScanLine(y), b.constScanLine(y), size_t(a.width()) * 4) != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// At every reduction, each area's region is the same area of the whole
+// decode, byte for byte; where libjpeg refuses the file, so does index().
+void expectRegionsOfWholeDecode(const QByteArray& file, quint32 seed = 1) {
+    const std::unique_ptr<KanvoBandDecoder> bands = KanvoJpegBands::index(file);
+    for (const int reduction : {1, 2, 4, 8}) {
+        const QImage whole = wholeDecode(file, reduction);
+        if (whole.isNull()) {
+            continue; // libjpeg fails there; a region may or may not
+        }
+        ASSERT_TRUE(bands);
+        for (const QRect& area : areasOf(whole.size(), seed + quint32(reduction))) {
+            EXPECT_TRUE(samePixels(bands->region(area, reduction), whole.copy(area)))
+                << "reduction " << reduction << ", area " << area.x() << "," << area.y() << " "
+                << area.width() << "x" << area.height();
+        }
+    }
+}
+
+struct Kind {
+    const char* name;
+    LibjpegLayout layout;
+};
+
+const Kind kinds[] = {
+    {"4:2:0", {2, 2}},
+    {"4:2:2", {2, 1}},
+    {"4:4:4", {1, 1}},
+    {"4:4:0", {1, 2}},
+    {"4:1:0", {4, 2}},
+    {"luma 2x4", {2, 4}},
+    {"grey", {1, 1, 0, JCS_GRAYSCALE}},
+    {"progressive 4:2:0", {2, 2, 0, JCS_YCbCr, true}},
+    {"progressive grey", {1, 1, 0, JCS_GRAYSCALE, true}},
+    {"restart every MCU", {2, 2, 1}},
+    {"restart every 3 MCUs", {2, 2, 3}},
+    {"restart every 7 MCUs, 4:2:2", {2, 1, 7}},
+    {"restart every 2 rows", {2, 2, 26}},
+    {"CMYK", {1, 1, 0, JCS_CMYK}},
+    {"YCCK 4:2:0", {2, 2, 0, JCS_YCCK}},
+};
+
+TEST(KanvoJpegBands, RegionsAreTheWholeDecodesPixels) {
+    const QImage image = photoLike({203, 157});
+    for (const Kind& kind : kinds) {
+        SCOPED_TRACE(kind.name);
+        expectRegionsOfWholeDecode(libjpegEncoded(image, kind.layout));
+    }
+}
+
+// A cut anywhere and a changed byte in the coded data give what libjpeg
+// makes of them; a cut inside the header, nothing.
+TEST(KanvoJpegBands, DamageComesOutAsLibjpegsDecode) {
+    const QByteArray intact = libjpegEncoded(photoLike({203, 157}), LibjpegLayout{2, 2});
+    const QByteArray restarts = libjpegEncoded(photoLike({203, 157}), LibjpegLayout{2, 1, 5});
+    for (const QByteArray& file : {intact, restarts}) {
+        for (const double cut : {0.1, 0.5, 0.9}) {
+            SCOPED_TRACE(cut);
+            expectRegionsOfWholeDecode(file.left(qsizetype(double(file.size()) * cut)));
+        }
+        for (const double at : {0.3, 0.6, 0.95}) {
+            SCOPED_TRACE(at);
+            QByteArray flipped = file;
+            flipped[qsizetype(double(file.size()) * at)] ^= 0x5A;
+            expectRegionsOfWholeDecode(flipped);
+        }
+    }
+    EXPECT_FALSE(KanvoJpegBands::index(intact.left(100)));
+}
+
+// The public files of other layouts and of hostile structure (the folder
+// beside the project), where present.
+TEST(KanvoJpegBands, CorpusFilesComeOutAsLibjpegsDecode) {
+    const QDir corpus(QStringLiteral(KANVO_CORPUS_DEFAULT_DIR "/jpeg"));
+    int files = 0;
+    for (const char* folder : {"libjpeg-turbo-variants", "hostile-pieces"}) {
+        const QDir dir(corpus.filePath(QString::fromLatin1(folder)));
+        for (const QString& name : dir.entryList({QStringLiteral("*.jpg")}, QDir::Files)) {
+            SCOPED_TRACE(name.toStdString());
+            QFile file(dir.filePath(name));
+            ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+            expectRegionsOfWholeDecode(file.readAll());
+            ++files;
+        }
+    }
+    if (files == 0) {
+        GTEST_SKIP() << "no corpus beside the project";
+    }
+}
+
+} // namespace
