@@ -40,10 +40,12 @@ qint64 physicalMemoryBytes() {
 
 qint64 KanvoAllocation::budgetBytes() {
     bool ok = false;
-    const qint64 configured = qEnvironmentVariable("KANVO_CACHE_MB").toLongLong(&ok);
+    const double configured = qEnvironmentVariable("KANVO_CACHE_MB").toDouble(&ok);
     if (ok && configured >= 0) {
         // A figure past what 64 bits hold in bytes means "no limit".
-        return std::min(configured, std::numeric_limits<qint64>::max() / mebibyte) * mebibyte;
+        constexpr qint64 largest = std::numeric_limits<qint64>::max();
+        return configured >= double(largest / mebibyte) ? largest
+                                                        : qint64(configured * double(mebibyte));
     }
     return std::min(physicalMemoryBytes() / 4, budgetCeiling);
 }

@@ -8,7 +8,8 @@ namespace KanvoAllocation {
 
 // The memory every decoded image together may take, the one on screen and
 // those kept for reopening: a quarter of physical memory, at most 4 GiB,
-// unless KANVO_CACHE_MB (whole mebibytes) says otherwise. Read at each call.
+// unless KANVO_CACHE_MB (mebibytes, fractions too) says otherwise. Read at
+// each call.
 qint64 budgetBytes();
 
 // The most one decoded image's full-size pixels may take: the budget less

@@ -2,6 +2,7 @@
 
 #include "imaging/KanvoAllocation.h"
 #include "imaging/KanvoImageFile.h"
+#include "imaging/KanvoTiledOpen.h"
 
 #include <QCoreApplication>
 #include <QMutexLocker>
@@ -99,8 +100,6 @@ void KanvoDecodeJob::showFirst(const KanvoImage& preview) {
 
 KanvoImage KanvoDecodeJob::run(const std::function<void(qint64)>& makeRoom) {
     const KanvoImageFile file(path_);
-    makeRoom(expectedBytes(file.uprightSize()));
-    const int reduction = previewCovers_.isValid() ? file.reductionCovering(previewCovers_) : 1;
     // Whoever needs the full image now (an export) should not wait for a
     // preview to be drawn first.
     const std::weak_ptr<KanvoDecodeJob> job = weak_from_this();
@@ -109,6 +108,16 @@ KanvoImage KanvoDecodeJob::run(const std::function<void(qint64)>& makeRoom) {
             running->previewShown_.release();
         }
     };
+    if (KanvoTiledOpen::needsTiles(file)) {
+        makeRoom(KanvoTiledOpen::expectedBytes(file));
+        return finish(KanvoTiledOpen::open(file, [&](const KanvoDecodedPixels& overview) {
+            if (previewCovers_.isValid()) {
+                showFirst(KanvoImage::preview(overview, file.uprightSize(), full_, hurry));
+            }
+        }));
+    }
+    makeRoom(expectedBytes(file.uprightSize()));
+    const int reduction = previewCovers_.isValid() ? file.reductionCovering(previewCovers_) : 1;
     if (reduction > 1) {
         showFirst(KanvoImage::preview(file.decode(reduction), file.uprightSize(), full_, hurry));
     }
@@ -118,7 +127,11 @@ KanvoImage KanvoDecodeJob::run(const std::function<void(qint64)>& makeRoom) {
         // before their halvings are made: the fitted view needs none.
         showFirst(KanvoImage::preview(decoded, file.uprightSize(), full_, hurry));
     }
-    KanvoImage full = KanvoImage::withRepresentations(std::move(decoded));
+    return finish(KanvoImage::withRepresentations(std::move(decoded)));
+}
+
+// Hands the full image to everyone waiting.
+KanvoImage KanvoDecodeJob::finish(KanvoImage full) {
     prepareFittedRendition(full);
     fullPromise_.set_value(full);
     publish(full, false);

@@ -15,7 +15,8 @@
 // the view is first shown as a preview: a JPEG decoded reduced, which the
 // full decode waits behind until it is on screen (or a moment has passed), so
 // the two never compete for the cores while a person waits for the first
-// pixels; a PNG's full pixels before their halvings are made.
+// pixels; a PNG's full pixels before their halvings are made. An image too
+// large to hold decoded is opened in tiles, its overview first.
 class KanvoDecodeJob : public std::enable_shared_from_this<KanvoDecodeJob> {
 public:
     using Completion = std::function<void(const KanvoImage&)>;
@@ -45,6 +46,7 @@ private:
     void publish(const KanvoImage& image, bool isPreview);
     void prepareFittedRendition(const KanvoImage& image) const;
     void showFirst(const KanvoImage& preview);
+    KanvoImage finish(KanvoImage full);
 
     const QString path_;
     const QSize previewCovers_;

@@ -1,5 +1,6 @@
 #include "imaging/jpeg/KanvoJpegBands.h"
 
+#include "imaging/KanvoReduction.h"
 #include "imaging/colour/KanvoCmyk.h"
 #include "imaging/jpeg/KanvoJpegColour.h"
 #include "imaging/jpeg/KanvoJpegCrop.h"
@@ -54,7 +55,7 @@ QImage KanvoJpegBands::region(QRect area, int reduction) const {
     if (reduction != 1 && reduction != 2 && reduction != 4 && reduction != 8) {
         return {};
     }
-    const QRect output({0, 0}, KanvoJpegDecoder::reducedSize(storedSize_, reduction));
+    const QRect output({0, 0}, reducedSize(storedSize_, reduction));
     if (area.isEmpty() || !output.contains(area)) {
         return {};
     }

@@ -511,6 +511,8 @@ private slots:
     void budgetFollowsTheEnvironment() {
         qputenv("KANVO_CACHE_MB", "64");
         QCOMPARE(KanvoAllocation::budgetBytes(), qint64(64) << 20);
+        qputenv("KANVO_CACHE_MB", "0.5"); // a budget small enough to force tiles in tests
+        QCOMPARE(KanvoAllocation::budgetBytes(), qint64(512) << 10);
         qputenv("KANVO_CACHE_MB", "9000000000000000000"); // times a mebibyte, past 64 bits
         QVERIFY(KanvoAllocation::budgetBytes() > qint64(1) << 60);
         qunsetenv("KANVO_CACHE_MB");

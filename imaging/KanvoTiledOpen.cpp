@@ -1,0 +1,116 @@
+#include "imaging/KanvoTiledOpen.h"
+
+#include "imaging/KanvoAllocation.h"
+#include "imaging/KanvoImageFile.h"
+#include "imaging/KanvoOverviewBuilder.h"
+#include "imaging/KanvoPngBands.h"
+#include "imaging/KanvoPngDecoder.h"
+#include "imaging/KanvoPpmBands.h"
+#include "imaging/KanvoReduction.h"
+#include "imaging/KanvoTiledSource.h"
+#include "imaging/jpeg/KanvoJpegBands.h"
+#include "imaging/jpeg/KanvoJpegDecoder.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr int overviewReduction = KanvoTiledSource::overviewReduction;
+
+std::span<const uchar> spanOf(const QByteArray& bytes) {
+    return {reinterpret_cast<const uchar*>(bytes.constData()), size_t(bytes.size())};
+}
+
+// What the tiles may take: a quarter of the budget, and no more than a few
+// large screens' worth at full size, several times over.
+qint64 tileBudget() {
+    return std::min(KanvoAllocation::budgetBytes() / 4, qint64(256) << 20);
+}
+
+// The overview with its halvings, at four bytes a pixel.
+qint64 overviewBytes(QSize upright) {
+    const QSize overview = reducedSize(upright, overviewReduction);
+    return qint64(overview.width()) * overview.height() * 4 * 4 / 3;
+}
+
+KanvoImage tiledJpeg(const KanvoImageFile& file,
+                     const std::function<void(const KanvoDecodedPixels&)>& overviewReady) {
+    const std::span<const uchar> bytes = spanOf(file.bytes());
+    const KanvoJpegDecoder::Header header = KanvoJpegDecoder::readHeader(bytes);
+    KanvoDecodedPixels overview =
+        KanvoJpegDecoder::decode(bytes, KanvoAllocation::largestImageBytes(), overviewReduction);
+    if (overview.image.isNull()) {
+        return {};
+    }
+    overviewReady(overview);
+    std::unique_ptr<KanvoBandDecoder> bands = KanvoJpegBands::index(file.bytes());
+    if (!bands) {
+        return {};
+    }
+    auto tiles =
+        std::make_shared<KanvoTiledSource>(std::move(bands), header.storedSize, header.orientation,
+                                           overview.iccProfile, tileBudget(), file.bytes().size());
+    return KanvoImage::tiled(std::move(overview), file.uprightSize(), std::move(tiles));
+}
+
+// A PNG's or PPM's overview, halved from the rows of the pass that indexes
+// them.
+template <typename Index>
+KanvoImage tiledByRows(const KanvoImageFile& file, QImage::Format format,
+                       const KanvoIccProfile& profile, Index index) {
+    const QSize size = file.uprightSize();
+    KanvoOverviewBuilder overview(size.width(), size.height(), format);
+    bool complete = true;
+    std::unique_ptr<KanvoBandDecoder> bands = index(
+        file.bytes(), [&](int, const uchar* row) { complete = complete && overview.addRow(row); });
+    QImage pixels = overview.finish();
+    if (!bands || !complete || pixels.isNull()) {
+        return {};
+    }
+    auto tiles = std::make_shared<KanvoTiledSource>(std::move(bands), size, 1, profile,
+                                                    tileBudget(), file.bytes().size());
+    return KanvoImage::tiled({std::move(pixels), profile}, size, std::move(tiles));
+}
+
+} // namespace
+
+bool KanvoTiledOpen::needsTiles(const KanvoImageFile& file) {
+    const QSize size = file.uprightSize();
+    return size.isValid() && !file.isDecompressionBomb() &&
+           !KanvoAllocation::fits(size.width(), size.height(),
+                                  KanvoAllocation::largestImageBytes());
+}
+
+qint64 KanvoTiledOpen::expectedBytes(const KanvoImageFile& file) {
+    return file.bytes().size() + overviewBytes(file.uprightSize()) + tileBudget();
+}
+
+KanvoImage
+KanvoTiledOpen::open(const KanvoImageFile& file,
+                     const std::function<void(const KanvoDecodedPixels&)>& overviewReady) {
+    if (overviewBytes(file.uprightSize()) > KanvoAllocation::largestImageBytes()) {
+        return {};
+    }
+    switch (file.format()) {
+    case KanvoImageFormat::Jpeg:
+        return tiledJpeg(file, overviewReady);
+    case KanvoImageFormat::Png: {
+        const KanvoPngDecoder::Description png = KanvoPngDecoder::describe(spanOf(file.bytes()));
+        return png.size.isValid()
+                   ? tiledByRows(file, png.format, png.iccProfile,
+                                 [](QByteArray bytes, const KanvoPngBands::RowHandler& eachRow) {
+                                     return KanvoPngBands::index(std::move(bytes), eachRow);
+                                 })
+                   : KanvoImage();
+    }
+    case KanvoImageFormat::Ppm:
+        // A PPM has no alpha, nor a profile.
+        return tiledByRows(file, QImage::Format_RGBX8888, {},
+                           [](QByteArray bytes, const KanvoPpmBands::RowHandler& eachRow) {
+                               return KanvoPpmBands::index(std::move(bytes), eachRow);
+                           });
+    case KanvoImageFormat::Unknown:
+        break;
+    }
+    return {};
+}
