@@ -34,7 +34,7 @@ mkdir -p "$found" "$artifacts"
 seeds=("tests/data/fuzz/${target#fuzz_}")
 case $target in
 fuzz_decode_image | fuzz_decode_file) seeds+=("$build_dir/fuzz/corpus/images") ;;
-fuzz_jpeg_pieces | fuzz_png_unfilter | fuzz_png_bands) ;; # make their files from the input: no generated seeds
+fuzz_jpeg_pieces | fuzz_jpeg_bands | fuzz_png_unfilter | fuzz_png_bands) ;; # make their files from the input: no generated seeds
 *) seeds+=("$build_dir/fuzz/corpus/$target") ;;
 esac
 case $target in
@@ -63,7 +63,7 @@ limits=(-timeout=10 -rss_limit_mb=2048)
 # cannot fill before allocating for it. Any allocation near a gigabyte
 # follows a size that lied.
 case $target in
-fuzz_png_unfilter | fuzz_jpeg_pieces) limits=(-timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=256) ;;
+fuzz_png_unfilter | fuzz_jpeg_pieces | fuzz_jpeg_bands) limits=(-timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=256) ;;
 esac
 
 # The first folder receives what the run finds; the others are read only.

@@ -2,10 +2,13 @@
 
 #include "imaging/KanvoReduction.h"
 #include "imaging/colour/KanvoCmyk.h"
+#include "imaging/jpeg/KanvoJpegBandStream.h"
 #include "imaging/jpeg/KanvoJpegColour.h"
 #include "imaging/jpeg/KanvoJpegCrop.h"
 #include "imaging/jpeg/KanvoJpegDecoder.h"
 #include "imaging/jpeg/KanvoLibjpegReader.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -48,6 +51,7 @@ std::unique_ptr<KanvoBandDecoder> KanvoJpegBands::index(QByteArray file) {
     bands->storedSize_ = frame.storedSize;
     bands->cmyk_ = frame.cmyk;
     bands->iccProfile_ = frame.iccProfile;
+    bands->index_ = KanvoJpegBandIndex::build(spanOf(bands->file_));
     return bands;
 }
 
@@ -59,10 +63,38 @@ QImage KanvoJpegBands::region(QRect area, int reduction) const {
     if (area.isEmpty() || !output.contains(area)) {
         return {};
     }
-    bool warned = false;
-    QImage pixels = KanvoJpegCrop::decode(spanOf(file_), area, reduction, cmyk_, warned);
+    QImage pixels = fromBand(area, reduction);
+    if (pixels.isNull()) {
+        bool warned = false;
+        pixels = KanvoJpegCrop::decode(spanOf(file_), area, reduction, cmyk_, warned);
+    }
     if (cmyk_ && !pixels.isNull()) {
         convertCmykToRgb32(pixels, iccProfile_);
     }
     return pixels;
+}
+
+// The band starts an MCU row above the area's and ends one below it, so that
+// upsampling sees the same rows around the area as in the whole image. A
+// warning there (which a cleanly indexed file never gives) leaves the area
+// to libjpeg's own skipping.
+QImage KanvoJpegBands::fromBand(QRect area, int reduction) const {
+    if (!index_) {
+        return {};
+    }
+    const int rowsPerMcu = index_->mcuHeight / reduction;
+    int first = std::max(0, area.top() / rowsPerMcu - 1);
+    first -= first % index_->restartRows;
+    const KanvoJpegBandStream::Band band{
+        first, std::min(index_->mcusDown(), area.bottom() / rowsPerMcu + 2)};
+    const QByteArray stream = KanvoJpegBandStream::build(spanOf(file_), *index_, band);
+    if (stream.isEmpty()) {
+        return {};
+    }
+    const int shift =
+        (KanvoJpegBandStream::primed(*index_, band) ? rowsPerMcu : 0) - first * rowsPerMcu;
+    bool warned = false;
+    QImage pixels =
+        KanvoJpegCrop::decode(spanOf(stream), area.translated(0, shift), reduction, cmyk_, warned);
+    return warned ? QImage() : pixels;
 }

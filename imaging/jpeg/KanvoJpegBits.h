@@ -40,13 +40,31 @@ private:
 
 class BitReader {
 public:
-    BitReader(const std::uint8_t* data, const std::uint8_t* end) : next_(data), end_(end) {}
+    BitReader(const std::uint8_t* data, const std::uint8_t* end)
+        : start_(data), next_(data), end_(end) {}
 
     // Bits taken so far, counted without stuffed bytes.
     std::int64_t consumed() const { return loaded_ - count_; }
     // Whether every bit taken so far came from the scan, not from the zeros
     // that stand in after its end (a marker or the end of the file).
     bool withinData() const { return !ended_ || consumed() <= dataBits_; }
+
+    // Where the next bit to take lies: the byte that holds it (the 0xFF of
+    // a stuffed pair) and how many of that byte's bits, from the top, are
+    // taken. While withinData(): loaded bytes are walked back over, each
+    // stuffed pair counted as the one byte it gives.
+    struct Position {
+        const std::uint8_t* byte;
+        int bit;
+    };
+    Position position() const {
+        const std::int64_t left = ended_ ? dataBits_ - consumed() : count_;
+        const std::uint8_t* at = next_;
+        for (std::int64_t bytes = (left + 7) / 8; bytes > 0 && at > start_; --bytes) {
+            at -= at - start_ >= 2 && at[-1] == 0 && at[-2] == 0xFF ? 2 : 1;
+        }
+        return {at, int((8 - left % 8) % 8)};
+    }
 
     // Makes sure a symbol and its value (at most 32 bits) can be taken.
     Q_ALWAYS_INLINE void prepare() {
@@ -165,6 +183,7 @@ private:
         }
     }
 
+    const std::uint8_t* start_;
     const std::uint8_t* next_;
     const std::uint8_t* end_;
     std::uint64_t buffer_ = 0; // the next bits, from the top
