@@ -43,8 +43,13 @@ for viewer in feh geeqie qimgv nsxiv gwenview eog; do
     command -v "$viewer" >/dev/null ||
         echo "bench: $viewer is not installed, so the launch-to-pixels rows against it are skipped" >&2
 done
+# Kanvo's lead on the screen rows comes from decoding on a second core, so
+# they read higher when other work holds the cores; the load goes with them.
+load=$(cut -d' ' -f1 /proc/loadavg)
 DISPLAY=":$(<"$out/display")" "$bin/kanvo_pixels_harness" "$bin/kanvo_pixel_sampler" "$bin/kanvo" \
     "$bin/kanvo_bare_viewer" "$bin/kanvo_reader_decode" "${peers[@]}" --runs "${KANVO_PIXELS_RUNS:-7}" |
     tee "$out/pixels.txt" >&2
+echo "load average before the screen measures: $load on $(nproc) cores" >"$out/load.txt"
 echo
+cat "$out/load.txt"
 node bench/report.mjs "$out/image.json" "$out/memory.txt" "$out/startup.txt" "$out/pixels.txt"

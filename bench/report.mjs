@@ -89,6 +89,11 @@ const pixelTargets = {
 const pixels = measures(pixelsFile);
 for (const m of pixels) {
   const [, kind, format] = m.name.split('/');
+  if (kind === 'launch-one-core') {
+    const peer = Object.keys(m).find((key) => key.endsWith('_ms') && key !== 'kanvo_ms');
+    info(`launch to pixels on one core, ${format} ${m.size}: Kanvo ${ms(m.kanvo_ms)} / ${peer.slice(0, -3)} ${ms(m[peer])}`, (m.kanvo_ms / m[peer]).toFixed(2));
+    continue;
+  }
   const [target, holds] = pixelTargets[m.name.slice('pixels/'.length)];
   const what = `${kind === 'launch' ? 'launch' : 'Open dialog'} to pixels, ${format} ${m.size}: Kanvo ${ms(m.kanvo_ms)}, ${mb(m.kanvo_mb)}`;
   const against = (name, label = name) => `${what} / ${label} ${ms(m[`${name}_ms`])}, ${mb(m[`${name}_mb`])}`;
