@@ -34,14 +34,22 @@ until [ -s "$out/display" ]; do
     kill -0 "$xvfb" 2>/dev/null || { cat "$out/xvfb.log" >&2; exit 1; }
     sleep 0.1
 done
-feh=()
-if command -v feh >/dev/null; then
-    feh=(--feh "$(command -v feh)")
-else
-    echo "bench: feh is not installed, so the launch-to-pixels rows against it are skipped" >&2
-fi
+# The other viewers, each timed when installed (scripts/install-deps.sh
+# --bench tries them all); a missing one is passed as NAME= and its rows
+# say it is skipped.
+peers=()
+for viewer in feh geeqie qimgv nsxiv gwenview eog; do
+    peers+=(--peer "$viewer=$(command -v "$viewer" || true)")
+    command -v "$viewer" >/dev/null ||
+        echo "bench: $viewer is not installed, so the launch-to-pixels rows against it are skipped" >&2
+done
+# Kanvo's lead on the screen rows comes from decoding on a second core, so
+# they read higher when other work holds the cores; the load goes with them.
+load=$(cut -d' ' -f1 /proc/loadavg)
 DISPLAY=":$(<"$out/display")" "$bin/kanvo_pixels_harness" "$bin/kanvo_pixel_sampler" "$bin/kanvo" \
-    "$bin/kanvo_bare_viewer" "$bin/kanvo_reader_decode" "${feh[@]}" --runs "${KANVO_PIXELS_RUNS:-7}" |
+    "$bin/kanvo_bare_viewer" "$bin/kanvo_reader_decode" "${peers[@]}" --runs "${KANVO_PIXELS_RUNS:-7}" |
     tee "$out/pixels.txt" >&2
+echo "load average before the screen measures: $load on $(nproc) cores" >"$out/load.txt"
 echo
+cat "$out/load.txt"
 node bench/report.mjs "$out/image.json" "$out/memory.txt" "$out/startup.txt" "$out/pixels.txt"

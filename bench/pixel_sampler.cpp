@@ -3,8 +3,10 @@
 // across the area where an image will show, every few milliseconds, until
 // each row shows the image's colour, and prints the milliseconds since the
 // start. Without --area it finds that area instead, from whole-screen reads,
-// for the timed runs that follow.
+// for the timed runs that follow. With --memory-after-ms it then waits and
+// prints the program's peak resident memory.
 #include "ColourBand.h"
+#include "ProcessMemory.h"
 #include "ScreenReader.h"
 
 #include <algorithm>
@@ -32,15 +34,17 @@ using Clock = std::chrono::steady_clock;
 constexpr const char* usage =
     "usage: kanvo_pixel_sampler --colour RRGGBB [--tolerance N] [--share F]\n"
     "           [--area X,Y,W,H] [--interval-ms N] [--timeout-ms N] [--shot FILE.ppm]\n"
-    "           (--key KEYSYM | -- PROGRAM [ARGUMENT...])\n"
+    "           [--memory-after-ms N] (--key KEYSYM | -- PROGRAM [ARGUMENT...])\n"
     "With --area, prints pixels_ms: when three rows across the area show the colour.\n"
-    "Without, prints area: where the colour shows once the screen has settled.\n";
+    "Without, prints area: where the colour shows once the screen has settled.\n"
+    "--memory-after-ms adds peak_rss_mb: the program's peak resident memory N ms after.\n";
 
 struct Options {
     ColourBand::Match match;
     std::optional<ColourBand::Rect> area;
     std::chrono::milliseconds interval{2};
     std::chrono::milliseconds timeout{60000};
+    std::optional<std::chrono::milliseconds> memoryAfter;
     std::string shot;
     std::string key;
     std::vector<char*> program;
@@ -79,6 +83,8 @@ Options parse(int argc, char** argv) {
             options.interval = std::chrono::milliseconds(std::atoi(value));
         } else if (flag == "--timeout-ms") {
             options.timeout = std::chrono::milliseconds(std::atoi(value));
+        } else if (flag == "--memory-after-ms") {
+            options.memoryAfter = std::chrono::milliseconds(std::atoi(value));
         } else if (flag == "--shot") {
             options.shot = value;
         } else if (flag == "--key") {
@@ -89,6 +95,9 @@ Options parse(int argc, char** argv) {
     }
     if (!colourGiven || options.key.empty() == options.program.empty()) {
         throw std::invalid_argument("needs --colour and one of --key or a program");
+    }
+    if (options.memoryAfter && options.program.empty()) {
+        throw std::invalid_argument("--memory-after-ms needs a program");
     }
     options.program.push_back(nullptr);
     return options;
@@ -105,18 +114,20 @@ double millisecondsSince(Clock::time_point start, Clock::time_point now = Clock:
     return std::chrono::duration<double, std::milli>(now - start).count();
 }
 
-// The child running, for a termination signal to end it too.
+// The child's process group, for a termination signal to end it too.
 volatile sig_atomic_t runningChild = 0;
 
 void endChildAndExit(int signal) {
     if (runningChild != 0) {
-        kill(pid_t(runningChild), SIGTERM);
+        kill(-pid_t(runningChild), SIGTERM);
     }
     _exit(128 + signal);
 }
 
-// A child whose output is not ours to print; ended by its pid when the
-// sampler is done with it, or is itself ended.
+// A child whose output and complaints are not ours to print, started in a session of its
+// own as a desktop's launcher starts a program. Its process group (the
+// program and any helper it starts) is ended when the sampler is done with
+// it, or is itself ended.
 class Child {
 public:
     explicit Child(std::vector<char*>& argv) {
@@ -125,7 +136,13 @@ public:
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        const int failed = posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+        const int failed =
+            posix_spawnp(&pid_, argv[0], &actions, &attributes, argv.data(), environ);
+        posix_spawnattr_destroy(&attributes);
         posix_spawn_file_actions_destroy(&actions);
         if (failed != 0) {
             throw std::runtime_error(std::string("cannot start ") + argv[0] + ": " +
@@ -135,11 +152,10 @@ public:
     }
     ~Child() {
         runningChild = 0;
-        if (running()) {
-            kill(pid_, SIGTERM);
-        }
+        kill(-pid_, SIGTERM);
         waitpid(pid_, nullptr, 0);
     }
+    pid_t pid() const { return pid_; }
     bool running() {
         if (exited_) {
             return false;
@@ -273,6 +289,10 @@ int main(int argc, char** argv) {
         }
         if (!options.shot.empty()) {
             writePpm(screen.frame(), options.shot);
+        }
+        if (options.memoryAfter) {
+            std::this_thread::sleep_for(*options.memoryAfter);
+            std::printf("peak_rss_mb=%.0f\n", ProcessMemory::groupPeakMegabytes(child->pid()));
         }
         std::fflush(stdout);
     } catch (const std::exception& error) {

@@ -3,13 +3,17 @@
 // does not start over (and refuse connections) whenever the last program
 // leaves. For each test image it times:
 //   launch: from starting `kanvo FILE` to the image on screen, alternating
-//     with the bare Qt viewer and feh (when given) on the same file;
+//     with the bare Qt viewer and the other viewers given (--peer) on the
+//     same file, and each one's peak resident memory a few seconds after;
+//     for the 24 MP JPEG also Kanvo and the fastest of them on one core;
 //   open: from Return in Kanvo's Open dialog to the image on screen,
-//     alternating with a bare QImageReader decode of the same file.
+//     alternating with a bare QImageReader decode of the same file, and
+//     the peak resident memory of both.
 // kanvo_pixel_sampler does the watching; this program starts it and the
 // programs, drives the dialog with xdotool and prints one line of medians
 // for each measure.
 #include "BenchImages.h"
+#include "ProcessMemory.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -24,14 +28,39 @@
 
 namespace {
 
+// Another viewer: its name, and its program, or none when not installed.
+struct Peer {
+    QString name;
+    QString program;
+};
+
 struct Tools {
     QString sampler;
     QString kanvo;
     QString bareViewer;
     QString readerDecode;
-    QString feh;
+    std::vector<Peer> peers;
     int runs = 7;
 };
+
+// Peak resident memory is read this long after the pixels show: what a
+// viewer holds once it has settled, including what it frees after its
+// first paint. Shorter at the smoke test's tiny sizes.
+int memoryAfterMilliseconds() {
+    return BenchImages::smoke() ? 300 : 4000;
+}
+
+// A viewer's arguments to show `file`: fitted into a window of the
+// canvas's size where the viewer takes a size, else as it starts itself.
+QStringList peerArguments(const QString& name, const QString& file) {
+    if (name == QLatin1String("feh")) {
+        return {"--geometry", "1116x802", "--scale-down", file};
+    }
+    if (name == QLatin1String("nsxiv")) {
+        return {"-g", "1116x802", file};
+    }
+    return {file};
+}
 
 // Failures are thrown, so that every program started is ended on the way out.
 [[noreturn]] void fail(const QString& message) {
@@ -93,13 +122,15 @@ QString sampledArea(const QString& locateOutput) {
         .arg(match.captured(4));
 }
 
-// A viewer started on one file: where its image shows, found on a first
-// run that also brings the file into the page cache, then timed runs.
+// A viewer started on one file: where its image shows and its peak
+// resident memory, found on a first run that also brings the file into the
+// page cache, then timed runs.
 struct Launch {
     QString name;
     QString program;
     QStringList arguments;
     QString area;
+    double peakMegabytes = 0;
     std::vector<double> milliseconds;
 };
 
@@ -111,37 +142,80 @@ QStringList samplerArguments(const QString& area, const QStringList& command) {
     return arguments + command;
 }
 
-void measureLaunches(const Tools& tools, const TestImage& image) {
-    const QString& file = image.path;
-    std::vector<Launch> launches{{"kanvo", tools.kanvo, {file}, {}, {}},
-                                 {"bare", tools.bareViewer, {file}, {}, {}}};
-    if (!tools.feh.isEmpty()) {
-        // Fitted into a window of the canvas's size, like the bare viewer.
-        launches.push_back(
-            {"feh", tools.feh, {"--geometry", "1116x802", "--scale-down", file}, {}, {}});
-    }
-    for (Launch& launch : launches) {
-        const QStringList command = QStringList{"--", launch.program} + launch.arguments;
-        launch.area = sampledArea(runToEnd(tools.sampler, samplerArguments({}, command)));
-    }
+// Timed runs in rounds, each round starting with the next program so that
+// none always follows another; `wrapper` starts each program (taskset).
+void timeLaunches(const Tools& tools, const TestImage& image, const std::vector<Launch*>& launches,
+                  const QStringList& wrapper) {
     for (int run = 0; run < tools.runs; ++run) {
-        // Each round starts with the next program, so none always follows another.
         for (std::size_t i = 0; i < launches.size(); ++i) {
-            Launch& launch = launches[(run + i) % launches.size()];
-            const QStringList command = QStringList{"--", launch.program} + launch.arguments;
+            Launch& launch = *launches[(run + i) % launches.size()];
+            const QStringList command =
+                QStringList{"--"} + wrapper + QStringList{launch.program} + launch.arguments;
             const QString output = runToEnd(tools.sampler, samplerArguments(launch.area, command));
-            std::fprintf(stderr, "launch %s %s: %s\n", qPrintable(image.name),
-                         qPrintable(launch.name), qPrintable(output));
+            std::fprintf(stderr, "launch %s%s %s: %s\n", qPrintable(image.name),
+                         wrapper.isEmpty() ? "" : " (one core)", qPrintable(launch.name),
+                         qPrintable(output));
             launch.milliseconds.push_back(field(output, QStringLiteral("pixels_ms")));
         }
     }
+}
+
+void measureLaunches(const Tools& tools, const TestImage& image, bool oneCore) {
+    const QString& file = image.path;
+    std::vector<Launch> launches{{"kanvo", tools.kanvo, {file}, {}, 0, {}},
+                                 {"bare", tools.bareViewer, {file}, {}, 0, {}}};
+    QStringList missing;
+    for (const Peer& peer : tools.peers) {
+        if (peer.program.isEmpty()) {
+            missing << peer.name;
+        } else {
+            launches.push_back(
+                {peer.name, peer.program, peerArguments(peer.name, file), {}, 0, {}});
+        }
+    }
+    for (Launch& launch : launches) {
+        const QStringList command = QStringList{"--memory-after-ms"}
+                                    << QString::number(memoryAfterMilliseconds()) << "--"
+                                    << launch.program << launch.arguments;
+        const QString output = runToEnd(tools.sampler, samplerArguments({}, command));
+        launch.area = sampledArea(output);
+        launch.peakMegabytes = field(output, QStringLiteral("peak_rss_mb"));
+    }
+    std::vector<Launch*> all;
+    for (Launch& launch : launches) {
+        all.push_back(&launch);
+    }
+    timeLaunches(tools, image, all, {});
     std::printf("pixels/launch/%s size=%dx%d", qPrintable(image.name), image.size.width(),
                 image.size.height());
     for (const Launch& launch : launches) {
-        std::printf(" %s_ms=%.1f", qPrintable(launch.name), median(launch.milliseconds));
+        std::printf(" %s_ms=%.1f %s_mb=%.0f", qPrintable(launch.name), median(launch.milliseconds),
+                    qPrintable(launch.name), launch.peakMegabytes);
+    }
+    if (!missing.isEmpty()) {
+        std::printf(" missing=%s", qPrintable(missing.join(',')));
     }
     std::printf(" runs=%d\n", tools.runs);
     std::fflush(stdout);
+    if (oneCore && launches.size() > 2) {
+        // Kanvo and the fastest other viewer again, each held to one core:
+        // what a machine busy with other work leaves, and a start-up that
+        // waits on a second thread shows at once.
+        Launch* fastest = &*std::min_element(
+            launches.begin() + 2, launches.end(), [](const Launch& a, const Launch& b) {
+                return median(a.milliseconds) < median(b.milliseconds);
+            });
+        Launch kanvo = launches.front();
+        Launch peer = *fastest;
+        kanvo.milliseconds.clear();
+        peer.milliseconds.clear();
+        timeLaunches(tools, image, {&kanvo, &peer}, {"taskset", "--cpu-list", "0"});
+        std::printf("pixels/launch-one-core/%s size=%dx%d kanvo_ms=%.1f %s_ms=%.1f runs=%d\n",
+                    qPrintable(image.name), image.size.width(), image.size.height(),
+                    median(kanvo.milliseconds), qPrintable(peer.name), median(peer.milliseconds),
+                    tools.runs);
+        std::fflush(stdout);
+    }
 }
 
 QString xdotool(const QStringList& arguments) {
@@ -173,6 +247,9 @@ public:
         process_.terminate();
         process_.waitForFinished(30000);
     }
+    double peakMegabytes() const {
+        return ProcessMemory::peakMegabytes(pid_t(process_.processId()));
+    }
 
 private:
     QProcess process_;
@@ -182,12 +259,16 @@ void measureOpens(const Tools& tools, const TestImage& image) {
     const QString& file = image.path;
     const QStringList press{QStringLiteral("--key"), QStringLiteral("Return")};
     QString area;
+    double kanvoMegabytes = 0;
     {
         const KanvoAtOpenDialog kanvo(tools.kanvo, file);
         area = sampledArea(runToEnd(tools.sampler, samplerArguments({}, press)));
+        QThread::msleep(memoryAfterMilliseconds());
+        kanvoMegabytes = kanvo.peakMegabytes();
     }
     std::vector<double> kanvoMilliseconds;
     std::vector<double> readerMilliseconds;
+    double readerMegabytes = 0;
     for (int run = 0; run < tools.runs; ++run) {
         {
             const KanvoAtOpenDialog kanvo(tools.kanvo, file);
@@ -198,10 +279,13 @@ void measureOpens(const Tools& tools, const TestImage& image) {
         const QString output = runToEnd(tools.readerDecode, {file});
         std::fprintf(stderr, "open %s reader: %s\n", qPrintable(image.name), qPrintable(output));
         readerMilliseconds.push_back(field(output, QStringLiteral("reader_ms")));
+        readerMegabytes = field(output, QStringLiteral("peak_rss_mb"));
     }
-    std::printf("pixels/open/%s size=%dx%d kanvo_ms=%.1f reader_ms=%.1f runs=%d\n",
+    std::printf("pixels/open/%s size=%dx%d kanvo_ms=%.1f kanvo_mb=%.0f reader_ms=%.1f "
+                "reader_mb=%.0f runs=%d\n",
                 qPrintable(image.name), image.size.width(), image.size.height(),
-                median(kanvoMilliseconds), median(readerMilliseconds), tools.runs);
+                median(kanvoMilliseconds), kanvoMegabytes, median(readerMilliseconds),
+                readerMegabytes, tools.runs);
     std::fflush(stdout);
 }
 
@@ -222,12 +306,15 @@ int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
     QStringList arguments = QCoreApplication::arguments().mid(1);
     Tools tools;
-    tools.feh = takeOption(arguments, QStringLiteral("--feh"));
+    for (QString peer; !(peer = takeOption(arguments, QStringLiteral("--peer"))).isEmpty();) {
+        tools.peers.push_back({peer.section('=', 0, 0), peer.section('=', 1)});
+    }
     const QString runs = takeOption(arguments, QStringLiteral("--runs"));
     tools.runs = runs.isEmpty() ? tools.runs : std::max(1, runs.toInt());
     if (arguments.size() != 4 || qEnvironmentVariableIsEmpty("DISPLAY")) {
         std::fprintf(stderr, "usage: DISPLAY=:N kanvo_pixels_harness SAMPLER KANVO BARE_VIEWER "
-                             "READER_DECODE [--feh FEH] [--runs N]\n");
+                             "READER_DECODE [--peer NAME=PROGRAM]... [--runs N]\n"
+                             "A peer given as NAME= is not installed: its rows say so.\n");
         return 2;
     }
     tools.sampler = arguments[0];
@@ -250,9 +337,9 @@ int main(int argc, char** argv) {
     const TestImage largeJpeg{"jpeg/large", large, BenchImages::bandedJpeg(large)};
     const TestImage mediumPng{"png/medium", medium, BenchImages::bandedPng(medium)};
     try {
-        measureLaunches(tools, mediumJpeg);
-        measureLaunches(tools, largeJpeg);
-        measureLaunches(tools, mediumPng);
+        measureLaunches(tools, mediumJpeg, true);
+        measureLaunches(tools, largeJpeg, false);
+        measureLaunches(tools, mediumPng, false);
         measureOpens(tools, mediumJpeg);
         measureOpens(tools, mediumPng);
     } catch (const std::exception& error) {

@@ -1,6 +1,9 @@
 // Times whole processes from start to the line they print after their first
 // completed paint, alternating Kanvo with the minimal window so both see the
-// same machine; prints each median and their ratio.
+// same machine; prints each median, their ratio and each one's peak
+// resident memory at that paint.
+#include "ProcessMemory.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -10,7 +13,12 @@
 
 namespace {
 
-double millisecondsToFirstPaint(const QString& program) {
+struct FirstPaint {
+    double milliseconds;
+    double peakMegabytes;
+};
+
+FirstPaint firstPaint(const QString& program) {
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("KANVO_REPORT_FIRST_PAINT"), QStringLiteral("1"));
@@ -21,12 +29,13 @@ double millisecondsToFirstPaint(const QString& program) {
     while (process.state() != QProcess::NotRunning && !process.canReadLine()) {
         process.waitForReadyRead(30000);
     }
-    const double elapsed = clock.nsecsElapsed() / 1e6;
+    const FirstPaint paint{clock.nsecsElapsed() / 1e6,
+                           ProcessMemory::peakMegabytes(pid_t(process.processId()))};
     if (!process.readLine().contains("first paint")) {
         qFatal("%s printed no first paint", qPrintable(program));
     }
     process.waitForFinished(30000);
-    return elapsed;
+    return paint;
 }
 
 double median(std::vector<double> values) {
@@ -46,13 +55,21 @@ int main(int argc, char** argv) {
     const int runs = arguments.size() > 3 ? arguments[3].toInt() : 15;
     std::vector<double> kanvo;
     std::vector<double> minimal;
-    millisecondsToFirstPaint(arguments[1]); // warms the file cache for both
-    millisecondsToFirstPaint(arguments[2]);
+    std::vector<double> kanvoMegabytes;
+    std::vector<double> minimalMegabytes;
+    firstPaint(arguments[1]); // warms the file cache for both
+    firstPaint(arguments[2]);
     for (int i = 0; i < runs; ++i) {
-        kanvo.push_back(millisecondsToFirstPaint(arguments[1]));
-        minimal.push_back(millisecondsToFirstPaint(arguments[2]));
+        const FirstPaint ofKanvo = firstPaint(arguments[1]);
+        const FirstPaint ofMinimal = firstPaint(arguments[2]);
+        kanvo.push_back(ofKanvo.milliseconds);
+        kanvoMegabytes.push_back(ofKanvo.peakMegabytes);
+        minimal.push_back(ofMinimal.milliseconds);
+        minimalMegabytes.push_back(ofMinimal.peakMegabytes);
     }
-    std::printf("startup/first-paint kanvo_ms=%.1f minimal_ms=%.1f ratio=%.2f runs=%d\n",
-                median(kanvo), median(minimal), median(kanvo) / median(minimal), runs);
+    std::printf("startup/first-paint kanvo_ms=%.1f minimal_ms=%.1f ratio=%.2f kanvo_mb=%.0f "
+                "minimal_mb=%.0f runs=%d\n",
+                median(kanvo), median(minimal), median(kanvo) / median(minimal),
+                median(kanvoMegabytes), median(minimalMegabytes), runs);
     return 0;
 }

@@ -49,7 +49,7 @@ KanvoImageDecodeService::jobFor(const QUrl& url, QSize previewCovers, KanvoImage
     auto job = std::make_shared<KanvoDecodeJob>(url.toLocalFile(), previewCovers);
     running_.insert(key, job);
     // The job hands its images over by queued calls, so the future is not needed.
-    (void)QtConcurrent::run(QThreadPool::globalInstance(), [this, key, job] {
+    (void)QtConcurrent::run(&pool_, [this, key, job] {
         const KanvoImage image = job->run([this](qint64 bytes) {
             const QMutexLocker lock(&mutex_);
             cache_.makeRoom(bytes);

@@ -6,13 +6,14 @@
 #include <QHash>
 #include <QMutex>
 #include <QSize>
+#include <QThreadPool>
 #include <QUrl>
 #include <functional>
 #include <memory>
 
 class KanvoDecodeJob;
 
-// Decodes image files on the global thread pool into images with their
+// Decodes image files on a thread pool of its own into images with their
 // representations, and keeps recent ones in a KanvoImageCache. An entry is
 // keyed by the URL together with the file's modification time and size, so
 // a file rewritten under the same name (the generate bar's fixed output
@@ -55,4 +56,9 @@ private:
     QMutex mutex_;
     KanvoImageCache cache_;
     QHash<QString, std::shared_ptr<KanvoDecodeJob>> running_;
+    // Not Qt's global pool: a job waits there for its preview to be painted,
+    // and the painting itself runs Qt's fills and scaling on the global pool,
+    // which on one core has no other thread (a stall until the job gives up
+    // waiting). Last, so that it waits for its jobs before the rest goes.
+    QThreadPool pool_;
 };

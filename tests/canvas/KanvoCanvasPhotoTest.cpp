@@ -5,8 +5,11 @@
 #include "kit/KanvoNotifications.h"
 
 #include <QColorSpace>
+#include <QElapsedTimer>
 #include <QPainter>
 #include <QRandomGenerator>
+#include <QSemaphore>
+#include <QThreadPool>
 #include <QtTest>
 
 namespace {
@@ -177,6 +180,39 @@ private slots:
             // converted ones: alike on the whole, not pixel for pixel.
             QVERIFY2(difference.mean <= 0.5, qPrintable(QString::number(difference.mean)));
         }
+    }
+
+    // On one core Qt's global pool has one thread, and Qt's painting runs its
+    // fills and scaling there and waits for them: a decode job waiting on
+    // that thread for its preview to be painted held the paint up for a
+    // second, until it gave up waiting.
+    void previewPaintsWithOnePooledThread() {
+        const QString path = dir_.filePath("one-core.jpg");
+        QVERIFY(photoLike({2400, 1600}).save(path, "JPG", 90));
+        QThreadPool* pool = QThreadPool::globalInstance();
+        const int threads = pool->maxThreadCount();
+        pool->setMaxThreadCount(1);
+        Canvas c;
+        qint64 waited = -1;
+        const QMetaObject::Connection painting =
+            connect(KanvoNotifications::defaultCenter(),
+                    &KanvoNotifications::documentSessionChanged, this, [&] {
+                        if (!c.view.showsPreview()) {
+                            return;
+                        }
+                        QElapsedTimer clock;
+                        clock.start();
+                        QSemaphore done; // as a pooled fill is waited for
+                        pool->start([&done] { done.release(); });
+                        done.acquire();
+                        waited = clock.elapsed();
+                    });
+        QVERIFY(c.open(path));
+        QTRY_VERIFY(!c.view.image().isNull() && !c.view.showsPreview());
+        disconnect(painting);
+        pool->setMaxThreadCount(threads);
+        QVERIFY(waited >= 0);
+        QCOMPARE_LT(waited, 500);
     }
 
     // An open that finds the file already being decoded (a command-line file
