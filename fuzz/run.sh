@@ -55,7 +55,7 @@ esac
 # A file may claim up to the image budget's share for pixels, 1 GiB with the
 # budget fixed here as on every machine, and a third more for the pyramid,
 # which the fuzzer's instrumented loops take many seconds to fill.
-export KANVO_CACHE_MB=1366
+export KANVO_CACHE_MB=5462
 limits=(-timeout=10 -rss_limit_mb=2048)
 [ "$target" = fuzz_decode_file ] && limits=(-timeout=60 -rss_limit_mb=4096)
 # The files made from the input are a few kilobytes: the PNGs' images are at

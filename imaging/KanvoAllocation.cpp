@@ -51,5 +51,5 @@ qint64 KanvoAllocation::budgetBytes() {
 }
 
 qint64 KanvoAllocation::largestImageBytes() {
-    return budgetBytes() / 4 * 3;
+    return budgetBytes() / 16 * 3;
 }

@@ -12,9 +12,12 @@ namespace KanvoAllocation {
 // each call.
 qint64 budgetBytes();
 
-// The most one decoded image's full-size pixels may take: the budget less
-// the third more its pyramid of halvings needs. Larger images are refused,
-// whatever the header claims.
+// The most one image's full-size pixels may take: with the third more its
+// pyramid of halvings needs, a quarter of the budget, so that a few images
+// stay cached beside it and the cores are not kept minutes at a gigapixel
+// that tiles would show in a second. A larger image is held in tiles
+// (KanvoTiledOpen); no whole decode allocates more, whatever the header
+// claims.
 qint64 largestImageBytes();
 
 // Whether a width x height image at four bytes a pixel is a real size within

@@ -15,8 +15,9 @@
 
 namespace {
 
-// Tiles are decoded on a pool of their own: the global pool may be decoding
-// a whole file, and a tile a person waits for must not queue behind it.
+// Tiles are decoded on a pool of their own: the decode jobs' pool may be
+// indexing a whole file, and a tile a person waits for must not queue
+// behind it, nor behind Qt's own fills on the global pool.
 QThreadPool& tilePool() {
     static QThreadPool pool;
     static const bool sized = [] {

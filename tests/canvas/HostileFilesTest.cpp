@@ -259,7 +259,7 @@ private slots:
             hostile::bilevelBomb(4096, 4096), Outcome::Shown);
         row("truncated jpeg claiming 4096 x 4096", "grey.jpg", hostile::truncatedJpeg(4096, 4096),
             Outcome::Shown);
-        // Within a 1366 MiB budget's 1 GiB of pixels, past the bomb
+        // Within a 5462 MiB budget's 1 GiB of pixels, past the bomb
         // rule's 64 MB.
         row("png bomb: 1.07 GB decoded from 33 kB", "large-bomb.png",
             hostile::bilevelBomb(16384, 16384), Outcome::CouldNotDecode);
