@@ -44,6 +44,11 @@ public:
     // its profile and pyramid; null when it cannot be decoded.
     static KanvoImage decodeFile(const QString& path);
 
+    // The threads decodes run on: a caller that holds them all (a test of
+    // what happens between a header's reading and its decode) holds every
+    // decode back; cache hits still complete.
+    QThreadPool& pool() { return pool_; }
+
 private:
     KanvoImageDecodeService();
 

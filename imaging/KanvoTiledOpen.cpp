@@ -11,6 +11,7 @@
 #include "imaging/jpeg/KanvoJpegBands.h"
 #include "imaging/jpeg/KanvoJpegDecoder.h"
 
+#include <QThread>
 #include <algorithm>
 
 namespace {
@@ -33,6 +34,16 @@ qint64 overviewBytes(QSize upright) {
     return qint64(overview.width()) * overview.height() * 4 * 4 / 3;
 }
 
+// Without an index of its rows (a progressive file) every tile is decoded by
+// libjpeg from the file's start, holding each of the image's coefficients,
+// two bytes a sample and a sample and a half a pixel in the usual 4:2:0, on
+// every tile thread at once: such an image is held in tiles only where that
+// fits the budget.
+bool coefficientsFit(QSize stored) {
+    const qint64 perDecode = qint64(stored.width()) * stored.height() * 3;
+    return perDecode <= KanvoAllocation::budgetBytes() / QThread::idealThreadCount();
+}
+
 KanvoImage tiledJpeg(const KanvoImageFile& file,
                      const std::function<void(const KanvoDecodedPixels&)>& overviewReady) {
     const std::span<const uchar> bytes = spanOf(file.bytes());
@@ -43,8 +54,8 @@ KanvoImage tiledJpeg(const KanvoImageFile& file,
         return {};
     }
     overviewReady(overview);
-    std::unique_ptr<KanvoBandDecoder> bands = KanvoJpegBands::index(file.bytes());
-    if (!bands) {
+    std::unique_ptr<KanvoJpegBands> bands = KanvoJpegBands::index(file.bytes());
+    if (!bands || (!bands->randomAccess() && !coefficientsFit(header.storedSize))) {
         return {};
     }
     auto tiles =

@@ -41,7 +41,7 @@ Frame readFrame(std::span<const uchar> file) {
 
 } // namespace
 
-std::unique_ptr<KanvoBandDecoder> KanvoJpegBands::index(QByteArray file) {
+std::unique_ptr<KanvoJpegBands> KanvoJpegBands::index(QByteArray file) {
     const Frame frame = readFrame(spanOf(file));
     if (frame.storedSize.isEmpty()) {
         return nullptr;

@@ -20,7 +20,7 @@ class KanvoJpegBands final : public KanvoBandDecoder {
 public:
     // Keeps `file`, which is shared, not copied. Null when libjpeg refuses
     // the header.
-    static std::unique_ptr<KanvoBandDecoder> index(QByteArray file);
+    static std::unique_ptr<KanvoJpegBands> index(QByteArray file);
 
     int largestReduction() const override { return 8; }
     QImage region(QRect area, int reduction) const override;
