@@ -198,9 +198,10 @@ QList<KanvoTiledSource::Tile> KanvoTiledSource::covering(int reduction, QRect ar
         }
         state_->evict();
     }
-    for (const auto& [key, inner] : missing) {
-        tilePool().start(
-            [state = state_, key, reduction, inner] { state->decode(key, reduction, inner); });
+    for (const std::pair<quint64, QRect>& tile : missing) {
+        tilePool().start([state = state_, tile, reduction] {
+            state->decode(tile.first, reduction, tile.second);
+        });
     }
     return tiles;
 }
