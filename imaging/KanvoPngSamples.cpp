@@ -73,12 +73,15 @@ std::optional<KanvoPngSamples> KanvoPngSamples::of(spng_ctx* decoder, const spng
         }
     } else if (hasTrns) {
         samples.keyed_ = true;
+        // A key wider than the samples is matched by its low bits, as
+        // libspng matches it.
+        const unsigned mask = (1U << header.bit_depth) - 1;
         if (header.color_type == SPNG_COLOR_TYPE_GRAYSCALE) {
-            samples.key_[0] = transparency.gray;
+            samples.key_[0] = transparency.gray & mask;
         } else {
-            samples.key_[0] = transparency.red;
-            samples.key_[1] = transparency.green;
-            samples.key_[2] = transparency.blue;
+            samples.key_[0] = transparency.red & mask;
+            samples.key_[1] = transparency.green & mask;
+            samples.key_[2] = transparency.blue & mask;
         }
     }
     return samples;
