@@ -1,21 +1,12 @@
 #include "imaging/KanvoPngRowFilter.h"
 
+#include "imaging/KanvoPngFilters.h"
+
 #include <cstdlib>
 
 namespace {
 
-enum Filter : std::uint8_t { None = 0, Sub = 1, Up = 2, Average = 3, Paeth = 4 };
-
-inline int paethPredictor(int left, int above, int aboveLeft) {
-    const int estimate = left + above - aboveLeft;
-    const int toLeft = std::abs(estimate - left);
-    const int toAbove = std::abs(estimate - above);
-    const int toAboveLeft = std::abs(estimate - aboveLeft);
-    if (toLeft <= toAbove && toLeft <= toAboveLeft) {
-        return left;
-    }
-    return toAbove <= toAboveLeft ? above : aboveLeft;
-}
+using namespace KanvoPngFilters;
 
 // The pixel distance is a template argument, so that each one compiles to
 // its own loop. The first pixel has no left neighbours: they count as zero.

@@ -1,22 +1,13 @@
 #include "imaging/KanvoPngUnfilter.h"
 
+#include "imaging/KanvoPngFilters.h"
+
 #include <cstdlib>
 #include <vector>
 
 namespace {
 
-enum Filter : std::uint8_t { None = 0, Sub = 1, Up = 2, Average = 3, Paeth = 4 };
-
-inline int paethPredictor(int left, int above, int aboveLeft) {
-    const int estimate = left + above - aboveLeft;
-    const int toLeft = std::abs(estimate - left);
-    const int toAbove = std::abs(estimate - above);
-    const int toAboveLeft = std::abs(estimate - aboveLeft);
-    if (toLeft <= toAbove && toLeft <= toAboveLeft) {
-        return left;
-    }
-    return toAbove <= toAboveLeft ? above : aboveLeft;
-}
+using namespace KanvoPngFilters;
 
 // The channel count and the predictor are template arguments, so that each
 // combination compiles to its own loop with the neighbours held in registers.

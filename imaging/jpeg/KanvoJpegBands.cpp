@@ -6,6 +6,7 @@
 #include "imaging/jpeg/KanvoJpegColour.h"
 #include "imaging/jpeg/KanvoJpegCrop.h"
 #include "imaging/jpeg/KanvoJpegDecoder.h"
+#include "imaging/jpeg/KanvoJpegFrame.h"
 #include "imaging/jpeg/KanvoLibjpegReader.h"
 
 #include <algorithm>
@@ -16,33 +17,10 @@ std::span<const uchar> spanOf(const QByteArray& bytes) {
     return {reinterpret_cast<const uchar*>(bytes.constData()), size_t(bytes.size())};
 }
 
-struct Frame {
-    QSize storedSize; // invalid when libjpeg refuses the header
-    bool cmyk = false;
-    KanvoIccProfile iccProfile;
-};
-
-Frame readFrame(std::span<const uchar> file) {
-    KanvoLibjpegReader reader;
-    if (setjmp(reader.errors.exit) != 0) {
-        jpeg_destroy_decompress(&reader.info);
-        return {};
-    }
-    reader.start(file);
-    jpeg_save_markers(&reader.info, JPEG_APP0 + 2, 0xFFFF);
-    jpeg_read_header(&reader.info, TRUE);
-    Frame frame;
-    frame.storedSize = QSize(int(reader.info.image_width), int(reader.info.image_height));
-    frame.cmyk = KanvoJpegColour::isCmyk(reader.info.jpeg_color_space);
-    frame.iccProfile = KanvoJpegColour::iccProfileOf(reader.info);
-    jpeg_destroy_decompress(&reader.info);
-    return frame;
-}
-
 } // namespace
 
 std::unique_ptr<KanvoJpegBands> KanvoJpegBands::index(QByteArray file) {
-    const Frame frame = readFrame(spanOf(file));
+    const KanvoJpegFrame frame = KanvoJpegFrame::read(spanOf(file));
     if (frame.storedSize.isEmpty()) {
         return nullptr;
     }

@@ -6,6 +6,7 @@
 #include "imaging/KanvoReduction.h"
 #include "imaging/colour/KanvoCmyk.h"
 #include "imaging/jpeg/KanvoJpegColour.h"
+#include "imaging/jpeg/KanvoJpegFrame.h"
 #include "imaging/jpeg/KanvoJpegPreview.h"
 #include "imaging/jpeg/KanvoJpegStripes.h"
 #include "imaging/jpeg/KanvoLibjpegReader.h"
@@ -19,36 +20,7 @@ namespace {
 using KanvoJpegColour::rgb32ColorSpace;
 using KanvoJpegStripes::Stripe;
 
-// What the decoders of every stripe share, read once from the header.
-struct Frame {
-    QSize storedSize;
-    int rowsPerBand = 0; // output rows per iMCU row at full size
-    bool cmyk = false;   // CMYK or YCCK: decoded as CMYK, then converted
-    bool progressive = false;
-    KanvoIccProfile iccProfile;
-};
-
-// The decoder of one stripe, or of the header alone.
-using Reader = KanvoLibjpegReader;
-
-Frame readFrame(std::span<const uchar> file) {
-    Reader reader;
-    Frame frame;
-    if (setjmp(reader.errors.exit) != 0) {
-        jpeg_destroy_decompress(&reader.info);
-        return {};
-    }
-    reader.start(file);
-    jpeg_save_markers(&reader.info, JPEG_APP0 + 2, 0xFFFF);
-    jpeg_read_header(&reader.info, TRUE);
-    frame.storedSize = QSize(int(reader.info.image_width), int(reader.info.image_height));
-    frame.cmyk = KanvoJpegColour::isCmyk(reader.info.jpeg_color_space);
-    frame.progressive = jpeg_has_multiple_scans(&reader.info);
-    frame.rowsPerBand = reader.info.max_v_samp_factor * DCTSIZE;
-    frame.iccProfile = KanvoJpegColour::iccProfileOf(reader.info);
-    jpeg_destroy_decompress(&reader.info);
-    return frame;
-}
+using Frame = KanvoJpegFrame;
 
 struct Target {
     uchar* pixels;
@@ -62,7 +34,7 @@ struct Target {
 // have already written out, so it counts as a warning.
 bool decodeStripe(std::span<const uchar> file, const Frame& frame, int reduction, Target target,
                   Stripe stripe, bool& warned) {
-    Reader reader;
+    KanvoLibjpegReader reader;
     if (setjmp(reader.errors.exit) != 0) {
         const bool rowsDone = reader.errors.rowsDone;
         warned = true;
@@ -151,7 +123,7 @@ QSize KanvoJpegDecoder::Header::uprightSize() const {
 }
 
 KanvoJpegDecoder::Header KanvoJpegDecoder::readHeader(std::span<const uchar> file) {
-    const Frame frame = readFrame(file);
+    const Frame frame = KanvoJpegFrame::read(file);
     return {frame.storedSize, kanvo::ui::jpegOrientation(file)};
 }
 
@@ -161,7 +133,7 @@ int KanvoJpegDecoder::defaultThreads() {
 
 KanvoDecodedPixels KanvoJpegDecoder::decode(std::span<const uchar> file, qint64 maximumBytes,
                                             int reduction, int threads) {
-    const Frame frame = readFrame(file);
+    const Frame frame = KanvoJpegFrame::read(file);
     const QSize size = reducedSize(frame.storedSize, reduction);
     if (!frame.storedSize.isValid() ||
         !KanvoAllocation::fits(size.width(), size.height(), maximumBytes)) {
