@@ -73,11 +73,11 @@ std::optional<KanvoPngSamples> KanvoPngSamples::of(spng_ctx* decoder, const spng
         }
     } else if (hasTrns) {
         samples.keyed_ = true;
-        // A key wider than the samples is matched by its low bits, as
-        // libspng matches it.
-        const unsigned mask = (1U << header.bit_depth) - 1;
+        // As libspng matches a key wider than the samples: a grey one whole
+        // (so never), an 8-bit colour one by its low byte.
+        const unsigned mask = header.bit_depth == 8 ? 0xFFU : 0xFFFFU;
         if (header.color_type == SPNG_COLOR_TYPE_GRAYSCALE) {
-            samples.key_[0] = transparency.gray & mask;
+            samples.key_[0] = transparency.gray;
         } else {
             samples.key_[0] = transparency.red & mask;
             samples.key_[1] = transparency.green & mask;
