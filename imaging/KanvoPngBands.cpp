@@ -50,6 +50,12 @@ std::unique_ptr<KanvoPngBands> KanvoPngBands::index(QByteArray file, const RowHa
     if (!decoder || spng_decode_chunks(decoder.get()) != 0 || header.width > widestImage) {
         return nullptr;
     }
+    // libspng draws a palette image with two PLTE chunks from both at once,
+    // the later over the earlier; such a file is left to the whole decode.
+    if (header.color_type == SPNG_COLOR_TYPE_INDEXED &&
+        KanvoPngChunks::countBeforeImageData(bytes, "PLTE") > 1) {
+        return nullptr;
+    }
     const std::optional<KanvoPngSamples> samples = KanvoPngSamples::of(decoder.get(), header);
     // The spans point into the bytes, which the copy kept here shares.
     std::vector<std::span<const uchar>> chunks = KanvoPngChunks::imageData(bytes);

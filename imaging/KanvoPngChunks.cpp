@@ -52,3 +52,17 @@ std::vector<std::span<const uchar>> KanvoPngChunks::imageData(std::span<const uc
     }
     return parts;
 }
+
+int KanvoPngChunks::countBeforeImageData(std::span<const uchar> file, const char (&type)[5]) {
+    int count = 0;
+    for (size_t at = signatureLength; at + chunkOverhead <= file.size();) {
+        const std::uint32_t length = qFromBigEndian<std::uint32_t>(file.data() + at);
+        if (length > file.size() - at - chunkOverhead ||
+            std::memcmp(file.data() + at + 4, "IDAT", 4) == 0) {
+            break;
+        }
+        count += std::memcmp(file.data() + at + 4, type, 4) == 0 ? 1 : 0;
+        at += chunkOverhead + length;
+    }
+    return count;
+}

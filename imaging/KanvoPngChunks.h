@@ -25,4 +25,7 @@ SpngContext headerReader(std::span<const uchar> file, spng_ihdr& header);
 // before it, which libpng refuses; every path checks them here.
 std::vector<std::span<const uchar>> imageData(std::span<const uchar> file);
 
+// How many chunks of `type` lie before the image data.
+int countBeforeImageData(std::span<const uchar> file, const char (&type)[5]);
+
 } // namespace KanvoPngChunks
