@@ -10,9 +10,9 @@
 #include "TestImages.h"
 #include "imaging/KanvoAllocation.h"
 #include "imaging/KanvoImageDecodeService.h"
+#include "imaging/KanvoOrientation.h"
 #include "imaging/jpeg/KanvoJpegDecoder.h"
 #include "imaging/jpeg/KanvoJpegPreview.h"
-#include "imaging/KanvoOrientation.h"
 #include "kanvo/ui/image_inspection.h"
 
 #include <QDir>
