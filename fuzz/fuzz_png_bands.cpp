@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                         sameRow(whole, y, pixels);
             ++rowsSeen;
         },
-        interval);
+        interval, 1 + place % 4);
     const bool interlaced = png.bytes.size() > interlaceByte && png.bytes[interlaceByte] != 0;
     // Two palettes, which libspng draws from at once, are left to it too.
     const bool palettes =

@@ -4,6 +4,9 @@
 #include "imaging/KanvoPngRowFilter.h"
 
 #include <algorithm>
+#include <climits>
+#include <iterator>
+#include <thread>
 
 namespace {
 
@@ -18,6 +21,7 @@ constexpr std::uint32_t widestImage = std::uint32_t(1) << 28;
 constexpr std::uint64_t checkpointsBytes = std::uint64_t(32) << 20;
 constexpr std::uint64_t shortestInterval = std::uint64_t(1) << 20;
 constexpr std::uint64_t windowBytes = std::uint64_t(32) << 10;
+constexpr size_t batchBytes = size_t(4) << 20;
 
 std::uint64_t automaticInterval(size_t rowBytes, int height) {
     const std::uint64_t perCheckpoint = windowBytes + rowBytes;
@@ -42,7 +46,7 @@ KanvoPngBands::KanvoPngBands(QByteArray file, std::vector<std::span<const uchar>
       height_(height) {}
 
 std::unique_ptr<KanvoPngBands> KanvoPngBands::index(QByteArray file, const RowHandler& eachRow,
-                                                    qint64 checkpointInterval) {
+                                                    qint64 checkpointInterval, int rowsPerBatch) {
     const std::span<const uchar> bytes(reinterpret_cast<const uchar*>(file.constData()),
                                        size_t(file.size()));
     spng_ihdr header{};
@@ -64,66 +68,128 @@ std::unique_ptr<KanvoPngBands> KanvoPngBands::index(QByteArray file, const RowHa
     }
     std::unique_ptr<KanvoPngBands> bands(new KanvoPngBands(
         std::move(file), std::move(chunks), *samples, int(header.width), int(header.height)));
-    if (!bands->readRows(eachRow, checkpointInterval)) {
+    if (!bands->readRows(eachRow, checkpointInterval, rowsPerBatch)) {
         return nullptr;
     }
     return bands;
 }
 
-bool KanvoPngBands::readRows(const RowHandler& eachRow, qint64 checkpointInterval) {
-    const size_t rowBytes = samples_.rowBytes();
-    const size_t stride = rowBytes + 1; // the filter byte first
-    const std::uint64_t interval = checkpointInterval > 0 ? std::uint64_t(checkpointInterval)
-                                                          : automaticInterval(rowBytes, height_);
-    std::vector<uchar> rows(2 * stride);
-    const std::vector<uchar> zeros(rowBytes, 0);
-    std::vector<uchar> pixels(size_t(width_) * 4);
+// A batch of the pass's rows as inflated, before their filters are undone.
+struct KanvoPngBands::InflatedRows {
+    std::vector<uchar> bytes; // each row after its filter byte
+    int firstRow = 0;
+    int rows = 0;
+    std::vector<Checkpoint> checkpoints;
+    bool failed = false; // the stream fails here: no rows follow
+};
+
+void KanvoPngBands::inflateRows(KanvoHandoff<std::vector<uchar>>& emptyBuffers,
+                                KanvoHandoff<InflatedRows>& inflated, std::uint64_t interval,
+                                int rowsPerBatch) const {
+    const size_t stride = samples_.rowBytes() + 1; // the filter byte first
     KanvoPngInflate stream(chunks_);
     bool ended = false;
-    bool aboveUnknown = false; // whether the last checkpoint waits for its row above
-    for (int y = 0; y < height_; ++y) {
-        uchar* row = rows.data() + size_t(y % 2) * stride;
-        const uchar* above = y == 0 ? zeros.data() : rows.data() + size_t((y + 1) % 2) * stride + 1;
+    int lastCheckpointRow = -1;
+    std::uint64_t lastCheckpointOutput = 0;
+    for (int y = 0; y < height_;) {
+        std::optional<std::vector<uchar>> buffer = emptyBuffers.take();
+        if (!buffer) {
+            return; // the rows are no longer wanted
+        }
+        InflatedRows batch{std::move(*buffer), y, std::min(rowsPerBatch, height_ - y), {}, false};
+        const size_t wanted = size_t(batch.rows) * stride;
         size_t filled = 0;
-        while (filled < stride) {
-            if (ended) {
-                return false;
-            }
-            const Result result = stream.inflate(row + filled, stride - filled, filled, true);
-            if (result == Result::Failed) {
-                return false;
-            }
+        while (filled < wanted && !batch.failed) {
+            const Result result =
+                ended ? Result::Failed
+                      : stream.inflate(batch.bytes.data() + filled, wanted - filled, filled, true);
+            batch.failed = result == Result::Failed;
             ended = result == Result::End;
             const std::uint64_t output = std::uint64_t(y) * stride + filled;
-            const int next = filled == 0 ? y : y + 1;
-            if (result == Result::Boundary && !aboveUnknown && next < height_ &&
-                (checkpoints_.empty() || output - checkpoints_.back().point.output >= interval)) {
-                addCheckpoint(stream.point(), next);
-                if (next == y && y > 0) {
-                    checkpoints_.back().rowAbove.assign(above, above + rowBytes);
-                }
-                aboveUnknown = next > y;
+            // The first row wholly after the boundary.
+            const std::uint64_t next = (output + stride - 1) / stride;
+            if (result == Result::Boundary && next < std::uint64_t(height_) &&
+                int(next) > lastCheckpointRow &&
+                (lastCheckpointRow < 0 || output - lastCheckpointOutput >= interval)) {
+                batch.checkpoints.push_back({stream.point(), int(next), {}});
+                lastCheckpointRow = int(next);
+                lastCheckpointOutput = output;
             }
         }
-        if (!KanvoPngRowFilter::reconstruct(row[0], row + 1, above, rowBytes,
-                                            samples_.filterDistance())) {
-            return false;
+        y += batch.rows;
+        if (y == height_ && !batch.failed && !ended) {
+            // The stream must end, checksum and all, with the last row.
+            uchar beyond = 0;
+            size_t extra = 0;
+            batch.failed = stream.inflate(&beyond, 1, extra, false) != Result::End || extra != 0;
         }
-        samples_.toRgba(row + 1, 0, width_, pixels.data());
-        if (aboveUnknown) {
-            checkpoints_.back().rowAbove.assign(row + 1, row + 1 + rowBytes);
-            aboveUnknown = false;
+        const bool failed = batch.failed;
+        if (!inflated.put(std::move(batch)) || failed) {
+            return;
         }
-        eachRow(y, pixels.data());
     }
-    // The stream must end, checksum and all, with the last row.
-    uchar beyond = 0;
-    size_t extra = 0;
-    return ended || (stream.inflate(&beyond, 1, extra, false) == Result::End && extra == 0);
 }
 
-void KanvoPngBands::addCheckpoint(KanvoPngInflate::Point point, int row) {
-    checkpoints_.push_back({std::move(point), row, {}});
+bool KanvoPngBands::readRows(const RowHandler& eachRow, qint64 checkpointInterval,
+                             int rowsPerBatch) {
+    const size_t rowBytes = samples_.rowBytes();
+    const size_t stride = rowBytes + 1;
+    const std::uint64_t interval = checkpointInterval > 0 ? std::uint64_t(checkpointInterval)
+                                                          : automaticInterval(rowBytes, height_);
+    // A few megabytes a batch, so that handing one over costs nothing next
+    // to inflating it, and three in flight.
+    rowsPerBatch = std::clamp(
+        rowsPerBatch > 0 ? rowsPerBatch : int(std::min<size_t>(batchBytes / stride, INT_MAX)), 1,
+        height_);
+    constexpr int batchesInFlight = 3;
+    KanvoHandoff<std::vector<uchar>> emptyBuffers(batchesInFlight);
+    KanvoHandoff<InflatedRows> inflated(batchesInFlight);
+    for (int i = 0; i < batchesInFlight; ++i) {
+        emptyBuffers.put(std::vector<uchar>(size_t(rowsPerBatch) * stride));
+    }
+    std::thread inflater([&] {
+        inflateRows(emptyBuffers, inflated, interval, rowsPerBatch);
+        inflated.close();
+    });
+    const auto stop = [&](bool complete) {
+        emptyBuffers.close();
+        inflated.close();
+        inflater.join();
+        return complete;
+    };
+
+    const std::vector<uchar> zeros(rowBytes, 0);
+    std::vector<uchar> lastRow(rowBytes); // of the batch before, reconstructed
+    std::vector<uchar> pixels(size_t(width_) * 4);
+    size_t waitingForAbove = 0; // the first checkpoint whose row above is not yet known
+    int y = 0;
+    while (std::optional<InflatedRows> batch = inflated.take()) {
+        if (batch->failed) {
+            return stop(false);
+        }
+        std::move(batch->checkpoints.begin(), batch->checkpoints.end(),
+                  std::back_inserter(checkpoints_));
+        for (int i = 0; i < batch->rows; ++i, ++y) {
+            uchar* row = batch->bytes.data() + size_t(i) * stride;
+            const uchar* above = y == 0 ? zeros.data() : i == 0 ? lastRow.data() : row - stride + 1;
+            for (; waitingForAbove < checkpoints_.size() && checkpoints_[waitingForAbove].row == y;
+                 ++waitingForAbove) {
+                if (y > 0) {
+                    checkpoints_[waitingForAbove].rowAbove.assign(above, above + rowBytes);
+                }
+            }
+            if (!KanvoPngRowFilter::reconstruct(row[0], row + 1, above, rowBytes,
+                                                samples_.filterDistance())) {
+                return stop(false);
+            }
+            samples_.toRgba(row + 1, 0, width_, pixels.data());
+            eachRow(y, pixels.data());
+        }
+        const uchar* last = batch->bytes.data() + size_t(batch->rows - 1) * stride + 1;
+        std::copy(last, last + rowBytes, lastRow.begin());
+        emptyBuffers.put(std::move(batch->bytes));
+    }
+    return stop(y == height_);
 }
 
 QImage KanvoPngBands::region(QRect area, int reduction) const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "imaging/KanvoBandDecoder.h"
+#include "imaging/KanvoHandoff.h"
 #include "imaging/KanvoPngInflate.h"
 #include "imaging/KanvoPngSamples.h"
 
@@ -15,8 +16,10 @@
 // decode gives it (KanvoPngDecoder: RGBX8888 when opaque, RGBA8888
 // otherwise) and keeps checkpoints on the way: where a deflate block starts,
 // with the 32 KiB window and the row before the next whole one, which that
-// row's filter may read. A region inflates again from the checkpoint at or
-// above its top row, down to its bottom row.
+// row's filter may read. The pass inflates on a thread of its own while the
+// calling thread unfilters, converts and hands out the rows before: zlib
+// alone takes most of the pass. A region inflates again from the checkpoint
+// at or above its top row, down to its bottom row.
 class KanvoPngBands final : public KanvoBandDecoder {
 public:
     using RowHandler = std::function<void(int row, const uchar* pixels)>;
@@ -29,9 +32,12 @@ public:
     // row, a filter PNG does not define). Rows already
     // handed out before such damage are to be dropped. Checkpoints are kept
     // at least `checkpointInterval` inflated bytes apart, or, when 0, far
-    // enough apart that they take a few tens of megabytes at most.
+    // enough apart that they take a few tens of megabytes at most. Rows pass
+    // between the threads `rowsPerBatch` at a time, or, when 0, a few
+    // megabytes' worth.
     static std::unique_ptr<KanvoPngBands> index(QByteArray file, const RowHandler& eachRow,
-                                                qint64 checkpointInterval = 0);
+                                                qint64 checkpointInterval = 0,
+                                                int rowsPerBatch = 0);
 
     int largestReduction() const override { return 1; }
     // Null for an area outside the image, a reduction other than 1, or when
@@ -49,12 +55,17 @@ private:
         std::vector<uchar> rowAbove; // row - 1 reconstructed, as stored; empty for row 0
     };
 
+    struct InflatedRows;
+
     KanvoPngBands(QByteArray file, std::vector<std::span<const uchar>> chunks,
                   KanvoPngSamples samples, int width, int height);
-    bool readRows(const RowHandler& eachRow, qint64 checkpointInterval);
-    // Records `point` as a checkpoint when row `row` comes next; `rowAbove`
-    // is that row's predecessor once known.
-    void addCheckpoint(KanvoPngInflate::Point point, int row);
+    bool readRows(const RowHandler& eachRow, qint64 checkpointInterval, int rowsPerBatch);
+    // The producing side of the pass: the rows' stored bytes with their
+    // filter bytes, in batches, with the checkpoints found among them (their
+    // rows above still to be filled in).
+    void inflateRows(KanvoHandoff<std::vector<uchar>>& emptyBuffers,
+                     KanvoHandoff<InflatedRows>& inflated, std::uint64_t interval,
+                     int rowsPerBatch) const;
 
     QByteArray file_;
     std::vector<std::span<const uchar>> chunks_;

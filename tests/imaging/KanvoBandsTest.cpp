@@ -115,11 +115,15 @@ private slots:
         const QByteArray file = madePng(kind);
         const QImage whole = wholePng(file);
         QVERIFY(!whole.isNull());
-        RowCollector rows{QImage(whole.size(), whole.format())};
-        const auto bands = KanvoPngBands::index(file, rows.handler(), 1);
-        QVERIFY(bands);
-        QVERIFY(bands->checkpointCount() >= kind.height / kind.rowsPerBlock - 1);
-        checkAgainst(whole, bands, rows.image);
+        // Rows handed between the pass's threads one, two, or all at a time:
+        // checkpoints whose row above comes in the next batch.
+        for (const int rowsPerBatch : {1, 2, 0}) {
+            RowCollector rows{QImage(whole.size(), whole.format())};
+            const auto bands = KanvoPngBands::index(file, rows.handler(), 1, rowsPerBatch);
+            QVERIFY(bands);
+            QVERIFY(bands->checkpointCount() >= kind.height / kind.rowsPerBlock - 1);
+            checkAgainst(whole, bands, rows.image);
+        }
     }
 
     // libspng's encoder, each of its filter choices, blocks its own size.
