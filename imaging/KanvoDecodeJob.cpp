@@ -74,6 +74,9 @@ void KanvoDecodeJob::publish(const KanvoImage& image, bool isPreview) {
     for (Subscriber& subscriber : subscribers_) {
         if (!isPreview || (subscriber.wantsPreview && !subscriber.completed)) {
             deliver(subscriber, image, isPreview);
+        } else if (subscriber.wantsPreview && subscriber.sharpened) {
+            // A later preview of a series sharpens the one on screen.
+            onGuiThread([handler = subscriber.sharpened, image] { handler(image); });
         }
     }
 }
@@ -98,6 +101,13 @@ void KanvoDecodeJob::showFirst(const KanvoImage& preview) {
     (void)previewShown_.tryAcquire(1, previewShowingMilliseconds);
 }
 
+// Shows `preview`, one of a series that fills in as the pass goes on, without
+// waiting for it to be drawn: the pass is what a person waits for.
+void KanvoDecodeJob::showArriving(const KanvoImage& preview) {
+    prepareFittedRendition(preview);
+    publish(preview, true);
+}
+
 KanvoImage KanvoDecodeJob::run(const std::function<void(qint64)>& makeRoom) {
     const KanvoImageFile file(path_);
     // Whoever needs the full image now (an export) should not wait for a
@@ -110,11 +120,19 @@ KanvoImage KanvoDecodeJob::run(const std::function<void(qint64)>& makeRoom) {
     };
     if (KanvoTiledOpen::needsTiles(file)) {
         makeRoom(KanvoTiledOpen::expectedBytes(file));
-        return finish(KanvoTiledOpen::open(file, [&](const KanvoDecodedPixels& overview) {
-            if (previewCovers_.isValid()) {
-                showFirst(KanvoImage::preview(overview, file.uprightSize(), full_, hurry));
-            }
-        }));
+        return finish(
+            KanvoTiledOpen::open(file, [&](const KanvoDecodedPixels& overview, bool whole) {
+                if (!previewCovers_.isValid()) {
+                    return;
+                }
+                const KanvoImage preview =
+                    KanvoImage::preview(overview, file.uprightSize(), full_, hurry);
+                if (whole) {
+                    showFirst(preview);
+                } else {
+                    showArriving(preview);
+                }
+            }));
     }
     makeRoom(expectedBytes(file.uprightSize()));
     const int reduction = previewCovers_.isValid() ? file.reductionCovering(previewCovers_) : 1;

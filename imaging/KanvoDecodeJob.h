@@ -16,7 +16,9 @@
 // full decode waits behind until it is on screen (or a moment has passed), so
 // the two never compete for the cores while a person waits for the first
 // pixels; a PNG's full pixels before their halvings are made. An image too
-// large to hold decoded is opened in tiles, its overview first.
+// large to hold decoded is opened in tiles, its overview first: a JPEG's
+// whole, a PNG's or PPM's as it arrives, each newer preview going to
+// `sharpened` until the full image does.
 class KanvoDecodeJob : public std::enable_shared_from_this<KanvoDecodeJob> {
 public:
     using Completion = std::function<void(const KanvoImage&)>;
@@ -28,7 +30,7 @@ public:
     // Runs on the GUI thread (queued) exactly once with the first image the
     // job makes: the preview when `wantsPreview`, else the full image (null
     // on failure). After a preview, `sharpened` (when given) gets the full
-    // image the same way.
+    // image the same way, and before it any newer preview of a series.
     void subscribe(Completion completion, bool wantsPreview, Completion sharpened);
 
     // The decode itself; `makeRoom` is told the bytes the image will need
@@ -46,6 +48,7 @@ private:
     void publish(const KanvoImage& image, bool isPreview);
     void prepareFittedRendition(const KanvoImage& image) const;
     void showFirst(const KanvoImage& preview);
+    void showArriving(const KanvoImage& preview);
     KanvoImage finish(KanvoImage full);
 
     const QString path_;

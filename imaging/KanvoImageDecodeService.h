@@ -30,8 +30,9 @@ public:
     // thread, also when the image comes from the cache. With a valid
     // `previewCovers` (device pixels), a file larger than that is shown
     // first as a preview (a JPEG decoded reduced, a PNG's pixels before their
-    // halvings): the completion then gets that preview, and `sharpened` the
-    // full image (null if it failed) when it is ready.
+    // halvings, an overview as it arrives): the completion then gets that
+    // preview, and `sharpened` any newer one and the full image (null if it
+    // failed) when it is ready.
     void decodeURL(const QUrl& url, Completion completion, QSize previewCovers = {},
                    Completion sharpened = {});
 

@@ -57,3 +57,19 @@ QImage KanvoOverviewBuilder::finish() {
     }
     return overview_;
 }
+
+QImage KanvoOverviewBuilder::sofar() const {
+    if (overview_.isNull()) {
+        return {};
+    }
+    // An opaque overview's rows are the same bytes with alpha.
+    QImage image(overview_.size(),
+                 overview_.hasAlphaChannel() ? overview_.format() : QImage::Format_RGBA8888);
+    if (image.isNull()) {
+        return {};
+    }
+    const qsizetype made = qsizetype(overview_.bytesPerLine()) * overviewRows_;
+    std::memcpy(image.bits(), overview_.constBits(), size_t(made));
+    std::memset(image.bits() + made, 0, size_t(image.sizeInBytes() - made));
+    return image;
+}

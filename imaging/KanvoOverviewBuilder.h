@@ -18,6 +18,10 @@ public:
     // The overview, after the last row; null when a row is missing or
     // memory ran out.
     QImage finish();
+    // The overview as far as its rows are made, the rest transparent: the
+    // image as it arrives, for showing while the pass goes on. Null before
+    // the first band is made.
+    QImage sofar() const;
 
 private:
     bool flush();

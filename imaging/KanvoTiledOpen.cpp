@@ -11,12 +11,17 @@
 #include "imaging/jpeg/KanvoJpegBands.h"
 #include "imaging/jpeg/KanvoJpegDecoder.h"
 
+#include <QElapsedTimer>
 #include <QThread>
 #include <algorithm>
+#include <chrono>
 
 namespace {
 
 constexpr int overviewReduction = KanvoTiledSource::overviewReduction;
+// How often an overview made row by row is shown as it arrives: often enough
+// to watch it come, seldom enough that showing it costs the pass little.
+constexpr std::chrono::milliseconds arrivingInterval{250};
 
 std::span<const uchar> spanOf(const QByteArray& bytes) {
     return {reinterpret_cast<const uchar*>(bytes.constData()), size_t(bytes.size())};
@@ -45,7 +50,7 @@ bool coefficientsFit(QSize stored) {
 }
 
 KanvoImage tiledJpeg(const KanvoImageFile& file,
-                     const std::function<void(const KanvoDecodedPixels&)>& overviewReady) {
+                     const KanvoTiledOpen::OverviewHandler& overviewReady) {
     const std::span<const uchar> bytes = spanOf(file.bytes());
     const KanvoJpegDecoder::Header header = KanvoJpegDecoder::readHeader(bytes);
     KanvoDecodedPixels overview =
@@ -53,7 +58,7 @@ KanvoImage tiledJpeg(const KanvoImageFile& file,
     if (overview.image.isNull()) {
         return {};
     }
-    overviewReady(overview);
+    overviewReady(overview, true);
     std::unique_ptr<KanvoJpegBands> bands = KanvoJpegBands::index(file.bytes());
     if (!bands || (!bands->randomAccess() && !coefficientsFit(header.storedSize))) {
         return {};
@@ -65,15 +70,25 @@ KanvoImage tiledJpeg(const KanvoImageFile& file,
 }
 
 // A PNG's or PPM's overview, halved from the rows of the pass that indexes
-// them.
+// them and handed out as it arrives.
 template <typename Index>
 KanvoImage tiledByRows(const KanvoImageFile& file, QImage::Format format,
-                       const KanvoIccProfile& profile, Index index) {
+                       const KanvoIccProfile& profile, Index index,
+                       const KanvoTiledOpen::OverviewHandler& overviewReady) {
     const QSize size = file.uprightSize();
     KanvoOverviewBuilder overview(size.width(), size.height(), format);
     bool complete = true;
-    std::unique_ptr<KanvoBandDecoder> bands = index(
-        file.bytes(), [&](int, const uchar* row) { complete = complete && overview.addRow(row); });
+    QElapsedTimer sinceShown;
+    sinceShown.start();
+    std::unique_ptr<KanvoBandDecoder> bands = index(file.bytes(), [&](int, const uchar* row) {
+        complete = complete && overview.addRow(row);
+        if (complete && sinceShown.elapsed() >= arrivingInterval.count()) {
+            if (QImage sofar = overview.sofar(); !sofar.isNull()) {
+                overviewReady({std::move(sofar), profile}, false);
+                sinceShown.restart();
+            }
+        }
+    });
     QImage pixels = overview.finish();
     if (!bands || !complete || pixels.isNull()) {
         return {};
@@ -96,9 +111,7 @@ qint64 KanvoTiledOpen::expectedBytes(const KanvoImageFile& file) {
     return file.bytes().size() + overviewBytes(file.uprightSize()) + tileBudget();
 }
 
-KanvoImage
-KanvoTiledOpen::open(const KanvoImageFile& file,
-                     const std::function<void(const KanvoDecodedPixels&)>& overviewReady) {
+KanvoImage KanvoTiledOpen::open(const KanvoImageFile& file, const OverviewHandler& overviewReady) {
     if (overviewBytes(file.uprightSize()) > KanvoAllocation::largestImageBytes()) {
         return {};
     }
@@ -108,18 +121,22 @@ KanvoTiledOpen::open(const KanvoImageFile& file,
     case KanvoImageFormat::Png: {
         const KanvoPngDecoder::Description png = KanvoPngDecoder::describe(spanOf(file.bytes()));
         return png.size.isValid()
-                   ? tiledByRows(file, png.format, png.iccProfile,
-                                 [](QByteArray bytes, const KanvoPngBands::RowHandler& eachRow) {
-                                     return KanvoPngBands::index(std::move(bytes), eachRow);
-                                 })
+                   ? tiledByRows(
+                         file, png.format, png.iccProfile,
+                         [](QByteArray bytes, const KanvoPngBands::RowHandler& eachRow) {
+                             return KanvoPngBands::index(std::move(bytes), eachRow);
+                         },
+                         overviewReady)
                    : KanvoImage();
     }
     case KanvoImageFormat::Ppm:
         // A PPM has no alpha, nor a profile.
-        return tiledByRows(file, QImage::Format_RGBX8888, {},
-                           [](QByteArray bytes, const KanvoPpmBands::RowHandler& eachRow) {
-                               return KanvoPpmBands::index(std::move(bytes), eachRow);
-                           });
+        return tiledByRows(
+            file, QImage::Format_RGBX8888, {},
+            [](QByteArray bytes, const KanvoPpmBands::RowHandler& eachRow) {
+                return KanvoPpmBands::index(std::move(bytes), eachRow);
+            },
+            overviewReady);
     case KanvoImageFormat::Unknown:
         break;
     }

@@ -9,10 +9,12 @@ class KanvoImageFile;
 
 // Opens an image too large to hold decoded within the budget as an overview
 // and tiles (KanvoImage::tiled). A JPEG's overview is its 1/8 decode, in
-// pieces on every core, and is handed to `overviewReady` before the pass
-// that indexes its rows; a PNG's or PPM's is made during that pass. Null
-// when the file fails, its format cannot be held in tiles (an interlaced
-// PNG, a plain-text PPM) or even its overview does not fit the budget.
+// pieces on every core, and is handed whole to `overviewReady` before the
+// pass that indexes its rows. A PNG's or PPM's is made during that pass,
+// which zlib makes take seconds: it is handed out as it arrives, a few
+// times a second, its rows not yet made transparent. Null when the file
+// fails, its format cannot be held in tiles (an interlaced PNG, a
+// plain-text PPM) or even its overview does not fit the budget.
 namespace KanvoTiledOpen {
 
 // Whether `file` is too large to hold decoded and goes tiled.
@@ -22,7 +24,8 @@ bool needsTiles(const KanvoImageFile& file);
 // halvings, and tiles.
 qint64 expectedBytes(const KanvoImageFile& file);
 
-KanvoImage open(const KanvoImageFile& file,
-                const std::function<void(const KanvoDecodedPixels&)>& overviewReady);
+using OverviewHandler = std::function<void(const KanvoDecodedPixels& overview, bool whole)>;
+
+KanvoImage open(const KanvoImageFile& file, const OverviewHandler& overviewReady);
 
 } // namespace KanvoTiledOpen

@@ -103,15 +103,34 @@ private slots:
         QCOMPARE(source->reductionFor({16000, 8000}), 1);
     }
 
-    // Rows handed over one by one give the pyramid's third halving.
+    // Rows handed over one by one give the pyramid's third halving; while
+    // they come, the overview so far is its rows made and transparency below.
     void overviewOfRowsIsTheThirdHalving() {
         for (const QSize size : {QSize(130, 64), QSize(129, 200), QSize(7, 3)}) {
             const QImage image = photoLike(size, true).convertToFormat(QImage::Format_RGBA8888);
             KanvoOverviewBuilder builder(size.width(), size.height(), image.format());
+            QImage sofar;
             for (int y = 0; y < size.height(); ++y) {
                 QVERIFY(builder.addRow(image.constScanLine(y)));
+                if (y == 64) {
+                    sofar = builder.sofar();
+                }
             }
-            QCOMPARE(builder.finish(), halvedTimes(image, 8));
+            const QImage overview = builder.finish();
+            QCOMPARE(overview, halvedTimes(image, 8));
+            if (size.height() > 64) {
+                QCOMPARE(sofar.size(), overview.size());
+                QCOMPARE(sofar.copy(0, 0, overview.width(), 8),
+                         overview.copy(0, 0, overview.width(), 8));
+                QCOMPARE(sofar.copy(0, 8, overview.width(), overview.height() - 8)
+                             .convertToFormat(QImage::Format_ARGB32),
+                         [&] {
+                             QImage clear(overview.width(), overview.height() - 8,
+                                          QImage::Format_ARGB32);
+                             clear.fill(Qt::transparent);
+                             return clear;
+                         }());
+            }
         }
     }
 };
