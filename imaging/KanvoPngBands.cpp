@@ -100,9 +100,16 @@ void KanvoPngBands::inflateRows(KanvoHandoff<std::vector<uchar>>& emptyBuffers,
         const size_t wanted = size_t(batch.rows) * stride;
         size_t filled = 0;
         while (filled < wanted && !batch.failed) {
+            // zlib stops at block boundaries only once the next checkpoint
+            // is due: each stop costs it a copy of its window.
+            const std::uint64_t before = std::uint64_t(y) * stride + filled;
+            const std::uint64_t due = lastCheckpointRow < 0 ? 0 : lastCheckpointOutput + interval;
+            const size_t room =
+                before >= due ? wanted - filled
+                              : size_t(std::min<std::uint64_t>(wanted - filled, due - before));
             const Result result =
                 ended ? Result::Failed
-                      : stream.inflate(batch.bytes.data() + filled, wanted - filled, filled, true);
+                      : stream.inflate(batch.bytes.data() + filled, room, filled, before >= due);
             batch.failed = result == Result::Failed;
             ended = result == Result::End;
             const std::uint64_t output = std::uint64_t(y) * stride + filled;
