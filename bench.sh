@@ -19,7 +19,7 @@ echo "machine: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs), $(n
 "$bin/kanvo_core_bench" --benchmark_min_time=0.05 >&2
 "$bin/kanvo_image_bench" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
     --benchmark_out="$out/image.json" --benchmark_out_format=json >&2
-KANVO_CACHE_MB=${KANVO_CACHE_MB:-2048} "$bin/kanvo_memory_bench" | tee "$out/memory.txt" >&2
+KANVO_CACHE_MB=${KANVO_CACHE_MB:-3072} "$bin/kanvo_memory_bench" | tee "$out/memory.txt" >&2
 xvfb-run -a -s "-screen 0 1920x1200x24" "$bin/kanvo_startup_harness" "$bin/kanvo" "$bin/kanvo_minimal_window" \
     "${KANVO_STARTUP_RUNS:-15}" | tee "$out/startup.txt" >&2
 
