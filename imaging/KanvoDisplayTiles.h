@@ -1,11 +1,11 @@
 #pragma once
 
+#include "imaging/KanvoTileLru.h"
 #include "imaging/colour/KanvoColorTransform.h"
 
 #include <QImage>
 #include <QList>
 #include <QRect>
-#include <list>
 #include <memory>
 
 // Converted pieces of an image's representations, for drawing a tagged image
@@ -31,10 +31,10 @@ public:
                          const KanvoColorTransform& transform);
 
 private:
-    struct Entry {
+    struct Cell {
         int levelIndex;
-        QPoint cell;
-        Tile tile;
+        QPoint at; // in tiles
+        bool operator==(const Cell&) const = default;
     };
-    std::list<Entry> entries_; // most recently used first
+    KanvoTileLru<Cell, Tile> tiles_; // each costing 1, within tileLimit
 };

@@ -3,6 +3,7 @@
 #include "imaging/KanvoImageHalving.h"
 #include "imaging/KanvoOrientation.h"
 #include "imaging/KanvoReduction.h"
+#include "imaging/KanvoTileLru.h"
 #include "imaging/colour/KanvoColorTransform.h"
 
 #include <QCoreApplication>
@@ -11,7 +12,6 @@
 #include <QSet>
 #include <QThread>
 #include <QThreadPool>
-#include <list>
 
 namespace {
 
@@ -43,13 +43,7 @@ struct KanvoTiledSource::State {
     qint64 fileBytes;
 
     QMutex mutex;
-    struct Entry {
-        quint64 key;
-        Tile tile;
-        qint64 bytes;
-    };
-    std::list<Entry> kept; // most recently used first
-    qint64 keptBytes = 0;
+    KanvoTileLru<quint64, Tile> kept; // costing their bytes
     QSet<quint64> pending;
     QSet<quint64> inUse; // every tile the latest covering() met
     std::function<void()> arrival;
@@ -90,13 +84,7 @@ struct KanvoTiledSource::State {
     // in use: a budget smaller than a screenful must not make tiles evict
     // each other as they arrive.
     void evict() {
-        for (auto entry = kept.end(); keptBytes > budget && entry != kept.begin();) {
-            --entry;
-            if (!inUse.contains(entry->key)) {
-                keptBytes -= entry->bytes;
-                entry = kept.erase(entry);
-            }
-        }
+        kept.evictBeyond(budget, [this](quint64 key) { return inUse.contains(key); });
     }
 
     void decode(quint64 key, int reduction, QRect inner) {
@@ -120,8 +108,7 @@ struct KanvoTiledSource::State {
             const qint64 bytes = pixels.sizeInBytes();
             // A tile that failed is kept too, empty, so that it is not tried
             // at every repaint: the overview stays in its place.
-            kept.push_front({key, {std::move(pixels), withApron, inner}, bytes});
-            keptBytes += bytes;
+            kept.add(key, {std::move(pixels), withApron, inner}, bytes);
             evict();
             handler = arrival;
         }
@@ -180,11 +167,9 @@ QList<KanvoTiledSource::Tile> KanvoTiledSource::covering(int reduction, QRect ar
             for (int column = area.left() / tileSide; column <= area.right() / tileSide; ++column) {
                 const quint64 key = keyOf(reduction, column, row);
                 state_->inUse.insert(key);
-                const auto kept = std::ranges::find(state_->kept, key, &State::Entry::key);
-                if (kept != state_->kept.end()) {
-                    state_->kept.splice(state_->kept.begin(), state_->kept, kept);
-                    if (!kept->tile.pixels.isNull()) {
-                        tiles.append(kept->tile);
+                if (const Tile* const kept = state_->kept.use(key)) {
+                    if (!kept->pixels.isNull()) {
+                        tiles.append(*kept);
                     }
                     continue;
                 }
