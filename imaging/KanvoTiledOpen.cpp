@@ -27,10 +27,12 @@ std::span<const uchar> spanOf(const QByteArray& bytes) {
     return {reinterpret_cast<const uchar*>(bytes.constData()), size_t(bytes.size())};
 }
 
-// What the tiles may take: a quarter of the budget, and no more than a few
-// large screens' worth at full size, several times over.
+// What the tiles may take: a quarter of the budget, and no more than a dozen
+// large screens' worth at full size. Above that, panning far and back saves
+// little decoding, and the file's own bytes, held beside the tiles, are
+// already most of what a tiled image takes.
 qint64 tileBudget() {
-    return std::min(KanvoAllocation::budgetBytes() / 4, qint64(256) << 20);
+    return std::min(KanvoAllocation::budgetBytes() / 4, qint64(128) << 20);
 }
 
 // The overview with its halvings, at four bytes a pixel.
