@@ -17,12 +17,16 @@ protected:
         if (event->type() == QEvent::Paint) {
             watched->removeEventFilter(this);
             // Queued, so it runs after the children have painted and the
-            // window has been flushed in the same pass. It ends the process
-            // at once rather than quitting, so a measuring run never asks the
-            // user's generation server to unload its model.
+            // window has been flushed in the same pass. The process stays
+            // until its standard input ends, for the harness to read its
+            // peak memory, then ends at once rather than quitting, so a
+            // measuring run never asks the user's generation server to
+            // unload its model.
             QTimer::singleShot(0, [] {
                 std::puts("first paint");
                 std::fflush(stdout);
+                while (std::getchar() != EOF) {
+                }
                 std::_Exit(0);
             });
         }

@@ -1,6 +1,6 @@
 // The start-up baseline: a bare Qt Widgets window of Kanvo's size that says
-// when its first paint is done and quits, as Kanvo does under
-// KANVO_REPORT_FIRST_PAINT.
+// when its first paint is done and quits when its standard input ends, as
+// Kanvo does under KANVO_REPORT_FIRST_PAINT.
 #include <QApplication>
 #include <QPainter>
 #include <QTimer>
@@ -18,6 +18,8 @@ protected:
             QTimer::singleShot(0, [] {
                 std::puts("first paint");
                 std::fflush(stdout);
+                while (std::getchar() != EOF) {
+                }
                 QApplication::quit();
             });
         }

@@ -29,11 +29,13 @@ FirstPaint firstPaint(const QString& program) {
     while (process.state() != QProcess::NotRunning && !process.canReadLine()) {
         process.waitForReadyRead(30000);
     }
-    const FirstPaint paint{clock.nsecsElapsed() / 1e6,
-                           ProcessMemory::peakMegabytes(pid_t(process.processId()))};
+    const double milliseconds = clock.nsecsElapsed() / 1e6;
     if (!process.readLine().contains("first paint")) {
         qFatal("%s printed no first paint", qPrintable(program));
     }
+    // The program waits for its input to end, so its memory can be read.
+    const FirstPaint paint{milliseconds, ProcessMemory::peakMegabytes(pid_t(process.processId()))};
+    process.closeWriteChannel();
     process.waitForFinished(30000);
     return paint;
 }
