@@ -120,19 +120,18 @@ KanvoImage KanvoDecodeJob::run(const std::function<void(qint64)>& makeRoom) {
     };
     if (KanvoTiledOpen::needsTiles(file)) {
         makeRoom(KanvoTiledOpen::expectedBytes(file));
-        return finish(
-            KanvoTiledOpen::open(file, [&](const KanvoDecodedPixels& overview, bool whole) {
-                if (!previewCovers_.isValid()) {
-                    return;
-                }
-                const KanvoImage preview =
-                    KanvoImage::preview(overview, file.uprightSize(), full_, hurry);
-                if (whole) {
-                    showFirst(preview);
-                } else {
-                    showArriving(preview);
-                }
-            }));
+        const auto show = [&](const KanvoDecodedPixels& overview, bool whole) {
+            const KanvoImage preview =
+                KanvoImage::preview(overview, file.uprightSize(), full_, hurry);
+            if (whole) {
+                showFirst(preview);
+            } else {
+                showArriving(preview);
+            }
+        };
+        return finish(KanvoTiledOpen::open(file, previewCovers_.isValid()
+                                                     ? KanvoTiledOpen::OverviewHandler(show)
+                                                     : KanvoTiledOpen::OverviewHandler()));
     }
     makeRoom(expectedBytes(file.uprightSize()));
     const int reduction = previewCovers_.isValid() ? file.reductionCovering(previewCovers_) : 1;

@@ -60,7 +60,9 @@ KanvoImage tiledJpeg(const KanvoImageFile& file,
     if (overview.image.isNull()) {
         return {};
     }
-    overviewReady(overview, true);
+    if (overviewReady) {
+        overviewReady(overview, true);
+    }
     std::unique_ptr<KanvoJpegBands> bands = KanvoJpegBands::index(file.bytes());
     if (!bands || (!bands->randomAccess() && !coefficientsFit(header.storedSize))) {
         return {};
@@ -84,7 +86,7 @@ KanvoImage tiledByRows(const KanvoImageFile& file, QImage::Format format,
     sinceShown.start();
     std::unique_ptr<KanvoBandDecoder> bands = index(file.bytes(), [&](int, const uchar* row) {
         complete = complete && overview.addRow(row);
-        if (complete && sinceShown.elapsed() >= arrivingInterval.count()) {
+        if (complete && overviewReady && sinceShown.elapsed() >= arrivingInterval.count()) {
             if (QImage sofar = overview.sofar(); !sofar.isNull()) {
                 overviewReady({std::move(sofar), profile}, false);
                 sinceShown.restart();

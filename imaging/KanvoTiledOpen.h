@@ -14,7 +14,8 @@ class KanvoImageFile;
 // which zlib makes take seconds: it is handed out as it arrives, a few
 // times a second, its rows not yet made transparent. Null when the file
 // fails, its format cannot be held in tiles (an interlaced PNG, a
-// plain-text PPM) or even its overview does not fit the budget.
+// plain-text PPM) or even its overview does not fit the budget. An empty
+// `overviewReady` (nobody to show it to) costs the pass nothing.
 namespace KanvoTiledOpen {
 
 // Whether `file` is too large to hold decoded and goes tiled.
