@@ -61,6 +61,10 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     bool event(QEvent* event) override;
+    // The canvas draws no sign of focus, so gaining or losing it (as the
+    // window is activated at launch) repaints nothing.
+    void focusInEvent(QFocusEvent*) override {}
+    void focusOutEvent(QFocusEvent*) override {}
 
 private:
     QPointF viewPoint(QPointF qtPoint) const;
