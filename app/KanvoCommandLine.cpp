@@ -37,6 +37,14 @@ KanvoCommandLine KanvoCommandLine::parse(const QStringList& arguments,
     return commandLine;
 }
 
+std::optional<QUrl> KanvoCommandLine::plainFile(const QStringList& arguments,
+                                                const QString& workingDirectory) {
+    if (arguments.size() != 2 || arguments[1].isEmpty() || arguments[1].startsWith(u'-')) {
+        return std::nullopt;
+    }
+    return localFileURL(arguments[1], workingDirectory);
+}
+
 bool KanvoCommandLine::asksForTextOnly(const QStringList& arguments) {
     static const QStringList textOptions{"-h", "-?", "--help", "--help-all", "-v", "--version"};
     for (const QString& argument : arguments.sliced(qMin(qsizetype(1), arguments.size()))) {

@@ -21,4 +21,10 @@ struct KanvoCommandLine {
     // Whether the arguments ask only for --help or --version text, which a
     // terminal without a display must still be given.
     static bool asksForTextOnly(const QStringList& arguments);
+
+    // The file of a command line that holds nothing else (`kanvo FILE`, as a
+    // desktop launches it), read before Qt has taken its own options out:
+    // the URL parse() will give for it, or nothing for any other line.
+    static std::optional<QUrl> plainFile(const QStringList& arguments,
+                                         const QString& workingDirectory);
 };

@@ -5,11 +5,9 @@
 #include "kit/KanvoColors.h"
 #include "panels/KanvoWorkspaceView.h"
 
-#include <QGuiApplication>
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QMouseEvent>
-#include <QScreen>
 #include <QWindow>
 
 namespace {
@@ -55,10 +53,8 @@ QMainWindow* KanvoWindowFactory::makeWindow(QMenuBar* mainMenu) {
     return window;
 }
 
-void KanvoWindowFactory::startDecodingForCanvas(const QUrl& file) {
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        KanvoCanvasView::startDecoding(
-            file, KanvoWorkspaceView::canvasFrame({contentWidth, contentHeight}).size(),
-            screen->devicePixelRatio());
-    }
+void KanvoWindowFactory::startDecodingForCanvas(const QUrl& file, qreal devicePixelRatio) {
+    KanvoCanvasView::startDecoding(
+        file, KanvoWorkspaceView::canvasFrame({contentWidth, contentHeight}).size(),
+        devicePixelRatio);
 }

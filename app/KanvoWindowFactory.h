@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QtGlobal>
+
 class QMainWindow;
 class QMenuBar;
 class QUrl;
@@ -13,8 +15,8 @@ public:
 
     // Starts decoding `file` for the canvas of a window still to be made, so
     // the pixels are ready about when the window is: a large JPEG as a
-    // preview that covers that canvas on the primary screen, then in full.
-    // Nothing happens for a file whose header is refused; the open that
-    // follows reports it.
-    static void startDecodingForCanvas(const QUrl& file);
+    // preview that covers that canvas on a screen of `devicePixelRatio`,
+    // then in full. Nothing happens for a file whose header is refused; the
+    // open that follows reports it.
+    static void startDecodingForCanvas(const QUrl& file, qreal devicePixelRatio);
 };

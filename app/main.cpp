@@ -1,6 +1,7 @@
 #include "app/KanvoAppDelegate.h"
 #include "app/KanvoCommandLine.h"
 #include "app/KanvoFirstPaintReport.h"
+#include "app/KanvoScreenRatio.h"
 #include "app/KanvoWindowFactory.h"
 #include "imaging/colour/KanvoDisplayProfile.h"
 #include "kit/KanvoStyle.h"
@@ -29,10 +30,22 @@ QStringList argumentList(int argc, char* argv[]) {
 int main(int argc, char* argv[]) {
     QCoreApplication::setApplicationName(QStringLiteral("Kanvo"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KANVO_VERSION));
+    const QStringList arguments = argumentList(argc, argv);
     // Answered before the GUI connects to a display: parsing prints the text and exits.
-    if (KanvoCommandLine::asksForTextOnly(argumentList(argc, argv))) {
+    if (KanvoCommandLine::asksForTextOnly(arguments)) {
         const QCoreApplication terminal(argc, argv);
         KanvoCommandLine::parse(QCoreApplication::arguments(), QDir::currentPath());
+    }
+    // The file a desktop launches Kanvo with starts decoding on the other
+    // cores while Qt connects to the display, about a tenth of the time to
+    // the first pixels: its preview sized for the screen the window last
+    // opened on, its colours converted once the display's profile is read.
+    // A screen of another ratio shows that preview until the full image.
+    const std::optional<QUrl> launchFile =
+        KanvoCommandLine::plainFile(arguments, QDir::currentPath());
+    if (launchFile) {
+        KanvoDisplayProfile::awaitCurrent();
+        KanvoWindowFactory::startDecodingForCanvas(*launchFile, KanvoScreenRatio::remembered());
     }
     QApplication application(argc, argv);
     // Embedded colour profiles are converted to the screen's own where the
@@ -47,10 +60,11 @@ int main(int argc, char* argv[]) {
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/" KANVO_APP_ID ".svg")));
     const KanvoCommandLine commandLine =
         KanvoCommandLine::parse(QApplication::arguments(), QDir::currentPath());
-    // The file named on the command line is read and decoded on other cores
-    // while this one builds the window.
-    if (commandLine.file) {
-        KanvoWindowFactory::startDecodingForCanvas(*commandLine.file);
+    // Any other file named on the command line is read and decoded on other
+    // cores while this one builds the window.
+    if (commandLine.file && commandLine.file != launchFile) {
+        KanvoWindowFactory::startDecodingForCanvas(*commandLine.file,
+                                                   application.devicePixelRatio());
     }
     if (!commandLine.ignored.isEmpty()) {
         std::fprintf(stderr, "kanvo: opens one file at a time; ignoring %s\n",
@@ -61,6 +75,7 @@ int main(int argc, char* argv[]) {
 
     KanvoAppDelegate delegate;
     delegate.applicationDidFinishLaunching();
+    KanvoScreenRatio::remember(delegate.window()->devicePixelRatioF());
     if (qEnvironmentVariableIsSet("KANVO_REPORT_FIRST_PAINT")) {
         KanvoFirstPaintReport::install(delegate.window());
     }

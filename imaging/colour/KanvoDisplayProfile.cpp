@@ -3,6 +3,7 @@
 #include <QGuiApplication>
 #include <QMutex>
 #include <QMutexLocker>
+#include <QWaitCondition>
 #include <memory>
 
 #if KANVO_HAS_XCB
@@ -12,7 +13,9 @@
 namespace {
 
 QMutex mutex;
+QWaitCondition set;
 KanvoIccProfile displayProfile;
+bool awaited = false;
 
 #if KANVO_HAS_XCB
 template <typename Reply> using XcbReply = std::unique_ptr<Reply, decltype(&std::free)>;
@@ -48,13 +51,23 @@ QByteArray rootWindowProfile(xcb_connection_t* connection) {
 } // namespace
 
 KanvoIccProfile KanvoDisplayProfile::current() {
-    const QMutexLocker lock(&mutex);
+    QMutexLocker lock(&mutex);
+    while (awaited) {
+        set.wait(&mutex);
+    }
     return displayProfile;
 }
 
 void KanvoDisplayProfile::setCurrent(const KanvoIccProfile& iccProfile) {
     const QMutexLocker lock(&mutex);
     displayProfile = iccProfile;
+    awaited = false;
+    set.wakeAll();
+}
+
+void KanvoDisplayProfile::awaitCurrent() {
+    const QMutexLocker lock(&mutex);
+    awaited = true;
 }
 
 KanvoIccProfile KanvoDisplayProfile::fromWindowSystem() {

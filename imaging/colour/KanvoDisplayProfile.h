@@ -10,6 +10,11 @@ namespace KanvoDisplayProfile {
 KanvoIccProfile current();
 void setCurrent(const KanvoIccProfile& iccProfile);
 
+// Until the next setCurrent(), current() waits: a decode started before the
+// application has connected to the window system must not convert to a
+// profile nobody has read yet.
+void awaitCurrent();
+
 // The largest profile fromWindowSystem() takes.
 constexpr quint32 largestProfileBytes = 16 << 20;
 

@@ -92,6 +92,19 @@ private slots:
         QCOMPARE((QList<bool>{textOnly({"--version"}), textOnly({"a.png", "-h"}), textOnly({}),
                               textOnly({"a.png"}), textOnly({"--", "--help"})}),
                  (QList<bool>{true, true, false, false, false}));
+        // Read before Qt takes its options out, a line is trusted only when it names one
+        // file and nothing else, and then names the file parse() will.
+        const auto plain = [](const QStringList& arguments) {
+            return KanvoCommandLine::plainFile(QStringList{"kanvo"} + arguments,
+                                               "/home/ann/Pictures");
+        };
+        for (const QString name : {"../cat #2.jpg", "file:///tmp/a%20b.ppm"}) {
+            QCOMPARE(plain({name}), parsed({name}).file);
+        }
+        for (const QStringList& other : QList<QStringList>{
+                 {}, {"-platform", "xcb", "a.png"}, {"--", "-dash.png"}, {"a.png", "b.png"}}) {
+            QCOMPARE(plain(other), std::nullopt);
+        }
     }
 
     // Acceptance is whatever header inspection says, and inspection picks its parser by the

@@ -6,6 +6,7 @@
 #include <QColorSpace>
 #include <QGuiApplication>
 #include <QtTest>
+#include <future>
 #include <xcb/xcb.h>
 
 namespace {
@@ -101,6 +102,20 @@ private slots:
         const QRgb red = converted(*toWide, qRgb(255, 0, 0));
         QVERIFY2(qRed(red) < 225 && qGreen(red) < 5 && qBlue(red) < 5,
                  qPrintable(QColor(red).name()));
+    }
+
+    // A decode started before the display's profile was read waits for it
+    // rather than converting to the one set before.
+    void conversionWaitsForAnAwaitedProfile() {
+        const QByteArray wide = wideGamutProfile();
+        KanvoDisplayProfile::setCurrent({});
+        KanvoDisplayProfile::awaitCurrent();
+        std::future<KanvoIccProfile> read =
+            std::async(std::launch::async, &KanvoDisplayProfile::current);
+        QVERIFY(read.wait_for(std::chrono::milliseconds(50)) == std::future_status::timeout);
+        KanvoDisplayProfile::setCurrent(wide);
+        QVERIFY(read.get() == wide);
+        KanvoDisplayProfile::setCurrent({});
     }
 
     // Another client's property may be any size: one of just the limit is
