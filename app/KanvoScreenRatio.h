@@ -2,10 +2,9 @@
 
 #include <QtGlobal>
 
-// The device pixel ratio of the screen Kanvo's window last opened on, kept
-// between launches: what a decode started before the application has
-// connected to the window system sizes its preview for. 1 until a window
-// has been shown.
+// The device pixel ratio of the screen Kanvo's window was on when Kanvo last
+// quit, kept between launches: what a decode started before the application
+// has connected to the window system sizes its preview for. 1 until then.
 namespace KanvoScreenRatio {
 
 qreal remembered();

@@ -38,8 +38,9 @@ int main(int argc, char* argv[]) {
     }
     // The file a desktop launches Kanvo with starts decoding on the other
     // cores while Qt connects to the display, about a tenth of the time to
-    // the first pixels: its preview sized for the screen the window last
-    // opened on, its colours converted once the display's profile is read.
+    // the first pixels: its preview sized for the screen the window was on
+    // when Kanvo last quit, its colours converted once the display's profile
+    // is read.
     // A screen of another ratio shows that preview until the full image.
     const std::optional<QUrl> launchFile =
         KanvoCommandLine::plainFile(arguments, QDir::currentPath());
@@ -75,7 +76,11 @@ int main(int argc, char* argv[]) {
 
     KanvoAppDelegate delegate;
     delegate.applicationDidFinishLaunching();
-    KanvoScreenRatio::remember(delegate.window()->devicePixelRatioF());
+    // Kept at quit, not at launch, where writing settings would hold up the
+    // first paint.
+    QObject::connect(&application, &QCoreApplication::aboutToQuit, [&delegate] {
+        KanvoScreenRatio::remember(delegate.window()->devicePixelRatioF());
+    });
     if (qEnvironmentVariableIsSet("KANVO_REPORT_FIRST_PAINT")) {
         KanvoFirstPaintReport::install(delegate.window());
     }
