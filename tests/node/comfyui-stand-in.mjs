@@ -12,7 +12,6 @@ import { once } from 'node:events';
 import http from 'node:http';
 import { randomUUID } from 'node:crypto';
 import { setTimeout as delay } from 'node:timers/promises';
-import { fileURLToPath } from 'node:url';
 import { WebSocketServer } from 'ws';
 import { encodePng } from '../../server/png.mjs';
 
@@ -197,10 +196,4 @@ export async function startComfyStandIn(t, { checkpoints = ['sd15/v1-5-pruned.sa
   };
   t.after(stop);
   return { url: `http://127.0.0.1:${port}`, seen, history, listening, stop, queued: () => queue.map((item) => item.id), running: () => running?.id ?? null };
-}
-
-// Run as a program (for the app's tests): listens until killed and prints its address.
-if (process.argv[1] === fileURLToPath(import.meta.url)) {
-  const comfy = await startComfyStandIn({ after() {} }, { stepMs: Number(process.argv[2] ?? 100) });
-  process.stdout.write(`comfyui-stand-in listening on ${comfy.url}\n`);
 }
