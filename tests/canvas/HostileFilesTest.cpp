@@ -1,10 +1,8 @@
-// Hostile files through the real open path: KanvoCanvasView::openImageURL,
-// the session's header inspection and the shared decode service, as a drop
-// or the Open dialog uses them. Every file must end as the design says
-// (refused at the header with the previous picture kept, "Could not decode
-// image", or its pixels shown at the document's size) within 2 s and 512 MB.
-// The damaged-file policy: what the reference decoders (libpng, libjpeg-turbo)
-// decode, with or without a warning, is shown; what they refuse is not.
+// Hostile files through the canvas's real open path, as a drop or the Open
+// dialog uses it: each must be refused at the header with the previous
+// picture kept, end as "Could not decode image", or show at the document's
+// size, within 2 s and 512 MB. What libpng and libjpeg-turbo decode, with or
+// without a warning, is shown; what they refuse is not.
 #include "HostileFiles.h"
 
 #include "DecodePoolBlocker.h"

@@ -1,13 +1,8 @@
 // A ComfyUI for the tests, in this process on 127.0.0.1, answering as
-// ComfyUI's sources say: server.py (post_prompt, post_queue, post_interrupt,
-// post_free, get_history_prompt_id, view_image, the /ws handler and send_json),
-// execution.py (validate_prompt and validate_inputs' refusals,
-// handle_execution_error's messages, PromptQueue.task_done's history entry),
-// main.py (prompt_worker: `executing` with node null after the history entry)
-// and nodes.py (the inputs' limits; EmptyLatentImage's latent is an eighth of
-// the size, so images come out cropped to multiples of 8). Fault modes: no
-// checkpoints, an execution error at step N, the websocket cut at step N,
-// a slow start (nothing listens for a while), and down (stop()).
+// ComfyUI's server.py, execution.py, main.py and nodes.py do (an
+// EmptyLatentImage's latent is an eighth of the size, so images come out
+// cropped to multiples of 8). Fault modes: no checkpoints, an execution error
+// at step N, the websocket cut at step N, a slow start, and down (stop()).
 import { once } from 'node:events';
 import http from 'node:http';
 import { randomUUID } from 'node:crypto';
