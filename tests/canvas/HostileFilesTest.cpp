@@ -5,6 +5,7 @@
 // without a warning, is shown; what they refuse is not.
 #include "HostileFiles.h"
 
+#include "CorpusCases.h"
 #include "DecodePoolBlocker.h"
 #include "canvas/KanvoCanvasView.h"
 #include "kanvo/ui/document_session.h"
@@ -18,9 +19,6 @@
 namespace {
 
 const QString couldNotDecode = QStringLiteral("Could not decode image");
-// The public corpora beside the project's root, or where KANVO_CORPUS_DIR says.
-const QString corpora =
-    qEnvironmentVariable("KANVO_CORPUS_DIR", QStringLiteral(KANVO_SOURCE_DIR "/../shared/corpora"));
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr bool sanitized = true;
@@ -180,9 +178,9 @@ private slots:
 
     // Every file the reference decoders refuse or warn about.
     void corpusFilesEndAsTheReferenceDecodersSay() {
-        QFile verdicts(corpora + "/reference-verdicts.tsv");
-        if (!verdicts.open(QIODevice::ReadOnly)) {
-            QSKIP(qPrintable("the public corpora are not at " + corpora +
+        const QList<CorpusCase> cases = CorpusCases::read(CorpusCases::corpusRoot());
+        if (cases.isEmpty()) {
+            QSKIP(qPrintable("the public corpora are not at " + CorpusCases::corpusRoot() +
                              " (see the project's README); skipping the hostile-file sweep"));
         }
         OpenPath open(dir_.filePath("picture.png"));
@@ -190,15 +188,12 @@ private slots:
         qint64 slowest = 0;
         qint64 largest = 0;
         int swept = 0;
-        verdicts.readLine(); // the column names
-        while (!verdicts.atEnd()) {
-            const QList<QByteArray> fields = verdicts.readLine().split('\t');
-            const QString file = QString::fromUtf8(fields.value(0));
-            const QByteArray verdict = fields.value(2);
+        for (const CorpusCase& entry : cases) {
+            const QString& verdict = entry.verdict;
             if (verdict != "fail" && verdict != "warn") {
                 continue;
             }
-            const Result r = open.open(corpora + '/' + file);
+            const Result r = open.open(entry.path);
             ++swept;
             slowest = std::max(slowest, r.milliseconds);
             largest = std::max(largest, r.peakBytes);
@@ -208,7 +203,7 @@ private slots:
                     : r.outcome == Outcome::Refused ||
                           (r.outcome == Outcome::Shown && r.sizeMatches);
             if (!asThePolicySays || !r.keptPrevious || !withinBounds(r)) {
-                failures << "(reference: " + verdict + ") " + describe(file, r);
+                failures << "(reference: " + verdict + ") " + describe(entry.relativePath, r);
                 qWarning().noquote() << failures.constLast();
             }
         }
