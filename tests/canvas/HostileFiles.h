@@ -3,24 +3,16 @@
 // Byte builders for files made to hurt an image viewer: headers that claim
 // absurd sizes, decompression bombs, zero sizes, truncated streams.
 
+#include "PngChunks.h"
+#include "image_bytes.h"
+
 #include <QByteArray>
 #include <QtEndian>
 #include <zlib.h>
 
 namespace hostile {
 
-inline QByteArray bigEndian32(quint32 value) {
-    QByteArray bytes(4, '\0');
-    qToBigEndian(value, bytes.data());
-    return bytes;
-}
-
-inline QByteArray pngChunk(const char* type, const QByteArray& data) {
-    const QByteArray typed = QByteArray(type, 4) + data;
-    const auto crc =
-        quint32(crc32(0, reinterpret_cast<const Bytef*>(typed.constData()), uInt(typed.size())));
-    return bigEndian32(quint32(data.size())) + typed + bigEndian32(crc);
-}
+using kanvo::test::pngChunk;
 
 // The zlib stream of `rows` rows of `rowBytes` zero bytes each, compressed
 // as hard as zlib can: about a thousandth of their size.
@@ -49,8 +41,10 @@ inline QByteArray zeroRowsCompressed(qsizetype rowBytes, qsizetype rows) {
 // `bilevel` 1-bit grey, eight pixels a byte.
 inline QByteArray png(quint32 width, quint32 height, const QByteArray& imageData,
                       bool bilevel = false) {
-    const QByteArray header = bigEndian32(width) + bigEndian32(height) +
-                              QByteArray(bilevel ? "\x01\x00\0\0\0" : "\x08\x02\0\0\0", 5);
+    QByteArray header =
+        QByteArray(8, '\0') + QByteArray(bilevel ? "\x01\0\0\0\0" : "\x08\x02\0\0\0", 5);
+    qToBigEndian(width, header.data());
+    qToBigEndian(height, header.data() + 4);
     return QByteArray("\x89PNG\r\n\x1A\n", 8) + pngChunk("IHDR", header) +
            pngChunk("IDAT", imageData) + pngChunk("IEND", {});
 }
@@ -76,30 +70,15 @@ inline QByteArray pngClaiming(quint32 width, quint32 height) {
 // tables and the start of a scan but no more than `scanBytes` of its data:
 // libjpeg decodes it with a warning and fills the missing rows with grey.
 inline QByteArray truncatedJpeg(quint16 width, quint16 height, int scanBytes = 16) {
-    auto segment = [](uchar code, const QByteArray& body) {
-        QByteArray bytes("\xFF", 1);
-        bytes += char(code);
-        bytes += char((body.size() + 2) >> 8);
-        bytes += char((body.size() + 2) & 0xFF);
-        return bytes + body;
-    };
-    QByteArray frame("\x08", 1);
-    frame += char(height >> 8);
-    frame += char(height & 0xFF);
-    frame += char(width >> 8);
-    frame += char(width & 0xFF);
-    frame += QByteArray("\x01\x01\x11\x00", 4);
+    using namespace kanvo::test;
     // One quantisation table of ones; one DC and one AC Huffman table, each
     // with a single one-bit code for symbol 0.
-    const QByteArray quantisation = QByteArray(1, '\0') + QByteArray(64, '\x01');
-    QByteArray huffman;
-    for (const char tableClass : {'\x00', '\x10'}) {
-        huffman += tableClass;
-        huffman += QByteArray("\x01", 1) + QByteArray(15, '\0') + QByteArray(1, '\0');
-    }
-    const QByteArray scanHeader("\x01\x01\x00\x00\x3F\x00", 6);
-    return QByteArray("\xFF\xD8", 2) + segment(0xDB, quantisation) + segment(0xC4, huffman) +
-           segment(0xC0, frame) + segment(0xDA, scanHeader) + QByteArray(scanBytes, '\0');
+    const std::string oneCode = "\x01"s + std::string(16, '\0');
+    return QByteArray::fromStdString(jpegStart + jpegSegment(0xDB, '\0' + std::string(64, '\x01')) +
+                                     jpegSegment(0xC4, '\0' + oneCode + '\x10' + oneCode) +
+                                     jpegSegment(0xC0, jpegFrameBody(width, height)) +
+                                     jpegSegment(0xDA, "\x01\x01\0\0\x3F\0"s) +
+                                     std::string(size_t(scanBytes), '\0'));
 }
 
 } // namespace hostile

@@ -1,12 +1,11 @@
-// Hostile files through the real open path: KanvoCanvasView::openImageURL,
-// the session's header inspection and the shared decode service, as a drop
-// or the Open dialog uses them. Every file must end as the design says
-// (refused at the header with the previous picture kept, "Could not decode
-// image", or its pixels shown at the document's size) within 2 s and 512 MB.
-// The damaged-file policy: what the reference decoders (libpng, libjpeg-turbo)
-// decode, with or without a warning, is shown; what they refuse is not.
+// Hostile files through the canvas's real open path, as a drop or the Open
+// dialog uses it: each must be refused at the header with the previous
+// picture kept, end as "Could not decode image", or show at the document's
+// size, within 2 s and 512 MB. What libpng and libjpeg-turbo decode, with or
+// without a warning, is shown; what they refuse is not.
 #include "HostileFiles.h"
 
+#include "CorpusCases.h"
 #include "DecodePoolBlocker.h"
 #include "canvas/KanvoCanvasView.h"
 #include "kanvo/ui/document_session.h"
@@ -15,15 +14,11 @@
 #include <QElapsedTimer>
 #include <QtTest>
 #include <array>
-#include <map>
 #include <sys/stat.h>
 
 namespace {
 
 const QString couldNotDecode = QStringLiteral("Could not decode image");
-// The public corpora beside the project's root, or where KANVO_CORPUS_DIR says.
-const QString corpora =
-    qEnvironmentVariable("KANVO_CORPUS_DIR", QStringLiteral(KANVO_SOURCE_DIR "/../shared/corpora"));
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr bool sanitized = true;
@@ -181,50 +176,36 @@ private slots:
         QVERIFY(picture.save(dir_.filePath("picture.png")));
     }
 
-    // Every file the reference decoders refuse or warn about, grouped by the
-    // corpus folder it comes from.
+    // Every file the reference decoders refuse or warn about.
     void corpusFilesEndAsTheReferenceDecodersSay() {
-        QFile verdicts(corpora + "/reference-verdicts.tsv");
-        if (!verdicts.open(QIODevice::ReadOnly)) {
-            QSKIP(qPrintable("the public corpora are not at " + corpora +
+        const QList<CorpusCase> cases = CorpusCases::read(CorpusCases::corpusRoot());
+        if (cases.isEmpty()) {
+            QSKIP(qPrintable("the public corpora are not at " + CorpusCases::corpusRoot() +
                              " (see the project's README); skipping the hostile-file sweep"));
         }
         OpenPath open(dir_.filePath("picture.png"));
-        std::map<QString, std::map<QString, int>> tally; // category -> "verdict: outcome" -> files
         QStringList failures;
         qint64 slowest = 0;
         qint64 largest = 0;
         int swept = 0;
-        verdicts.readLine(); // the column names
-        while (!verdicts.atEnd()) {
-            const QList<QByteArray> fields = verdicts.readLine().split('\t');
-            const QString file = QString::fromUtf8(fields.value(0));
-            const QByteArray verdict = fields.value(2);
+        for (const CorpusCase& entry : cases) {
+            const QString& verdict = entry.verdict;
             if (verdict != "fail" && verdict != "warn") {
                 continue;
             }
-            const Result r = open.open(corpora + '/' + file);
+            const Result r = open.open(entry.path);
             ++swept;
             slowest = std::max(slowest, r.milliseconds);
             largest = std::max(largest, r.peakBytes);
-            const QString category = file.section('/', 0, 1);
             const bool asThePolicySays =
                 verdict == "fail"
                     ? r.outcome == Outcome::Refused || r.outcome == Outcome::CouldNotDecode
                     : r.outcome == Outcome::Refused ||
                           (r.outcome == Outcome::Shown && r.sizeMatches);
-            ++tally[category][verdict + ": " + nameOf(r.outcome)];
             if (!asThePolicySays || !r.keptPrevious || !withinBounds(r)) {
-                failures << category + " (reference: " + verdict + ") " + describe(file, r);
+                failures << "(reference: " + verdict + ") " + describe(entry.relativePath, r);
                 qWarning().noquote() << failures.constLast();
             }
-        }
-        for (const auto& [category, outcomes] : tally) {
-            QStringList counts;
-            for (const auto& [outcome, files] : outcomes) {
-                counts << QStringLiteral("%1 %2").arg(files).arg(outcome);
-            }
-            qInfo().noquote() << category + ": " + counts.join(", ");
         }
         qInfo().noquote() << QStringLiteral("%1 files, slowest %2 ms, largest peak %3 MB")
                                  .arg(swept)

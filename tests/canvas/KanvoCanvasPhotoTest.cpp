@@ -1,3 +1,4 @@
+#include "PixelDifference.h"
 #include "canvas/KanvoCanvasDrawing.h"
 #include "canvas/KanvoCanvasView.h"
 #include "imaging/KanvoImageDecodeService.h"
@@ -27,31 +28,6 @@ QImage photoLike(QSize size) {
         }
     }
     return image;
-}
-
-struct Difference {
-    int largest = 0; // of any channel
-    double mean = 0; // of every channel
-};
-
-Difference differenceOf(const QImage& a, const QImage& b) {
-    const QImage left = a.convertToFormat(QImage::Format_RGB32);
-    const QImage right = b.convertToFormat(QImage::Format_RGB32);
-    Difference difference;
-    double sum = 0;
-    for (int y = 0; y < left.height(); ++y) {
-        for (int x = 0; x < left.width(); ++x) {
-            const QRgb p = left.pixel(x, y);
-            const QRgb q = right.pixel(x, y);
-            for (const int d : {std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
-                                std::abs(qBlue(p) - qBlue(q))}) {
-                difference.largest = std::max(difference.largest, d);
-                sum += d;
-            }
-        }
-    }
-    difference.mean = sum / (3.0 * left.width() * left.height());
-    return difference;
 }
 
 struct Canvas {
@@ -131,8 +107,9 @@ private slots:
         QVERIFY(c.view.exportImageURL(QUrl::fromLocalFile(out)));
         const KanvoDecodedPixels exported = KanvoImageFile(out).decode();
         QCOMPARE(exported.iccProfile, decoded.iccProfile);
-        QVERIFY(differenceOf(exported.image, decoded.image).largest <=
-                (name.endsWith("jpg") ? 12 : 0));
+        const PixelDifference d = PixelComparison::compare(exported.image, decoded.image);
+        QVERIFY2(d.sameSize() && d.maximum <= (name.endsWith("jpg") ? 12 : 0),
+                 qPrintable(d.describe()));
     }
 
     // Zoomed in on a tagged image, the view is drawn from converted tiles. It
@@ -172,14 +149,10 @@ private slots:
         };
         // Where the whole level is drawn, sampling stops at the view's edge;
         // tiles reach past it: the last column may differ by a level or two.
-        const Difference difference = differenceOf(draw(tagged), draw(converted));
-        if (pan) {
-            QVERIFY2(difference.largest <= 2, qPrintable(QString::number(difference.largest)));
-        } else {
-            // A rendition converts averaged pixels, the reference averages
-            // converted ones: alike on the whole, not pixel for pixel.
-            QVERIFY2(difference.mean <= 0.5, qPrintable(QString::number(difference.mean)));
-        }
+        // A rendition converts averaged pixels, the reference averages
+        // converted ones: alike on the whole, not pixel for pixel.
+        const PixelDifference d = PixelComparison::compare(draw(tagged), draw(converted));
+        QVERIFY2(d.sameSize() && (pan ? d.maximum <= 2 : d.mean <= 0.5), qPrintable(d.describe()));
     }
 
     // On one core Qt's global pool has one thread, and Qt's painting runs its

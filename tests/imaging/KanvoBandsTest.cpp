@@ -32,31 +32,14 @@ QImage wholePpm(const QByteArray& file) {
     return KanvoImageFile(path).decode().image;
 }
 
-// The areas a region must get right: the whole image, its corners as
-// single pixels, the last row and column, and strips across checkpoints.
-QList<QRect> areasOf(QSize size) {
-    const int w = size.width();
-    const int h = size.height();
-    QList<QRect> areas = {QRect(QPoint(0, 0), size), QRect(0, 0, 1, 1),
-                          QRect(w - 1, h - 1, 1, 1), QRect(w - 1, 0, 1, h),
-                          QRect(0, h - 1, w, 1),     QRect(w / 3, h / 4, w / 2 + 1, h / 2 + 1)};
-    QRandomGenerator place(3);
-    for (int i = 0; i < 12; ++i) {
-        const int x = int(place.bounded(w));
-        const int y = int(place.bounded(h));
-        areas.append(QRect(x, y, 1 + int(place.bounded(w - x)), 1 + int(place.bounded(h - y))));
-    }
-    return areas;
-}
-
-// Every row eachRow gets and every region of `areasOf` equal `whole`'s
-// pixels byte for byte, in its format.
+// Every row index() hands out and every region of areasToCheck() equal
+// `whole`'s pixels byte for byte, in its format.
 template <typename Bands>
 void checkAgainst(const QImage& whole, const std::unique_ptr<Bands>& bands,
                   const QImage& rowsSeen) {
     QVERIFY(bands);
     QCOMPARE(rowsSeen, whole);
-    for (const QRect& area : areasOf(whole.size())) {
+    for (const QRect& area : kanvo::test::areasToCheck(whole.size(), 3)) {
         const QImage region = bands->region(area, 1);
         QVERIFY2(region == whole.copy(area), qPrintable(QStringLiteral("region %1,%2 %3x%4")
                                                             .arg(area.x())
@@ -126,7 +109,8 @@ private slots:
         }
     }
 
-    // libspng's encoder, each of its filter choices, blocks its own size.
+    // libspng's encoder, each of its filter choices, blocks its own size: the
+    // whole decode undoes every filter exactly, and the rows are the whole's.
     void pngFromAnEncoderIsTheWholeDecode() {
         for (const bool alpha : {false, true}) {
             for (const int filters :
@@ -134,6 +118,8 @@ private slots:
                   SPNG_FILTER_CHOICE_AVG, SPNG_FILTER_CHOICE_PAETH, SPNG_FILTER_CHOICE_ALL}) {
                 const QImage image = kanvo::test::photoLike(QSize(611, 301), alpha);
                 const QByteArray file = kanvo::test::spngEncoded(image, filters);
+                QCOMPARE(wholePng(file), image.convertToFormat(alpha ? QImage::Format_RGBA8888
+                                                                     : QImage::Format_RGBX8888));
                 RowCollector rows{QImage(image.size(), wholePng(file).format())};
                 const auto bands = KanvoPngBands::index(file, rows.handler(), 64 << 10);
                 QVERIFY(bands && bands->checkpointCount() > 2);

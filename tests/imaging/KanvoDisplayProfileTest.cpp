@@ -1,5 +1,6 @@
 #include "imaging/colour/KanvoDisplayProfile.h"
 
+#include "TestImages.h"
 #include "imaging/colour/KanvoColorTransform.h"
 #include "imaging/colour/KanvoLcms.h"
 
@@ -10,6 +11,8 @@
 #include <xcb/xcb.h>
 
 namespace {
+
+using kanvo::test::wideGamutProfile;
 
 // What a colour manager does for a calibrated monitor: the profile's bytes as
 // the root window's _ICC_PROFILE property; none at all for an empty one. Sent
@@ -38,13 +41,6 @@ QRgb converted(const KanvoColorTransform& transform, QRgb colour) {
     pixel.setPixel(0, 0, colour);
     transform.convert(pixel);
     return pixel.pixel(0, 0);
-}
-
-// sRGB's red and blue primaries, a greener green.
-QByteArray wideGamutProfile() {
-    return QColorSpace(QPointF(0.3127, 0.3290), QPointF(0.64, 0.33), QPointF(0.21, 0.71),
-                       QPointF(0.15, 0.06), QColorSpace::TransferFunction::Gamma, 2.2f)
-        .iccProfile();
 }
 
 QByteArray saved(const KanvoLcms::Profile& profile) {

@@ -6,8 +6,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QRandomGenerator>
-#include <cstring>
 #include <gtest/gtest.h>
 #include <limits>
 
@@ -25,42 +23,6 @@ QImage wholeDecode(const QByteArray& file, int reduction) {
         .image;
 }
 
-// Every side and corner, single pixels among them, then areas anywhere.
-std::vector<QRect> areasOf(QSize size, quint32 seed) {
-    const int w = size.width();
-    const int h = size.height();
-    std::vector<QRect> areas = {{0, 0, w, h},
-                                {0, 0, 1, 1},
-                                {w - 1, 0, 1, 1},
-                                {0, h - 1, 1, 1},
-                                {w - 1, h - 1, 1, 1},
-                                {0, 0, w, 1},
-                                {0, h - 1, w, 1},
-                                {0, 0, 1, h},
-                                {w - 1, 0, 1, h},
-                                {w / 3, h / 3, 1, 1},
-                                {w / 2, 0, w - w / 2, h / 2}};
-    QRandomGenerator random(seed);
-    for (int i = 0; i < 12; ++i) {
-        const int x = int(random.bounded(w));
-        const int y = int(random.bounded(h));
-        areas.emplace_back(x, y, 1 + int(random.bounded(w - x)), 1 + int(random.bounded(h - y)));
-    }
-    return areas;
-}
-
-bool samePixels(const QImage& a, const QImage& b) {
-    if (a.size() != b.size() || a.format() != b.format()) {
-        return false;
-    }
-    for (int y = 0; y < a.height(); ++y) {
-        if (std::memcmp(a.constScanLine(y), b.constScanLine(y), size_t(a.width()) * 4) != 0) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // At every reduction, each area's region is the same area of the whole
 // decode, byte for byte; where libjpeg refuses the file, so does index().
 void expectRegionsOfWholeDecode(const QByteArray& file, quint32 seed = 1) {
@@ -71,8 +33,9 @@ void expectRegionsOfWholeDecode(const QByteArray& file, quint32 seed = 1) {
             continue; // libjpeg fails there; a region may or may not
         }
         ASSERT_TRUE(bands);
-        for (const QRect& area : areasOf(whole.size(), seed + quint32(reduction))) {
-            EXPECT_TRUE(samePixels(bands->region(area, reduction), whole.copy(area)))
+        for (const QRect& area :
+             kanvo::test::areasToCheck(whole.size(), seed + quint32(reduction))) {
+            EXPECT_TRUE(bands->region(area, reduction) == whole.copy(area))
                 << "reduction " << reduction << ", area " << area.x() << "," << area.y() << " "
                 << area.width() << "x" << area.height();
         }

@@ -75,7 +75,7 @@ TEST(KanvoThreads, JpegStripesMeetWithoutASeam) {
 TEST(KanvoThreads, ReducedJpegPiecesMeetWithoutASeam) {
     const QImage image = photoLike({900, 1400}, false, 3);
     for (const QByteArray& jpeg :
-         {encoded(image, "jpg"), kanvo::test::libjpegEncoded(image, 2, 2, 4)}) {
+         {encoded(image, "jpg"), kanvo::test::libjpegEncoded(image, {2, 2, 4})}) {
         const QImage onePiece = KanvoJpegPreview::decode(spanOf(jpeg), 4, 1);
         ASSERT_FALSE(onePiece.isNull());
         EXPECT_TRUE(KanvoJpegPreview::decode(spanOf(jpeg), 4, 4) == onePiece);

@@ -74,12 +74,4 @@ inline QByteArray libjpegEncoded(const QImage& image, const LibjpegLayout& layou
     return bytes;
 }
 
-// `image` as a baseline YCbCr JPEG, its chroma sampled `across` x `down`
-// times more coarsely than luma, with a restart marker every
-// `restartInterval` MCUs (0 for none).
-inline QByteArray libjpegEncoded(const QImage& image, int across, int down,
-                                 int restartInterval = 0) {
-    return libjpegEncoded(image, LibjpegLayout{across, down, restartInterval});
-}
-
 } // namespace kanvo::test

@@ -1,9 +1,12 @@
 #pragma once
 
 #include <QBuffer>
+#include <QColorSpace>
 #include <QImage>
 #include <QImageWriter>
+#include <QList>
 #include <QRandomGenerator>
+#include <QRect>
 #include <span>
 
 namespace kanvo::test {
@@ -24,6 +27,13 @@ inline QImage photoLike(QSize size, bool alpha = false, quint32 seed = 7) {
     return image;
 }
 
+// An ICC profile with sRGB's red and blue primaries and a greener green.
+inline QByteArray wideGamutProfile() {
+    return QColorSpace(QPointF(0.3127, 0.3290), QPointF(0.64, 0.33), QPointF(0.21, 0.71),
+                       QPointF(0.15, 0.06), QColorSpace::TransferFunction::Gamma, 2.2f)
+        .iccProfile();
+}
+
 // `image` in `format` at quality 90, as Qt's writer writes it.
 inline QByteArray encoded(const QImage& image, const char* format, bool progressive = false) {
     QBuffer file;
@@ -33,6 +43,33 @@ inline QByteArray encoded(const QImage& image, const char* format, bool progress
     writer.setProgressiveScanWrite(progressive);
     writer.write(image);
     return file.data();
+}
+
+// The areas a region of an image of `size` must get right: the whole, each
+// corner and a pixel inside as single pixels, the outer rows and columns,
+// blocks across the middle, then a dozen anywhere.
+inline QList<QRect> areasToCheck(QSize size, quint32 seed) {
+    const int w = size.width();
+    const int h = size.height();
+    QList<QRect> areas = {{0, 0, w, h},
+                          {0, 0, 1, 1},
+                          {w - 1, 0, 1, 1},
+                          {0, h - 1, 1, 1},
+                          {w - 1, h - 1, 1, 1},
+                          {w / 3, h / 3, 1, 1},
+                          {0, 0, w, 1},
+                          {0, h - 1, w, 1},
+                          {0, 0, 1, h},
+                          {w - 1, 0, 1, h},
+                          {w / 2, 0, w - w / 2, (h + 1) / 2},
+                          {w / 3, h / 4, w / 2 + 1, h / 2 + 1}};
+    QRandomGenerator random(seed);
+    for (int i = 0; i < 12; ++i) {
+        const int x = int(random.bounded(w));
+        const int y = int(random.bounded(h));
+        areas.append(QRect(x, y, 1 + int(random.bounded(w - x)), 1 + int(random.bounded(h - y))));
+    }
+    return areas;
 }
 
 inline std::span<const uchar> spanOf(const QByteArray& bytes) {

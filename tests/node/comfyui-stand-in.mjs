@@ -1,18 +1,12 @@
 // A ComfyUI for the tests, in this process on 127.0.0.1, answering as
-// ComfyUI's sources say: server.py (post_prompt, post_queue, post_interrupt,
-// post_free, get_history_prompt_id, view_image, the /ws handler and send_json),
-// execution.py (validate_prompt and validate_inputs' refusals,
-// handle_execution_error's messages, PromptQueue.task_done's history entry),
-// main.py (prompt_worker: `executing` with node null after the history entry)
-// and nodes.py (the inputs' limits; EmptyLatentImage's latent is an eighth of
-// the size, so images come out cropped to multiples of 8). Fault modes: no
-// checkpoints, an execution error at step N, the websocket cut at step N,
-// a slow start (nothing listens for a while), and down (stop()).
+// ComfyUI's server.py, execution.py, main.py and nodes.py do (an
+// EmptyLatentImage's latent is an eighth of the size, so images come out
+// cropped to multiples of 8). Fault modes: no checkpoints, an execution error
+// at step N, the websocket cut at step N, a slow start, and down (stop()).
 import { once } from 'node:events';
 import http from 'node:http';
 import { randomUUID } from 'node:crypto';
 import { setTimeout as delay } from 'node:timers/promises';
-import { fileURLToPath } from 'node:url';
 import { WebSocketServer } from 'ws';
 import { encodePng } from '../../server/png.mjs';
 
@@ -197,10 +191,4 @@ export async function startComfyStandIn(t, { checkpoints = ['sd15/v1-5-pruned.sa
   };
   t.after(stop);
   return { url: `http://127.0.0.1:${port}`, seen, history, listening, stop, queued: () => queue.map((item) => item.id), running: () => running?.id ?? null };
-}
-
-// Run as a program (for the app's tests): listens until killed and prints its address.
-if (process.argv[1] === fileURLToPath(import.meta.url)) {
-  const comfy = await startComfyStandIn({ after() {} }, { stepMs: Number(process.argv[2] ?? 100) });
-  process.stdout.write(`comfyui-stand-in listening on ${comfy.url}\n`);
 }

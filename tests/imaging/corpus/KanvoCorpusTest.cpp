@@ -3,7 +3,6 @@
 // every file they refuse is refused; tagged files show the colours their
 // profiles say. Each row is one file, named by its path.
 #include "CorpusCases.h"
-#include "CrashNote.h"
 #include "PixelDifference.h"
 #include "ReferenceDecoder.h"
 #include "TaggedFixtures.h"
@@ -73,12 +72,6 @@ private slots:
         QVERIFY2(missing.isEmpty(),
                  qPrintable(QStringLiteral("reference decoders missing: ") + missing.join(", ") +
                             " (scripts/install-deps.sh installs them)"));
-        CrashNote::install();
-    }
-
-    void init() {
-        CrashNote::setCurrent(QByteArray(QTest::currentTestFunction()) + '(' +
-                              QTest::currentDataTag() + ')');
     }
 
     // A file libpng, libjpeg-turbo or netpbm decode, with or without a

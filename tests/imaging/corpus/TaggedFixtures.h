@@ -6,11 +6,9 @@
 #include <QRect>
 #include <QString>
 
-// Files with embedded colour profiles, made at test time from a synthetic
-// picture: JPEGs written by libjpeg with APP2 ICC_PROFILE segments (several
-// when the profile is large, as real writers do) and PNGs by libspng (iCCP).
-// The profiles come from colord-data, or are built with Little CMS for the
-// gamuts colord does not ship (Display P3, Rec. 2020).
+// Files with embedded colour profiles from colord-data, made at test time
+// from a synthetic picture: JPEGs written by libjpeg with APP2 ICC_PROFILE
+// segments and PNGs by libspng (iCCP).
 struct TaggedFixture {
     QString name;
     QString path;
