@@ -39,9 +39,9 @@ int main(int argc, char* argv[]) {
     // The file a desktop launches Kanvo with starts decoding on the other
     // cores while Qt connects to the display, about a tenth of the time to
     // the first pixels: its preview sized for the screen the window was on
-    // when Kanvo last quit, its colours converted once the display's profile
-    // is read.
-    // A screen of another ratio shows that preview until the full image.
+    // when Kanvo last quit (a screen of another ratio shows that preview
+    // until the full image), its colours converted once the display's
+    // profile is read.
     const std::optional<QUrl> launchFile =
         KanvoCommandLine::plainFile(arguments, QDir::currentPath());
     if (launchFile) {
