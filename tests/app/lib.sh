@@ -37,9 +37,11 @@ kanvo_start_xvfb() {
 # from a fork of the app (the menu bar asks for one), and under AddressSanitizer
 # that child can hang on the allocator's lock, leaving the app without a window;
 # an address nobody listens on gives Qt's own menu bar at once, as on a bare X.
+# Settings (the screen ratio kept at quit) go to the test's own folder, so a
+# run neither writes into the caller's home nor sees an earlier run's.
 kanvo_start_app() {
     QT_QPA_PLATFORM=xcb QT_QPA_PLATFORMTHEME= DBUS_SESSION_BUS_ADDRESS="unix:path=$KANVO_TEST_TMP/no-bus" \
-        "$@" >"$KANVO_TEST_TMP/app.log" 2>&1 &
+        XDG_CONFIG_HOME="$KANVO_TEST_TMP/config" "$@" >"$KANVO_TEST_TMP/app.log" 2>&1 &
     KANVO_APP_PID=$!
     KANVO_TEST_PIDS+=("$KANVO_APP_PID")
 }
