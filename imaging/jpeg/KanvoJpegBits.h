@@ -48,6 +48,10 @@ public:
     // Whether every bit taken so far came from the scan, not from the zeros
     // that stand in after its end (a marker or the end of the file).
     bool withinData() const { return !ended_ || consumed() <= dataBits_; }
+    // Whether no more than the padding of the scan's last byte is left: a
+    // code that does not decode there is the end of the data, not damage or
+    // a wrong guess.
+    bool atPadding() const { return ended_ && dataBits_ - consumed() < 8; }
 
     // Where the next bit to take lies: the byte that holds it (the 0xFF of
     // a stuffed pair) and how many of that byte's bits, from the top, are

@@ -203,7 +203,7 @@ void ParallelDecode::decodePiece(int index) {
         }
         piece.shares.resize(size_t(mcu) * sharesPerMcu);
         piece.blockPredictors.resize(size_t(mcu) * blocksPerMcu);
-        if (decoded || !bits.withinData() || ++restarts > maximumRestarts ||
+        if (decoded || !bits.withinData() || bits.atPadding() || ++restarts > maximumRestarts ||
             mcu - piece.guessStart > longestGuess) {
             break; // out of data, or damaged
         }

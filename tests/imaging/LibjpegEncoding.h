@@ -15,13 +15,15 @@ namespace kanvo::test {
 // How libjpegEncoded() writes a JPEG: its first component sampled `across`
 // x `down` times more finely than the others, a restart marker every
 // `restartInterval` MCUs (0 for none), in `space` (JCS_GRAYSCALE, JCS_YCbCr,
-// JCS_CMYK or JCS_YCCK), progressive or baseline.
+// JCS_CMYK or JCS_YCCK), progressive or baseline, with the standard Huffman
+// tables or tables made for the image (as most cameras and editors write).
 struct LibjpegLayout {
     int across = 2;
     int down = 2;
     int restartInterval = 0;
     J_COLOR_SPACE space = JCS_YCbCr;
     bool progressive = false;
+    bool optimizedTables = false;
 };
 
 // `image` as a JPEG (quality 90) written by libjpeg in `layout`; Qt's
@@ -50,6 +52,7 @@ inline QByteArray libjpegEncoded(const QImage& image, const LibjpegLayout& layou
     info.comp_info[0].h_samp_factor = grey ? 1 : layout.across;
     info.comp_info[0].v_samp_factor = grey ? 1 : layout.down;
     info.restart_interval = unsigned(layout.restartInterval);
+    info.optimize_coding = layout.optimizedTables ? TRUE : FALSE;
     if (layout.progressive) {
         jpeg_simple_progression(&info);
     }
