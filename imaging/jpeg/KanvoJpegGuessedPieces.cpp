@@ -23,6 +23,11 @@ using KanvoJpegScan::Scan;
 constexpr int maximumRestarts = 64;
 constexpr int longestGuess = 1024;
 
+// Pieces a thread: a thread that gets less of the cores than the others
+// (beside the window's own work) then leaves pieces to them rather than
+// holding up the whole decode.
+constexpr int piecesPerThread = 4;
+
 // Where an MCU starts: its first bit in the coded data (stuffed bytes left
 // out) and the DC predictors there.
 struct Mark {
@@ -36,6 +41,8 @@ struct Piece {
     std::unique_ptr<Mark[]> marks;    // one per MCU decoded, and the one being decoded
     std::atomic<qint64> completed{0}; // marks before this are final
     std::atomic<bool> finished{false};
+    // Taken by a thread to decode, or by the piece before as it reaches it.
+    std::atomic<bool> taken{false};
     // Read once every thread has joined.
     qint64 guessStart = 0; // the first MCU of the latest guess
     bool failed = false;
@@ -50,10 +57,11 @@ struct Piece {
 
 class ParallelDecode {
 public:
-    ParallelDecode(std::span<const uchar> file, const Scan& scan, int pieces,
-                   KanvoJpegPlanes& planes)
-        : file_(file), scan_(scan), total_(scan.mcuCount()), pieces_(size_t(pieces)),
-          planes_(planes) {}
+    ParallelDecode(std::span<const uchar> file, const Scan& scan, int threads,
+                   KanvoJpegPlanes& planes, const std::function<void(qint64, qint64)>& rowsPlaced)
+        : file_(file), scan_(scan), total_(scan.mcuCount()), threads_(threads),
+          pieces_(size_t(threads > 1 ? threads * piecesPerThread : 1)), planes_(planes),
+          rowsPlaced_(rowsPlaced) {}
 
     bool run();
 
@@ -76,8 +84,10 @@ private:
     std::span<const uchar> file_;
     const Scan& scan_;
     const qint64 total_;
+    const int threads_;
     std::vector<Piece> pieces_;
     KanvoJpegPlanes& planes_;
+    const std::function<void(qint64, qint64)>& rowsPlaced_;
     std::vector<Run> runs_;
 };
 
@@ -127,9 +137,17 @@ bool ParallelDecode::placePieces() {
 // Waits while the later piece has not decoded that far.
 bool ParallelDecode::meetsLater(std::int64_t bit, int& target, qint64& mark) {
     while (size_t(target) < pieces_.size()) {
-        const Piece& later = pieces_[size_t(target)];
+        Piece& later = pieces_[size_t(target)];
         if (bit < later.startBit) {
             return false;
+        }
+        if (!later.taken.exchange(true)) {
+            // Not begun: this piece decodes on through it, as does any other
+            // that reaches it (after a wrong guess has taken it).
+            later.finished.store(true, std::memory_order_release);
+            ++target;
+            mark = 0;
+            continue;
         }
         const bool finished = later.finished.load(std::memory_order_acquire);
         const qint64 available = later.completed.load(std::memory_order_acquire);
@@ -156,8 +174,8 @@ void ParallelDecode::decodePiece(int index) {
     const auto sharesPerMcu = size_t(scan_.samplesPerMcu());
     const auto blocksPerMcu = size_t(scan_.blocksPerMcu());
     if (!first) {
-        const size_t expected =
-            size_t(total_) * (pieces_.size() - size_t(index)) / pieces_.size() + 64;
+        // Its own share, and room for one it may take over.
+        const size_t expected = 2 * size_t(total_) / pieces_.size() + 64;
         piece.shares.reserve(expected * sharesPerMcu);
         piece.blockPredictors.reserve(expected * blocksPerMcu);
     }
@@ -289,15 +307,17 @@ bool ParallelDecode::run() {
     if (!placePieces()) {
         return false;
     }
-    const int threads = int(pieces_.size());
-    forEachInParallel(threads, [this](int index) { decodePiece(index); });
+    forEachTakenInParallel(threads_, int(pieces_.size()), [this](int index) {
+        if (!pieces_[size_t(index)].taken.exchange(true)) {
+            decodePiece(index);
+        }
+    });
     if (!stitch()) {
         return false;
     }
-    // Bands of MCU rows, one a thread.
-    forEachInParallel(threads, [this, threads](int band) {
-        placeRuns(scan_.firstMcuRowOfBand(band, threads) * scan_.mcusAcross,
-                  scan_.firstMcuRowOfBand(band + 1, threads) * scan_.mcusAcross);
+    scan_.forEachBandInParallel(threads_, [this](qint64 firstMcuRow, qint64 endMcuRow) {
+        placeRuns(firstMcuRow * scan_.mcusAcross, endMcuRow * scan_.mcusAcross);
+        rowsPlaced_(firstMcuRow, endMcuRow);
     });
     return true;
 }
@@ -305,6 +325,7 @@ bool ParallelDecode::run() {
 } // namespace
 
 bool KanvoJpegGuessedPieces::decode(std::span<const uchar> file, const KanvoJpegScan::Scan& scan,
-                                    int pieces, KanvoJpegPlanes& planes) {
-    return ParallelDecode(file, scan, pieces, planes).run();
+                                    int threads, KanvoJpegPlanes& planes,
+                                    const std::function<void(qint64, qint64)>& rowsPlaced) {
+    return ParallelDecode(file, scan, threads, planes, rowsPlaced).run();
 }

@@ -39,6 +39,26 @@ std::uint32_t clampedChannel(int value) {
     return std::uint32_t(std::clamp(value, 0, 255));
 }
 
+// A block's `Samples` x `Samples` samples, `level` plus each AC share,
+// clamped into `row` and the rows below it. False for a sample far outside
+// 0 to 255: ringing takes a true image's samples only a little past either
+// end. A size known at compile time lets the loops unroll and vectorise.
+template <int Samples>
+bool placeSamples(std::uint8_t* row, qsizetype stride, int level, const std::int16_t* acShares) {
+    constexpr int margin = 256;
+    int lowest = 0;
+    int highest = 0;
+    for (int y = 0; y < Samples; ++y, row += stride) {
+        for (int x = 0; x < Samples; ++x) {
+            const int share = acShares[y * Samples + x];
+            lowest = std::min(lowest, share);
+            highest = std::max(highest, share);
+            row[x] = std::uint8_t(std::clamp(level + share, 0, 255));
+        }
+    }
+    return level + lowest >= -margin && level + highest <= 255 + margin;
+}
+
 } // namespace
 
 KanvoJpegPlanes::KanvoJpegPlanes(const KanvoJpegScan::Scan& scan) : scan_(scan) {
@@ -72,19 +92,21 @@ void KanvoJpegPlanes::writeBlock(qint64 mcu, int component, int blockAcross, int
     const int level = int(float(dc) * described.dcScale + 4096.5F) - 4096 + 128;
     Plane& plane = planes_[size_t(component)];
     std::uint8_t* row = plane.samples.data() + top * plane.stride + left;
-    int lowest = level;
-    int highest = level;
-    for (int y = 0; y < samples; ++y, row += plane.stride) {
-        for (int x = 0; x < samples; ++x) {
-            const int value = level + acShares[y * samples + x];
-            lowest = std::min(lowest, value);
-            highest = std::max(highest, value);
-            row[x] = std::uint8_t(std::clamp(value, 0, 255));
-        }
+    bool inRange = true;
+    switch (samples) {
+    case 1:
+        inRange = placeSamples<1>(row, plane.stride, level, acShares);
+        break;
+    case 2:
+        inRange = placeSamples<2>(row, plane.stride, level, acShares);
+        break;
+    case 4:
+        inRange = placeSamples<4>(row, plane.stride, level, acShares);
+        break;
+    default:
+        inRange = false;
     }
-    // Ringing takes a true image's samples a little past either end.
-    constexpr int margin = 256;
-    if (lowest < -margin || highest > 255 + margin) {
+    if (!inRange) {
         damaged_.store(true, std::memory_order_relaxed);
     }
 }

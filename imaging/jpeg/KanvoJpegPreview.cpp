@@ -1,6 +1,5 @@
 #include "imaging/jpeg/KanvoJpegPreview.h"
 
-#include "imaging/KanvoParallel.h"
 #include "imaging/jpeg/KanvoJpegGuessedPieces.h"
 #include "imaging/jpeg/KanvoJpegPlanes.h"
 #include "imaging/jpeg/KanvoJpegRestartPieces.h"
@@ -34,18 +33,18 @@ QImage KanvoJpegPreview::decode(std::span<const uchar> file, int reduction, int 
     }
     const int threads = std::clamp(pieces, 1, 8);
     KanvoJpegPlanes planes(*scan);
-    const bool decoded = scan->restartInterval > 0
-                             ? KanvoJpegRestartPieces::decode(file, *scan, threads, planes)
-                             : KanvoJpegGuessedPieces::decode(file, *scan, threads, planes);
+    const auto convert = [&](qint64 firstMcuRow, qint64 endMcuRow) {
+        const auto row = [&](qint64 mcuRow) {
+            return int(std::min<qint64>(mcuRow * scan->samplesDownMcu, image.height()));
+        };
+        planes.convertRows(image, row(firstMcuRow), row(endMcuRow));
+    };
+    const bool decoded =
+        scan->restartInterval > 0
+            ? KanvoJpegRestartPieces::decode(file, *scan, threads, planes, convert)
+            : KanvoJpegGuessedPieces::decode(file, *scan, threads, planes, convert);
     if (!decoded || planes.damaged()) {
         return {};
     }
-    // Bands of MCU rows, one a thread.
-    forEachInParallel(threads, [&](int band) {
-        const qint64 firstRow = scan->firstMcuRowOfBand(band, threads) * scan->samplesDownMcu;
-        const qint64 endRow = scan->firstMcuRowOfBand(band + 1, threads) * scan->samplesDownMcu;
-        planes.convertRows(image, int(std::min<qint64>(firstRow, image.height())),
-                           int(std::min<qint64>(endRow, image.height())));
-    });
     return image;
 }

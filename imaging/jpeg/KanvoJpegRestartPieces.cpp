@@ -79,7 +79,8 @@ bool decodePiece(std::span<const uchar> file, const KanvoJpegScan::Scan& scan, c
 } // namespace
 
 bool KanvoJpegRestartPieces::decode(std::span<const uchar> file, const KanvoJpegScan::Scan& scan,
-                                    int pieces, KanvoJpegPlanes& planes) {
+                                    int pieces, KanvoJpegPlanes& planes,
+                                    const std::function<void(qint64, qint64)>& rowsPlaced) {
     if (scan.restartInterval <= 0) {
         return false;
     }
@@ -94,5 +95,9 @@ bool KanvoJpegRestartPieces::decode(std::span<const uchar> file, const KanvoJpeg
             decodePiece(file, scan, placed[size_t(index)],
                         last ? scan.mcuCount() : placed[size_t(index) + 1].firstMcu, last, planes);
     });
-    return std::all_of(decoded.begin(), decoded.end(), [](char value) { return value != 0; });
+    if (!std::all_of(decoded.begin(), decoded.end(), [](char value) { return value != 0; })) {
+        return false;
+    }
+    scan.forEachBandInParallel(pieces, rowsPlaced);
+    return true;
 }

@@ -12,10 +12,11 @@
 // decodes its own MCUs straight into place.
 namespace KanvoJpegRestartPieces {
 
-// Every MCU of `scan` into `planes`, in at most `pieces` pieces. False for
-// damage: a code no table holds, coded data that ends early, or restart
-// markers out of their order or with bytes before them.
+// Every MCU of `scan` into `planes`, in at most `pieces` pieces, then
+// `rowsPlaced(firstMcuRow, endMcuRow)` for bands of the rows on as many
+// threads. False for damage: a code no table holds, coded data that ends
+// early, or restart markers out of their order or with bytes before them.
 bool decode(std::span<const uchar> file, const KanvoJpegScan::Scan& scan, int pieces,
-            KanvoJpegPlanes& planes);
+            KanvoJpegPlanes& planes, const std::function<void(qint64, qint64)>& rowsPlaced);
 
 } // namespace KanvoJpegRestartPieces

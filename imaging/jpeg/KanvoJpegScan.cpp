@@ -1,5 +1,6 @@
 #include "imaging/jpeg/KanvoJpegScan.h"
 
+#include "imaging/KanvoParallel.h"
 #include "imaging/jpeg/KanvoJpegMarkers.h"
 #include "imaging/jpeg/KanvoLibjpegReader.h"
 
@@ -204,6 +205,15 @@ int KanvoJpegScan::Scan::samplesPerMcu() const {
                    component.samplesAcross;
     }
     return samples;
+}
+
+void KanvoJpegScan::Scan::forEachBandInParallel(
+    int threads, const std::function<void(qint64, qint64)>& work) const {
+    constexpr int bandsPerThread = 8;
+    const int bands = threads * bandsPerThread;
+    forEachTakenInParallel(threads, bands, [&](int band) {
+        work(qint64(mcusDown) * band / bands, qint64(mcusDown) * (band + 1) / bands);
+    });
 }
 
 std::optional<KanvoJpegScan::Scan> KanvoJpegScan::read(std::span<const uchar> file, int reduction) {

@@ -5,6 +5,7 @@
 #include <QSize>
 #include <QtGlobal>
 #include <array>
+#include <functional>
 #include <optional>
 #include <span>
 #include <vector>
@@ -56,9 +57,10 @@ struct Scan {
     qsizetype dataOffset = 0; // within the file, found by a bounded walk of its markers
     int restartInterval = 0;  // MCUs between restart markers; 0 for none
     qint64 mcuCount() const { return qint64(mcusAcross) * mcusDown; }
-    // The first MCU row of band `band` when the rows are shared out in
-    // `bands` bands of (nearly) equal height; band `bands` is the end.
-    qint64 firstMcuRowOfBand(int band, int bands) const { return qint64(mcusDown) * band / bands; }
+    // Runs `work(firstMcuRow, endMcuRow)` for bands of MCU rows on
+    // `threads` threads, several bands a thread, each taken by whichever
+    // thread is free.
+    void forEachBandInParallel(int threads, const std::function<void(qint64, qint64)>& work) const;
     int blocksPerMcu() const;
     int samplesPerMcu() const; // over all components
 };
