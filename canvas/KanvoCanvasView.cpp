@@ -112,7 +112,10 @@ void KanvoCanvasView::finishDecode(std::uint64_t generation, const KanvoImage& i
     }
     show(image);
     statusText_.clear();
-    update();
+    // Drawn before returning: the request update() posts waits behind every
+    // other event, and the full decode that follows a preview starts as
+    // soon as this returns, taking the cores from the paint.
+    repaint();
     emit KanvoNotifications::defaultCenter()->documentSessionChanged(this);
 }
 

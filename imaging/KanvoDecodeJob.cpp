@@ -48,8 +48,7 @@ void KanvoDecodeJob::subscribe(Completion completion, bool wantsPreview, Complet
 void KanvoDecodeJob::deliver(Subscriber& subscriber, const KanvoImage& image, bool isPreview) {
     if (isPreview) {
         subscriber.completed = true;
-        // Queued after the completion, so it runs once the canvas has been
-        // asked to repaint with the preview, and after that repaint.
+        // After the completion, which draws the preview before it returns.
         onGuiThread([completion = subscriber.completion, image, job = shared_from_this()] {
             completion(image);
             onGuiThread([job] { job->previewShown_.release(); });

@@ -29,8 +29,10 @@ public:
 
     // Runs on the GUI thread (queued) exactly once with the first image the
     // job makes: the preview when `wantsPreview`, else the full image (null
-    // on failure). After a preview, `sharpened` (when given) gets the full
-    // image the same way, and before it any newer preview of a series.
+    // on failure); the full decode waits for a preview's completion to
+    // return, so one that draws the preview at once has the cores to itself.
+    // After a preview, `sharpened` (when given) gets the full image the same
+    // way, and before it any newer preview of a series.
     void subscribe(Completion completion, bool wantsPreview, Completion sharpened);
 
     // The decode itself; `makeRoom` is told the bytes the image will need
