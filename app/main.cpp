@@ -4,15 +4,16 @@
 #include "app/KanvoScreenRatio.h"
 #include "app/KanvoWindowFactory.h"
 #include "imaging/colour/KanvoDisplayProfile.h"
+#include "kit/KanvoGlyphCache.h"
 #include "kit/KanvoStyle.h"
 #include "kit/KanvoSymbols.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFontDatabase>
-#include <QIcon>
 #include <QMainWindow>
 #include <QThreadPool>
+#include <QTimer>
 #include <cstdio>
 
 namespace {
@@ -58,7 +59,6 @@ int main(int argc, char* argv[]) {
     QThreadPool::globalInstance()->start([] { (void)QFontDatabase::families(); });
     // Matches the window to its desktop entry (X11 and Wayland).
     QGuiApplication::setDesktopFileName(QStringLiteral(KANVO_APP_ID));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/" KANVO_APP_ID ".svg")));
     const KanvoCommandLine commandLine =
         KanvoCommandLine::parse(QApplication::arguments(), QDir::currentPath());
     // Any other file named on the command line is read and decoded on other
@@ -73,9 +73,13 @@ int main(int argc, char* argv[]) {
     }
     KanvoSymbols::installIconTheme();
     QApplication::setStyle(new KanvoStyle); // before the first widget is made
+    KanvoGlyphCache& glyphs = KanvoGlyphCache::shared();
+    QApplication::setWindowIcon(glyphs.windowIcon(QStringLiteral(":/" KANVO_APP_ID ".svg")));
 
     KanvoAppDelegate delegate;
     delegate.applicationDidFinishLaunching();
+    // Whatever the window had to draw afresh is kept for the next start.
+    QTimer::singleShot(0, [&glyphs] { glyphs.save(); });
     // Kept at quit, not at launch, where writing settings would hold up the
     // first paint.
     QObject::connect(&application, &QCoreApplication::aboutToQuit, [&delegate] {

@@ -31,10 +31,12 @@ cmake --build "$build_dir" -j2 --target "$target" >/dev/null
 found=$build_dir/fuzz/found/$target
 artifacts=$build_dir/fuzz/artifacts
 mkdir -p "$found" "$artifacts"
-seeds=("tests/data/fuzz/${target#fuzz_}")
+seeds=()
+# A target with no regression files yet has no folder for them.
+[ -d "tests/data/fuzz/${target#fuzz_}" ] && seeds+=("tests/data/fuzz/${target#fuzz_}")
 case $target in
 fuzz_decode_image | fuzz_decode_file) seeds+=("$build_dir/fuzz/corpus/images") ;;
-fuzz_jpeg_pieces | fuzz_jpeg_bands | fuzz_png_unfilter | fuzz_png_bands) ;; # make their files from the input: no generated seeds
+fuzz_jpeg_pieces | fuzz_jpeg_bands | fuzz_png_unfilter | fuzz_png_bands | fuzz_glyph_file) ;; # make their files from the input: no generated seeds
 *) seeds+=("$build_dir/fuzz/corpus/$target") ;;
 esac
 case $target in

@@ -1,12 +1,16 @@
 #include "kit/KanvoStyle.h"
 
+#include "kit/KanvoDeferredIcon.h"
 #include "kit/KanvoSymbols.h"
 
 QIcon KanvoStyle::standardIcon(StandardPixmap standardIcon, const QStyleOption* option,
                                const QWidget* widget) const {
-    const auto themed = [&](const char* name) {
-        const QIcon icon = KanvoSymbols::icon(QString::fromLatin1(name));
-        return icon.isNull() ? QProxyStyle::standardIcon(standardIcon, option, widget) : icon;
+    // Found when first drawn: the options and widget may be gone by then.
+    const auto themed = [this, standardIcon](const char* name) {
+        return KanvoDeferredIcon::make([this, standardIcon, name] {
+            const QIcon icon = KanvoSymbols::icon(QString::fromLatin1(name));
+            return icon.isNull() ? QProxyStyle::standardIcon(standardIcon) : icon;
+        });
     };
     switch (standardIcon) {
     case SP_ToolBarHorizontalExtensionButton:

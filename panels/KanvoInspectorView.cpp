@@ -4,11 +4,10 @@
 #include "kit/KanvoBoxView.h"
 #include "kit/KanvoColors.h"
 #include "kit/KanvoFrame.h"
+#include "kit/KanvoGlyphCache.h"
 #include "kit/KanvoLabel.h"
 #include "kit/KanvoNotifications.h"
 #include "kit/KanvoPanelView.h"
-#include "kit/KanvoSymbols.h"
-#include "panels/KanvoIconTint.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -155,7 +154,7 @@ void KanvoInspectorView::icon(QWidget* panel, const QString& symbol, const QRect
     button->setAutoRaise(true);
     button->setFocusPolicy(Qt::NoFocus);
     const QSize glyph(qMin(18, int(frame.width()) - 6), qMin(18, int(frame.height()) - 6));
-    button->setIcon(tintedIcon(KanvoSymbols::icon(symbol), KanvoColors::muted(), glyph));
+    button->setIcon(KanvoGlyphCache::shared().tinted(symbol, KanvoColors::muted(), glyph));
     button->setIconSize(glyph);
     button->setAccessibleName(symbol);
     KanvoFrame::place(button, frame);

@@ -1,8 +1,7 @@
 #include "panels/KanvoToolButton.h"
 
 #include "kit/KanvoColors.h"
-#include "kit/KanvoSymbols.h"
-#include "panels/KanvoIconTint.h"
+#include "kit/KanvoGlyphCache.h"
 
 #include <QPainter>
 
@@ -22,14 +21,16 @@ KanvoToolButton::KanvoToolButton(const QString& toolId, const QString& label, co
     // Clicking a tool must leave the keyboard focus where it was, normally on the canvas.
     setFocusPolicy(Qt::NoFocus);
 
-    QIcon glyph = KanvoSymbols::icon(icon);
+    KanvoGlyphCache& glyphs = KanvoGlyphCache::shared();
+    QString symbol = icon;
     glyphSize_ = kSymbolSize;
-    if (glyph.isNull()) {
-        glyph = KanvoSymbols::icon(QStringLiteral("square.grid.3x3"));
+    plainGlyph_ = glyphs.tinted(symbol, KanvoColors::label(), glyphSize_);
+    if (plainGlyph_.isNull()) {
+        symbol = QStringLiteral("square.grid.3x3");
         glyphSize_ = kFallbackSize;
+        plainGlyph_ = glyphs.tinted(symbol, KanvoColors::label(), glyphSize_);
     }
-    plainGlyph_ = tintedIcon(glyph, KanvoColors::label(), glyphSize_);
-    selectedGlyph_ = tintedIcon(glyph, Qt::white, glyphSize_);
+    selectedGlyph_ = glyphs.tinted(symbol, Qt::white, glyphSize_);
 
     setAccessibleName(label);
     setAccessibleDescription(label);

@@ -4,10 +4,9 @@
 #include "kit/KanvoBoxView.h"
 #include "kit/KanvoColors.h"
 #include "kit/KanvoFrame.h"
+#include "kit/KanvoGlyphCache.h"
 #include "kit/KanvoLabel.h"
 #include "kit/KanvoNotifications.h"
-#include "kit/KanvoSymbols.h"
-#include "panels/KanvoIconTint.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -63,7 +62,7 @@ QAbstractButton* KanvoTopBarView::icon(const QString& symbol, double x) {
     auto* button = new QToolButton(this);
     button->setAutoRaise(true);
     button->setFocusPolicy(Qt::NoFocus);
-    button->setIcon(tintedIcon(KanvoSymbols::icon(symbol), KanvoColors::label(), QSize(18, 18)));
+    button->setIcon(KanvoGlyphCache::shared().tinted(symbol, KanvoColors::label(), QSize(18, 18)));
     button->setIconSize(QSize(18, 18));
     button->setAccessibleName(symbol);
     KanvoFrame::place(button, QRectF(x, 11, 32, 30));
