@@ -7,6 +7,7 @@
 
 #include "CorpusCases.h"
 #include "DecodePoolBlocker.h"
+#include "TestImages.h"
 #include "canvas/KanvoCanvasView.h"
 #include "kanvo/ui/document_session.h"
 
@@ -17,6 +18,8 @@
 #include <sys/stat.h>
 
 namespace {
+
+using kanvo::test::writeFile;
 
 const QString couldNotDecode = QStringLiteral("Could not decode image");
 
@@ -266,36 +269,29 @@ private slots:
         QFETCH(QByteArray, bytes);
         QFETCH(int, expected);
         const QString path = dir_.filePath(name);
-        QVERIFY(write(path, bytes));
+        QVERIFY(writeFile(path, bytes));
         OpenPath open(dir_.filePath("picture.png"));
         const Result r = open.open(path);
         QVERIFY2(int(r.outcome) == expected && r.keptPrevious && r.sizeMatches && withinBounds(r),
                  qPrintable(describe(name, r)));
     }
 
-    // Paths header inspection turns away, none of which may block or throw
+    // Paths header inspection turns away (a FIFO, a directory and a loop of
+    // links named .png, a missing file), none of which may block or throw
     // past the canvas.
-    void pathsThatAreNoImageFileAreRefused_data() {
-        QTest::addColumn<QString>("name");
-        QTest::newRow("FIFO named .png") << "fifo.png";
-        QTest::newRow("directory named .png") << "folder.png";
-        QTest::newRow("symbolic link loop named .png") << "loop.png";
-        QTest::newRow("missing file") << "missing.png";
-    }
     void pathsThatAreNoImageFileAreRefused() {
-        QFETCH(QString, name);
-        const QString path = dir_.filePath(name);
-        if (name == "fifo.png") {
-            QVERIFY(mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
-        } else if (name == "folder.png") {
-            QVERIFY(QDir().mkdir(path));
-        } else if (name == "loop.png") {
-            QVERIFY(QFile::link(path, path));
+        const auto path = [this](const char* name) {
+            return dir_.filePath(name);
+        };
+        QVERIFY(mkfifo(QFile::encodeName(path("fifo.png")).constData(), 0600) == 0);
+        QVERIFY(QDir().mkdir(path("folder.png")));
+        QVERIFY(QFile::link(path("loop.png"), path("loop.png")));
+        OpenPath open(path("picture.png"));
+        for (const char* name : {"fifo.png", "folder.png", "loop.png", "missing.png"}) {
+            const Result r = open.open(path(name));
+            QVERIFY2(r.outcome == Outcome::Refused && r.keptPrevious && withinBounds(r),
+                     qPrintable(describe(name, r)));
         }
-        OpenPath open(dir_.filePath("picture.png"));
-        const Result r = open.open(path);
-        QVERIFY2(r.outcome == Outcome::Refused && r.keptPrevious && withinBounds(r),
-                 qPrintable(describe(name, r)));
     }
 
     // The header is read at once; the decode follows on the pool. Whatever
@@ -314,23 +310,23 @@ private slots:
         QFETCH(int, change);
         QFETCH(int, expected);
         const QString path = dir_.filePath(QStringLiteral("changing-%1.png").arg(change));
-        QVERIFY(write(path, hostile::blackPng(40, 30)));
+        QVERIFY(writeFile(path, hostile::blackPng(40, 30)));
         OpenPath open(dir_.filePath("picture.png"));
         const Result r = open.open(path, [&] {
             QFile::remove(path);
             const QByteArray valid = hostile::blackPng(40, 30);
             switch (change) {
             case 1:
-                write(path, valid.left(40));
+                writeFile(path, valid.left(40));
                 break;
             case 2:
                 mkfifo(QFile::encodeName(path).constData(), 0600);
                 break;
             case 3:
-                write(path, hostile::pngClaiming(20000, 20000));
+                writeFile(path, hostile::pngClaiming(20000, 20000));
                 break;
             case 4:
-                write(path, hostile::blackPng(20, 10));
+                writeFile(path, hostile::blackPng(20, 10));
                 break;
             }
         });
@@ -338,11 +334,6 @@ private slots:
     }
 
 private:
-    static bool write(const QString& path, const QByteArray& bytes) {
-        QFile file(path);
-        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-    }
-
     QTemporaryDir dir_;
 };
 

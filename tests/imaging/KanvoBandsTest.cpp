@@ -25,11 +25,7 @@ QImage wholePng(const QByteArray& file) {
 QImage wholePpm(const QByteArray& file) {
     QTemporaryDir folder;
     const QString path = folder.filePath("image.ppm");
-    QFile out(path);
-    out.open(QIODevice::WriteOnly);
-    out.write(file);
-    out.close();
-    return KanvoImageFile(path).decode().image;
+    return kanvo::test::writeFile(path, file) ? KanvoImageFile(path).decode().image : QImage();
 }
 
 // Every row index() hands out and every region of areasToCheck() equal
@@ -41,11 +37,7 @@ void checkAgainst(const QImage& whole, const std::unique_ptr<Bands>& bands,
     QCOMPARE(rowsSeen, whole);
     for (const QRect& area : kanvo::test::areasToCheck(whole.size(), 3)) {
         const QImage region = bands->region(area, 1);
-        QVERIFY2(region == whole.copy(area), qPrintable(QStringLiteral("region %1,%2 %3x%4")
-                                                            .arg(area.x())
-                                                            .arg(area.y())
-                                                            .arg(area.width())
-                                                            .arg(area.height())));
+        QVERIFY2(region == whole.copy(area), qPrintable(kanvo::test::areaText(area)));
     }
     QVERIFY(bands->region(QRect(QPoint(0, 0), whole.size() + QSize(0, 1)), 1).isNull());
 }
@@ -192,9 +184,7 @@ private slots:
                              QDirIterator::Subdirectories);
              it.hasNext();) {
             const QString path = it.next();
-            QFile in(path);
-            QVERIFY(in.open(QIODevice::ReadOnly));
-            const QByteArray file = in.readAll();
+            const QByteArray file = kanvo::test::readFile(path);
             const QImage whole = png ? wholePng(file) : KanvoImageFile(path).decode().image;
             RowCollector rows{QImage(whole.size(), whole.format())};
             const KanvoPngBands::RowHandler handler =

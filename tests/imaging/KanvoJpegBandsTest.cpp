@@ -5,7 +5,6 @@
 #include "imaging/jpeg/KanvoJpegDecoder.h"
 
 #include <QDir>
-#include <QFile>
 #include <gtest/gtest.h>
 #include <limits>
 
@@ -36,8 +35,8 @@ void expectRegionsOfWholeDecode(const QByteArray& file, quint32 seed = 1) {
         for (const QRect& area :
              kanvo::test::areasToCheck(whole.size(), seed + quint32(reduction))) {
             EXPECT_TRUE(bands->region(area, reduction) == whole.copy(area))
-                << "reduction " << reduction << ", area " << area.x() << "," << area.y() << " "
-                << area.width() << "x" << area.height();
+                << "reduction " << reduction << ", area "
+                << kanvo::test::areaText(area).toStdString();
         }
     }
 }
@@ -107,9 +106,7 @@ TEST(KanvoJpegBands, CorpusFilesComeOutAsLibjpegsDecode) {
         const QDir dir(corpus.filePath(QString::fromLatin1(folder)));
         for (const QString& name : dir.entryList({QStringLiteral("*.jpg")}, QDir::Files)) {
             SCOPED_TRACE(name.toStdString());
-            QFile file(dir.filePath(name));
-            ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-            expectRegionsOfWholeDecode(file.readAll());
+            expectRegionsOfWholeDecode(kanvo::test::readFile(dir.filePath(name)));
             ++files;
         }
     }

@@ -62,13 +62,10 @@ private slots:
                                                 int(random.bounded(level.height())), 37, 21) &
                                               level}) {
                     QVERIFY2(source->uprightRegion(area, reduction) == whole.copy(area),
-                             qPrintable(QStringLiteral("orientation %1, 1/%2, %3,%4 %5x%6")
+                             qPrintable(QStringLiteral("orientation %1, 1/%2, %3")
                                             .arg(orientation)
                                             .arg(reduction)
-                                            .arg(area.x())
-                                            .arg(area.y())
-                                            .arg(area.width())
-                                            .arg(area.height())));
+                                            .arg(kanvo::test::areaText(area))));
                 }
             }
         }

@@ -2,6 +2,7 @@
 
 #include <QBuffer>
 #include <QColorSpace>
+#include <QFile>
 #include <QImage>
 #include <QImageWriter>
 #include <QList>
@@ -70,6 +71,27 @@ inline QList<QRect> areasToCheck(QSize size, quint32 seed) {
         areas.append(QRect(x, y, 1 + int(random.bounded(w - x)), 1 + int(random.bounded(h - y))));
     }
     return areas;
+}
+
+// Whether `bytes` went into the file at `path` whole.
+inline bool writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// The contents of the file at `path`; empty when it cannot be read.
+inline QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// "x,y wxh": an area, as a failure names it.
+inline QString areaText(QRect area) {
+    return QStringLiteral("%1,%2 %3x%4")
+        .arg(area.x())
+        .arg(area.y())
+        .arg(area.width())
+        .arg(area.height());
 }
 
 inline std::span<const uchar> spanOf(const QByteArray& bytes) {

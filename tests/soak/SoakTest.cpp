@@ -6,6 +6,7 @@
 // run-from-temp-tree.sh.
 #include "GenerationSandbox.h"
 #include "StandInServer.h"
+#include "TestImages.h"
 #include "canvas/KanvoCanvasView.h"
 #include "generate/KanvoGenerateBar.h"
 #include "kanvo/ui/document_session.h"
@@ -16,7 +17,6 @@
 #include <QLineEdit>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
-#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTest>
 #include <QThreadPool>
@@ -24,6 +24,8 @@
 #include <unistd.h>
 
 namespace {
+
+using namespace kanvo::test;
 
 constexpr double memoryTolerance = 0.10;
 // The allocator's own bookkeeping grows by tens of kilobytes over a thousand
@@ -112,15 +114,8 @@ private:
     qint64 longest_ = 0;
 };
 
-QString writeNoise(const QString& path, QSize size, const char* format) {
-    QImage image(size, QImage::Format_RGB32);
-    QRandomGenerator noise(quint32(size.width()));
-    for (int y = 0; y < size.height(); ++y) {
-        for (int x = 0; x < size.width(); ++x) {
-            image.setPixel(x, y, qRgb((x + y) % 256, int(noise.bounded(64)), (x * 3) % 256));
-        }
-    }
-    return image.save(path, format, 85) ? path : QString();
+QString writePhoto(const QString& path, QSize size, const char* format) {
+    return photoLike(size, false, quint32(size.width())).save(path, format, 85) ? path : QString();
 }
 
 } // namespace
@@ -134,18 +129,14 @@ private slots:
         QTemporaryDir dir;
         QStringList files;
         for (int i = 0; i < 10; ++i) {
-            files << writeNoise(dir.filePath(QStringLiteral("photo-%1.jpg").arg(i)),
+            files << writePhoto(dir.filePath(QStringLiteral("photo-%1.jpg").arg(i)),
                                 {900 + 40 * i, 600}, "jpg");
         }
-        files << writeNoise(dir.filePath("large.jpg"), {3000, 2000}, "jpg");
-        files << writeNoise(dir.filePath("photo.png"), {800, 600}, "png");
-        QFile broken(dir.filePath("broken.png"));
-        QVERIFY(broken.open(QIODevice::WriteOnly));
-        QFile source(files.constLast());
-        QVERIFY(source.open(QIODevice::ReadOnly));
-        broken.write(source.read(source.size() / 2));
-        broken.close();
-        files << broken.fileName();
+        files << writePhoto(dir.filePath("large.jpg"), {3000, 2000}, "jpg");
+        files << writePhoto(dir.filePath("photo.png"), {800, 600}, "png");
+        const QByteArray png = readFile(files.constLast());
+        files << dir.filePath("broken.png");
+        QVERIFY(writeFile(files.constLast(), png.left(png.size() / 2)));
 
         kanvo::ui::DocumentSession session;
         KanvoCanvasView canvas(QRectF(0, 0, 1116, 802), nullptr);

@@ -179,7 +179,7 @@ private slots:
     }
     void reducedJpegInPiecesIsLibjpegsOrNone() {
         QFETCH(int, index);
-        const QByteArray bytes = contentsOf(cases_.at(index).path);
+        const QByteArray bytes = kanvo::test::readFile(cases_.at(index).path);
         const QSize stored = KanvoJpegDecoder::readHeader(spanOf(bytes)).storedSize;
         if (!stored.isValid() || !KanvoAllocation::fits(stored.width(), stored.height(),
                                                         KanvoAllocation::largestImageBytes())) {
@@ -212,7 +212,7 @@ private slots:
         QFETCH(QString, path);
         QFETCH(int, reduction);
         QFETCH(int, pieces);
-        verifyPiecesAreLibjpegsOrNone(contentsOf(path), reduction, pieces);
+        verifyPiecesAreLibjpegsOrNone(kanvo::test::readFile(path), reduction, pieces);
     }
 
     // Every orientation of both photos looks like tag 1. (Their headers'
@@ -299,11 +299,6 @@ private slots:
     }
 
 private:
-    static QByteArray contentsOf(const QString& path) {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-
     // The decode in pieces gives nothing, or what libjpeg's one-thread
     // reduced decode gives.
     static void verifyPiecesAreLibjpegsOrNone(const QByteArray& bytes, int reduction, int pieces) {
