@@ -225,48 +225,35 @@ private slots:
     // A profile or text chunk that inflates past the bound is not inflated
     // further: the PNG decoder refuses the file and libpng, which drops such
     // a chunk, shows the image. One within the bound comes with the pixels.
-    void pngMetadataBeyondTheBoundIsRefused_data() {
-        QTest::addColumn<QByteArray>("type");
-        QTest::addColumn<QByteArray>("prefix");
-        QTest::addColumn<qsizetype>("inflatedBytes");
-        const auto bound = qsizetype(KanvoPngDecoder::largestKeptChunkBytes);
-        const QByteArray iccp("name\0\0", 6);
-        const QByteArray ztxt("key\0\0", 5);
-        const QByteArray itxt("key\0\1\0\0\0", 8);
-        QTest::newRow("profile within the bound") << QByteArray("iCCP") << iccp << bound;
-        QTest::newRow("profile beyond the bound") << QByteArray("iCCP") << iccp << bound + 1;
-        QTest::newRow("compressed text beyond the bound")
-            << QByteArray("zTXt") << ztxt << bound + 1;
-        QTest::newRow("international text beyond the bound")
-            << QByteArray("iTXt") << itxt << bound + 1;
-    }
     void pngMetadataBeyondTheBoundIsRefused() {
-        QFETCH(QByteArray, type);
-        QFETCH(QByteArray, prefix);
-        QFETCH(qsizetype, inflatedBytes);
-        QByteArray inflated(inflatedBytes, '\0');
-        inflated.replace(16, 4, "RGB "); // a profile's colour space
-        const QByteArray png = kanvo::test::withChunkAfterHeader(
-            kanvo::test::spngEncoded(photoLike({16, 8}, false)),
-            kanvo::test::pngChunk(type.constData(),
-                                  prefix + kanvo::test::zlibCompressed(inflated)));
-        const bool kept = inflatedBytes <= qsizetype(KanvoPngDecoder::largestKeptChunkBytes);
-        const KanvoDecodedPixels decoded =
-            KanvoPngDecoder::decode(spanOf(png), KanvoAllocation::largestImageBytes());
-        QCOMPARE(decoded.image.isNull(), !kept);
-        QCOMPARE(decoded.iccProfile.bytes().size(), kept && type == "iCCP" ? inflatedBytes : 0);
-        QCOMPARE(KanvoImageFile(written("metadata.png", png)).decode().image.size(), QSize(16, 8));
+        const auto bound = qsizetype(KanvoPngDecoder::largestKeptChunkBytes);
+        const std::tuple<const char*, QByteArray, qsizetype> chunks[] = {
+            {"iCCP", QByteArray("name\0\0", 6), bound},
+            {"iCCP", QByteArray("name\0\0", 6), bound + 1},
+            {"zTXt", QByteArray("key\0\0", 5), bound + 1},
+            {"iTXt", QByteArray("key\0\1\0\0\0", 8), bound + 1}};
+        for (const auto& [type, prefix, inflatedBytes] : chunks) {
+            QByteArray inflated(inflatedBytes, '\0');
+            inflated.replace(16, 4, "RGB "); // a profile's colour space
+            const QByteArray png = kanvo::test::withChunkAfterHeader(
+                kanvo::test::spngEncoded(photoLike({16, 8}, false)),
+                kanvo::test::pngChunk(type, prefix + kanvo::test::zlibCompressed(inflated)));
+            const bool kept = inflatedBytes <= bound;
+            const KanvoDecodedPixels decoded =
+                KanvoPngDecoder::decode(spanOf(png), KanvoAllocation::largestImageBytes());
+            QVERIFY2(decoded.image.isNull() == !kept, type);
+            QCOMPARE(decoded.iccProfile.bytes().size(),
+                     kept && QByteArray(type) == "iCCP" ? inflatedBytes : 0);
+            QCOMPARE(KanvoImageFile(written("metadata.png", png)).decode().image.size(),
+                     QSize(16, 8));
+        }
     }
 
     // Past Qt's default 128 MB allocation limit, through Qt's reader.
     void largePpmDecodes() {
-        const QString path = dir_.filePath("large.ppm");
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("P6\n6000 6000\n255\n");
-        file.write(QByteArray(6000 * 6000 * 3, '\x40'));
-        file.close();
-        QCOMPARE(KanvoImageFile(path).decode().image.size(), QSize(6000, 6000));
+        const QByteArray ppm = "P6\n6000 6000\n255\n" + QByteArray(6000 * 6000 * 3, '\x40');
+        QCOMPARE(KanvoImageFile(written("large.ppm", ppm)).decode().image.size(),
+                 QSize(6000, 6000));
     }
 
     // The signature picks the decoder, whatever the name says.
@@ -276,45 +263,37 @@ private slots:
         QCOMPARE(KanvoImageFile(path).decode().image.size(), QSize(20, 10));
     }
 
-    void unreadableFilesGiveNull_data() {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::newRow("empty") << QByteArray();
-        QTest::newRow("png signature, then garbage")
-            << QByteArray("\x89PNG\r\n\x1a\n", 8) + QByteArray(64, 'x');
-        QTest::newRow("jpeg marker, then garbage")
-            << QByteArray("\xff\xd8\xff\xe0", 4) + QByteArray(64, 'x');
-        QTest::newRow("header beyond the allocation limit")
-            << QByteArray("P6\n100000 100000\n255\n") + QByteArray(64, 'x');
-        QTest::newRow("text") << QByteArray("plain text\n");
-    }
+    // Missing, empty, a signature then garbage, a header beyond the
+    // allocation limit, text.
     void unreadableFilesGiveNull() {
-        QFETCH(QByteArray, bytes);
-        QVERIFY(KanvoImageFile(written("bad.png", bytes)).decode().image.isNull());
         QVERIFY(KanvoImageFile(dir_.filePath("missing.png")).decode().image.isNull());
+        const QByteArray garbage(64, 'x');
+        for (const QByteArray& bytes :
+             {QByteArray(), QByteArray("\x89PNG\r\n\x1a\n", 8) + garbage,
+              QByteArray("\xff\xd8\xff\xe0", 4) + garbage,
+              QByteArray("P6\n100000 100000\n255\n") + garbage, QByteArray("plain text\n")}) {
+            QVERIFY2(KanvoImageFile(written("bad.png", bytes)).decode().image.isNull(),
+                     bytes.left(20).constData());
+        }
     }
 
     // The one size check before any allocation: exact at the limit, and a
     // header's largest claims must not overflow on the way to a refusal.
-    void allocationCheckIsExactAndNeverOverflows_data() {
-        QTest::addColumn<qint64>("width");
-        QTest::addColumn<qint64>("height");
-        QTest::addColumn<bool>("fits");
-        const qint64 side = qint64(1) << 14; // 16384 x 16384 x 4 bytes is the 1 GiB limit
-        QTest::newRow("exactly the limit") << side << side << true;
-        QTest::newRow("one row more") << side << side + 1 << false;
-        QTest::newRow("one pixel wide, limit tall") << qint64(1) << side * side << true;
-        QTest::newRow("PNG's largest claim") << qint64(INT32_MAX) << qint64(INT32_MAX) << false;
-        QTest::newRow("64-bit claims") << qint64(INT64_MAX) << qint64(INT64_MAX) << false;
-        QTest::newRow("zero width") << qint64(0) << qint64(480) << false;
-        QTest::newRow("negative height") << qint64(640) << qint64(-480) << false;
-    }
     void allocationCheckIsExactAndNeverOverflows() {
-        QFETCH(qint64, width);
-        QFETCH(qint64, height);
-        QFETCH(bool, fits);
         constexpr qint64 limit = qint64(1) << 30;
-        QCOMPARE(KanvoAllocation::fits(width, height, limit), fits);
-        QCOMPARE(KanvoAllocation::fits(height, width, limit), fits);
+        const qint64 side = qint64(1) << 14; // 16384 x 16384 x 4 bytes is the 1 GiB limit
+        // At the limit, a row more, one pixel wide, PNG's largest claim, 64-bit claims, zero
+        // and negative sides.
+        for (const auto& [width, height, fits] : {std::tuple{side, side, true},
+                                                  {side, side + 1, false},
+                                                  {qint64(1), side * side, true},
+                                                  {qint64(INT32_MAX), qint64(INT32_MAX), false},
+                                                  {INT64_MAX, INT64_MAX, false},
+                                                  {qint64(0), qint64(480), false},
+                                                  {qint64(640), qint64(-480), false}}) {
+            QCOMPARE(KanvoAllocation::fits(width, height, limit), fits);
+            QCOMPARE(KanvoAllocation::fits(height, width, limit), fits);
+        }
     }
 
     // An embedded profile is used only when its bytes hold all its header
@@ -335,35 +314,32 @@ private slots:
     // A profile goes out in APP2 segments of at most 65519 bytes each, up to
     // the 255 that their one-byte count allows, and libjpeg puts it back
     // together byte for byte; one that needs a 256th segment is left out.
-    void jpegProfileSplitsOverSegmentsAndReadsBack_data() {
-        QTest::addColumn<qsizetype>("size");
-        QTest::addColumn<bool>("embedded");
-        constexpr qsizetype segment = 65519;
-        QTest::newRow("one full segment") << segment << true;
-        QTest::newRow("a byte into the second") << segment + 1 << true;
-        QTest::newRow("255 full segments") << 255 * segment << true;
-        QTest::newRow("a byte into a 256th") << 255 * segment + 1 << false;
-    }
     void jpegProfileSplitsOverSegmentsAndReadsBack() {
-        QFETCH(qsizetype, size);
-        QFETCH(bool, embedded);
-        // The decoder keeps a profile whose header names the image's colour model.
-        QByteArray profile(size, '\0');
-        for (qsizetype i = 0; i < size; ++i) {
-            profile[i] = char(i * 7 % 251);
-        }
-        profile.replace(16, 4, "RGB ");
+        constexpr qsizetype segment = 65519;
         const QImage photo = photoLike({16, 8});
-        QBuffer jpeg;
-        jpeg.open(QIODevice::WriteOnly);
-        QVERIFY(
-            KanvoJpegEncoder::write(jpeg, photo.size(), false, profile, [&](int first, int end) {
-                return photo.copy(0, first, photo.width(), end - first);
-            }));
-        const KanvoDecodedPixels decoded =
-            KanvoJpegDecoder::decode(spanOf(jpeg.data()), KanvoAllocation::largestImageBytes());
-        QCOMPARE(decoded.image.size(), QSize(16, 8));
-        QCOMPARE(decoded.iccProfile == profile, embedded);
+        // One full segment, a byte into the second, 255 full, a byte into a 256th.
+        for (const auto& [size, embedded] : {std::pair{segment, true},
+                                             {segment + 1, true},
+                                             {255 * segment, true},
+                                             {255 * segment + 1, false}}) {
+            // The decoder keeps a profile whose header names the image's colour model.
+            QByteArray profile(size, '\0');
+            for (qsizetype i = 0; i < size; ++i) {
+                profile[i] = char(i * 7 % 251);
+            }
+            profile.replace(16, 4, "RGB ");
+            QBuffer jpeg;
+            jpeg.open(QIODevice::WriteOnly);
+            QVERIFY(KanvoJpegEncoder::write(
+                jpeg, photo.size(), false, profile, [&](int first, int end) {
+                    return photo.copy(0, first, photo.width(), end - first);
+                }));
+            const KanvoDecodedPixels decoded =
+                KanvoJpegDecoder::decode(spanOf(jpeg.data()), KanvoAllocation::largestImageBytes());
+            QCOMPARE(decoded.image.size(), QSize(16, 8));
+            QVERIFY2((decoded.iccProfile == profile) == embedded,
+                     qPrintable(QString::number(size)));
+        }
     }
 
     // Halving stops at the first level whose longer side is at most 256, odd
