@@ -11,25 +11,6 @@ namespace {
 
 using namespace kanvo::test;
 
-std::string u16(std::uint32_t v, bool little) {
-    return little ? std::string{char(v & 0xFF), char(v >> 8 & 0xFF)} : bigEndian16(v);
-}
-
-std::string u32(std::uint32_t v, bool little) {
-    return little ? u16(v & 0xFFFF, true) + u16(v >> 16, true)
-                  : u16(v >> 16, false) + u16(v, false);
-}
-
-// An Exif APP1 body whose first directory holds one entry: `tag` of `type`
-// with `value`, in either byte order, as cameras write it.
-std::string exifBody(std::uint32_t value, bool little = false, std::uint32_t tag = 0x0112,
-                     std::uint32_t type = 3) {
-    const std::string entry =
-        u16(tag, little) + u16(type, little) + u32(1, little) + u16(value, little) + u16(0, little);
-    return "Exif\0\0"s + (little ? "II" : "MM") + u16(42, little) + u32(8, little) +
-           u16(1, little) + entry + u32(0, little);
-}
-
 std::span<const std::uint8_t> bytesOf(const std::string& s) {
     return {reinterpret_cast<const std::uint8_t*>(s.data()), s.size()};
 }

@@ -2,6 +2,7 @@
 
 #include "LibjpegEncoding.h"
 #include "SpngEncoding.h"
+#include "image_bytes.h"
 
 #include <QDir>
 #include <QFile>
@@ -45,16 +46,7 @@ QImage picture(bool swapped, bool alpha) {
 }
 
 QByteArray segment(uchar marker, const QByteArray& payload) {
-    const int length = int(payload.size()) + 2;
-    return QByteArray("\xFF", 1) + char(marker) + char(length >> 8) + char(length & 0xFF) + payload;
-}
-
-// An APP1 Exif segment holding only the orientation tag, big-endian TIFF:
-// one entry (Orientation, SHORT, one value), no next directory.
-QByteArray exifOrientation(int tag) {
-    return segment(0xE1,
-                   QByteArray("Exif\0\0MM\0\x2A\0\0\0\x08\0\x01\x01\x12\0\x03\0\0\0\x01\0", 25) +
-                       char(tag) + QByteArray(6, '\0'));
+    return QByteArray::fromStdString(kanvo::test::jpegSegment(marker, payload.toStdString()));
 }
 
 // APP2 ICC_PROFILE segments, numbered from 1, as many as the profile needs.
@@ -73,8 +65,11 @@ QByteArray iccProfileSegments(const QByteArray& profile) {
 QByteArray jpeg(const QImage& image, const QByteArray& profile, int orientation) {
     QByteArray file = kanvo::test::libjpegEncoded(image, {1, 1});
     const qsizetype afterApp0 = 4 + (uchar(file[4]) << 8 | uchar(file[5]));
-    return file.insert(afterApp0, (orientation != 1 ? exifOrientation(orientation) : QByteArray()) +
-                                      iccProfileSegments(profile));
+    return file.insert(afterApp0,
+                       (orientation != 1 ? segment(0xE1, QByteArray::fromStdString(
+                                                             kanvo::test::exifBody(orientation)))
+                                         : QByteArray()) +
+                           iccProfileSegments(profile));
 }
 
 // One fixture to make.
