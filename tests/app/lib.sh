@@ -23,6 +23,15 @@ kanvo_wait_until() {
     until "$@"; do ((SECONDS < deadline)) && sleep 0.2 || return 1; done
 }
 
+# Starts the generation server "$@" on a free port; sets url to its address.
+kanvo_start_server() {
+    "$@" --port 0 >"$KANVO_TEST_TMP/server.out" &
+    KANVO_TEST_PIDS+=($!)
+    KANVO_WAIT_LIMIT=10 kanvo_wait_until grep -q listening "$KANVO_TEST_TMP/server.out" ||
+        kanvo_fail "the generation server did not start"
+    url=$(sed 's/.* //' "$KANVO_TEST_TMP/server.out")
+}
+
 # Exports DISPLAY once Xvfb (screen $1, default 1920x1200x24) has written its number.
 kanvo_start_xvfb() {
     Xvfb -displayfd 3 -screen 0 "${1:-1920x1200x24}" -nolisten tcp 3>"$KANVO_TEST_TMP/display" \

@@ -3,11 +3,7 @@
 # to unload its model. Usage: quit-unloads-checkpoint.sh <kanvo> <repository>
 set -euo pipefail
 source "$2/tests/app/lib.sh"
-node "$2/server/kanvo-sd-server.mjs" --port 0 >"$KANVO_TEST_TMP/server.out" &
-KANVO_TEST_PIDS+=($!)
-KANVO_WAIT_LIMIT=10 kanvo_wait_until grep -q listening "$KANVO_TEST_TMP/server.out" ||
-    kanvo_fail "the local server did not start"
-url=$(sed 's/.* //' "$KANVO_TEST_TMP/server.out")
+kanvo_start_server node "$2/server/kanvo-sd-server.mjs"
 unloads() { node -e 'fetch(process.argv[1], { signal: AbortSignal.timeout(5000) })
     .then((r) => r.json()).then((s) => console.log(s.unload_count))' "$url/kanvo/status"; }
 

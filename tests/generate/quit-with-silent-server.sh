@@ -5,11 +5,7 @@
 # within 6 seconds, cleanly. Usage: quit-with-silent-server.sh <kanvo> <repository>
 set -euo pipefail
 source "$2/tests/app/lib.sh"
-node "$2/server/kanvo-sd-server.mjs" --port 0 --hang >"$KANVO_TEST_TMP/server.out" &
-KANVO_TEST_PIDS+=($!)
-KANVO_WAIT_LIMIT=10 kanvo_wait_until grep -q listening "$KANVO_TEST_TMP/server.out" ||
-    kanvo_fail "the local server did not start"
-url=$(sed 's/.* //' "$KANVO_TEST_TMP/server.out")
+kanvo_start_server node "$2/server/kanvo-sd-server.mjs" --hang
 
 # A copy of the binary, beside it the configuration that names the silent
 # server and the script it runs.

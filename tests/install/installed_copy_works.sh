@@ -37,11 +37,7 @@ version=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$root/usr/bin/ka
 # The packaged server through its packaged launcher, and the packaged configuration pointed at it.
 grep -qx 'ExecStart=kanvo-sd-server' "$root/usr/lib/systemd/user/kanvo-sd-server.service" ||
     kanvo_fail "the systemd user unit does not start kanvo-sd-server"
-"$root/usr/bin/kanvo-sd-server" --port 0 >"$KANVO_TEST_TMP/server.out" &
-KANVO_TEST_PIDS+=($!)
-KANVO_WAIT_LIMIT=10 kanvo_wait_until grep -q listening "$KANVO_TEST_TMP/server.out" ||
-    kanvo_fail "the packaged server did not start"
-url=$(sed 's/.* //' "$KANVO_TEST_TMP/server.out")
+kanvo_start_server "$root/usr/bin/kanvo-sd-server"
 sed -i "s|^sd_url = .*|sd_url = \"$url\"|" "$share/kanvo/resources/generate/defaults.toml"
 generations() { node -e 'fetch(process.argv[1], { signal: AbortSignal.timeout(5000) })
     .then((r) => r.json()).then((s) => console.log(s.txt2img_count))' "$url/kanvo/status"; }
