@@ -8,6 +8,7 @@
 #include <cstdio> // jpeglib.h uses FILE without including it
 #include <cstdlib>
 #include <jpeglib.h>
+#include <utility>
 #include <vector>
 
 namespace kanvo::test {
@@ -24,6 +25,26 @@ struct LibjpegLayout {
     J_COLOR_SPACE space = JCS_YCbCr;
     bool progressive = false;
     bool optimizedTables = false;
+};
+
+// Every chroma layout, restart interval and colour space the decoders take
+// in their own ways, by name.
+inline const std::pair<const char*, LibjpegLayout> libjpegLayouts[] = {
+    {"4:2:0", {2, 2}},
+    {"4:2:2", {2, 1}},
+    {"4:4:4", {1, 1}},
+    {"4:4:0", {1, 2}},
+    {"4:1:0", {4, 2}},
+    {"luma 2x4", {2, 4}},
+    {"grey", {1, 1, 0, JCS_GRAYSCALE}},
+    {"progressive 4:2:0", {2, 2, 0, JCS_YCbCr, true}},
+    {"progressive grey", {1, 1, 0, JCS_GRAYSCALE, true}},
+    {"restart every MCU", {2, 2, 1}},
+    {"restart every 3 MCUs", {2, 2, 3}},
+    {"restart every 7 MCUs, 4:2:2", {2, 1, 7}},
+    {"restart every 2 rows", {2, 2, 26}},
+    {"CMYK", {1, 1, 0, JCS_CMYK}},
+    {"YCCK 4:2:0", {2, 2, 0, JCS_YCCK}},
 };
 
 // `image` as a JPEG (quality 90) written by libjpeg in `layout`; Qt's
