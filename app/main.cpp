@@ -2,6 +2,7 @@
 #include "app/KanvoCommandLine.h"
 #include "app/KanvoFirstPaintReport.h"
 #include "app/KanvoScreenRatio.h"
+#include "app/KanvoSessionBus.h"
 #include "app/KanvoWindowFactory.h"
 #include "imaging/colour/KanvoDisplayProfile.h"
 #include "kit/KanvoGlyphCache.h"
@@ -49,6 +50,9 @@ int main(int argc, char* argv[]) {
         KanvoDisplayProfile::awaitCurrent();
         KanvoWindowFactory::startDecodingForCanvas(*launchFile, KanvoScreenRatio::remembered());
     }
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    KanvoSessionBus::markAbsentWhereNoneCanBeHad();
+#endif
     QApplication application(argc, argv);
     // Embedded colour profiles are converted to the screen's own where the
     // window system publishes one.

@@ -1,5 +1,6 @@
 #include "app/KanvoAppDelegate.h"
 #include "app/KanvoCommandLine.h"
+#include "app/KanvoSessionBus.h"
 #include "canvas/KanvoCanvasView.h"
 #include "kanvo/ui/document_session.h"
 #include "kit/KanvoNotifications.h"
@@ -122,6 +123,43 @@ private slots:
                      (QList<QVariant>{name, accepted, accepted}));
         }
         QVERIFY(workspace_->canvas()->session()->document() != nullptr);
+    }
+
+    // The session is marked as having no bus only where neither an address, a bus in the runtime
+    // folder nor dbus-launch could give one: accessibility must keep every bus it can reach.
+    void sessionBusIsMarkedAbsentOnlyWhereNoneCanBeHad() {
+        const std::array names{"DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR", "PATH"};
+        QList<std::optional<QByteArray>> kept;
+        for (const char* name : names) {
+            kept << (qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt);
+        }
+        QTemporaryDir bare;
+        QTemporaryDir withBus;
+        QTemporaryDir withLauncher;
+        QVERIFY(QFile(withBus.filePath("bus")).open(QIODevice::WriteOnly));
+        QFile launcher(withLauncher.filePath("dbus-launch"));
+        QVERIFY(launcher.open(QIODevice::WriteOnly));
+        QVERIFY(launcher.setPermissions(launcher.permissions() | QFile::ExeOwner));
+        struct Case {
+            QByteArray address, runtime, path, expected;
+        };
+        for (const auto& [address, runtimeFolder, pathFolder, expected] : {
+                 Case{"unix:path=/run/user/1/bus", bare.path().toUtf8(), bare.path().toUtf8(),
+                      "unix:path=/run/user/1/bus"},
+                 Case{"", withBus.path().toUtf8(), bare.path().toUtf8(), ""},
+                 Case{"", bare.path().toUtf8(), withLauncher.path().toUtf8(), ""},
+                 Case{"", "", bare.path().toUtf8(), "disabled:"},
+                 Case{"", bare.path().toUtf8(), bare.path().toUtf8(), "disabled:"},
+             }) {
+            qputenv("DBUS_SESSION_BUS_ADDRESS", address);
+            qputenv("XDG_RUNTIME_DIR", runtimeFolder);
+            qputenv("PATH", pathFolder);
+            KanvoSessionBus::markAbsentWhereNoneCanBeHad();
+            QCOMPARE(qgetenv("DBUS_SESSION_BUS_ADDRESS"), expected);
+        }
+        for (qsizetype i = 0; i < kept.size(); ++i) {
+            kept[i] ? qputenv(names[i], *kept[i]) : qunsetenv(names[i]);
+        }
     }
 
 private:
