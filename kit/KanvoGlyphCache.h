@@ -13,9 +13,9 @@
 // theme symbols tinted one colour at their size and pixel ratio, and the
 // application icon at the sizes window systems ask for. Finding a symbol in
 // the icon theme probes a dozen files and renders an SVG; the window's two
-// dozen made a fifth of its start-up. The file is read once, on first use,
-// and is discarded whole when Qt, the icon theme or Kanvo's own build
-// changes, since any of them may draw differently.
+// dozen took as long as building half its panels. The file is read once, on
+// first use, and is discarded whole when Qt, the icon theme or Kanvo's own
+// build changes, since any of them may draw differently.
 class KanvoGlyphCache {
 public:
     // This user's cache of this build, kept in its cache folder.
