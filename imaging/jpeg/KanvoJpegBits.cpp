@@ -56,7 +56,45 @@ std::optional<HuffmanTable> HuffmanTable::build(const std::uint8_t (&counts)[16]
         }
         code <<= 1;
     }
+    if (ac) {
+        for (std::uint32_t bits = 0; bits < table.skip_.size(); ++bits) {
+            table.skip_[bits] = table.skipOf(bits);
+        }
+    }
     return table;
+}
+
+std::optional<HuffmanTable::Symbol> HuffmanTable::symbolAt(std::uint32_t bits, int width,
+                                                           int from) const {
+    for (int length = 1; length <= 16 && from + length <= width; ++length) {
+        const auto code = std::int32_t((bits >> (width - from - length)) & ((1U << length) - 1));
+        if (code <= maxCode_[size_t(length)]) {
+            return Symbol{symbols_[std::uint8_t(symbolOffset_[size_t(length)] + code)], length};
+        }
+    }
+    return std::nullopt;
+}
+
+// The codes and values that lie wholly within `bits`, decoded one after
+// another as a block's AC coefficients are, up to and with an end of block.
+AcSkip HuffmanTable::skipOf(std::uint32_t bits) const {
+    int taken = 0;
+    int advance = 0;
+    int lastStart = 0;
+    while (const std::optional<Symbol> code = symbolAt(bits, skipBits, taken)) {
+        const int run = code->symbol >> 4;
+        const int size = code->symbol & 15;
+        if (taken + code->length + size > skipBits) {
+            break;
+        }
+        lastStart = advance;
+        taken += code->length + size;
+        if (size == 0 && run != 15) {
+            return AcSkip::of(taken, advance, lastStart, true);
+        }
+        advance += size == 0 ? 16 : run + 1;
+    }
+    return taken == 0 ? AcSkip{} : AcSkip::of(taken, advance, lastStart, false);
 }
 
 } // namespace KanvoJpegBits

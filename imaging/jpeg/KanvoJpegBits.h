@@ -13,24 +13,63 @@
 // calls is inline, so that the reader's state stays in registers.
 namespace KanvoJpegBits {
 
+// What a run of AC codes with their value bits gives when the values are
+// dropped: the `bits` they take, how far the coefficient index moves on
+// (`advance`), how far it had moved before the last code (`lastStart`: a
+// block decodes that code only while the index there is within the block)
+// and whether that code ends the block. All zero for no code.
+struct AcSkip {
+    std::uint32_t entry = 0;
+
+    static AcSkip of(int bits, int advance, int lastStart, bool endsBlock) {
+        return {std::uint32_t(bits) | std::uint32_t(advance) << 4 | std::uint32_t(lastStart) << 12 |
+                (endsBlock ? endOfBlockFlag : 0)};
+    }
+    bool empty() const { return entry == 0; }
+    int bits() const { return int(entry & 15); }
+    int advance() const { return int((entry >> 4) & 0xFF); }
+    int lastStart() const { return int((entry >> 12) & 0xFF); }
+    bool endsBlock() const { return (entry & endOfBlockFlag) != 0; }
+
+private:
+    static constexpr std::uint32_t endOfBlockFlag = 1U << 20;
+};
+
 // One Huffman table, as the file's DHT segment defines it.
 class HuffmanTable {
 public:
     // `counts[i]`: the number of codes of length i + 1; `symbols` in code
     // order. Empty for a table whose codes do not fit their lengths. An AC
-    // table also decodes a short code and the value after it in one step.
+    // table also decodes a short code and the value after it in one step,
+    // and skips several in one step.
     static std::optional<HuffmanTable> build(const std::uint8_t (&counts)[16],
                                              const std::uint8_t* symbols, bool ac);
 
 private:
     friend class BitReader;
+    // The symbol of the code that starts at bit `from` of the `width` bits
+    // of `bits`, with its length; nullopt where no code fits within them.
+    struct Symbol {
+        int symbol;
+        int length;
+    };
+    std::optional<Symbol> symbolAt(std::uint32_t bits, int width, int from) const;
+    AcSkip skipOf(std::uint32_t bits) const;
+
     static constexpr int lookaheadBits = 10;
+    // Skipping AC coefficients whose values are not wanted takes as many
+    // codes with their value bits as lie wholly within this many bits.
+    static constexpr int skipBits = 12;
     // (length << 8) | symbol for the codes of at most `lookaheadBits` bits,
     // indexed by the next bits; 0 where a longer code begins.
     std::array<std::uint16_t, 1 << lookaheadBits> fast_{};
     // For AC coefficients whose code and value fit in the lookahead:
     // value << 16 | run << 8 | bits taken; 0 for the others.
     std::array<std::int32_t, 1 << lookaheadBits> fastCoefficient_{};
+    // For skipping AC coefficients, indexed by the next skipBits bits: the
+    // codes and values that lie wholly within them, up to and with an end of
+    // block; empty where not even one does.
+    std::array<AcSkip, 1 << skipBits> skip_{};
     // For longer codes, canonical decoding: the largest code of each length
     // (-1 for none) and where its symbols start.
     std::array<std::int32_t, 17> maxCode_{};
@@ -104,6 +143,15 @@ public:
         take(entry & 0xFF);
         return entry;
     }
+
+    // The AC codes and values wholly within the next bits, as `table`
+    // decodes them, nothing taken. After prepare().
+    Q_ALWAYS_INLINE AcSkip peekSkip(const HuffmanTable& table) const {
+        return table.skip_[buffer_ >> (64 - HuffmanTable::skipBits)];
+    }
+    // Passes over `bits` bits (at most 32) after prepare(): an AcSkip's,
+    // or a value's that is not wanted.
+    Q_ALWAYS_INLINE void pass(int bits) { take(bits); }
 
     // The value of the `size` bits (1 to 16) that follow a symbol, as JPEG
     // extends it to a signed coefficient. After prepare() and one decode().

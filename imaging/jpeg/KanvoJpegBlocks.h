@@ -32,6 +32,40 @@ inline std::int16_t rounded(float share) {
     return std::int16_t(int(std::clamp(share, -32768.0F, 32767.0F) + 32768.5F) - 32768);
 }
 
+// A block's AC coefficients passed over where only its DC coefficient
+// counts: several codes a step while they lie wholly within the lookahead
+// and the block, one at a time as decodeAc takes them otherwise.
+Q_ALWAYS_INLINE bool skipAc(BitReader& bits, const KanvoJpegBits::HuffmanTable& table) {
+    for (int k = 1; k < 64; ++k) {
+        bits.prepare();
+        if (const KanvoJpegBits::AcSkip skip = bits.peekSkip(table);
+            !skip.empty() && k + skip.lastStart() < 64) {
+            bits.pass(skip.bits());
+            if (skip.endsBlock()) {
+                return true;
+            }
+            k += skip.advance() - 1;
+            continue;
+        }
+        const int symbol = bits.decode(table);
+        if (symbol < 0) {
+            return false;
+        }
+        const int run = symbol >> 4;
+        const int size = symbol & 15;
+        if (size == 0) {
+            if (run != 15) {
+                return true; // end of block
+            }
+            k += 15;
+            continue;
+        }
+        k += run;
+        bits.pass(size); // the value, not wanted
+    }
+    return true;
+}
+
 // A block's AC coefficients, added up into the shares of its `Samples`
 // samples (1, 4 or 16). Every coefficient is added, its share zero or not:
 // cheaper than a branch on which of them count. False for a coefficient
@@ -42,15 +76,13 @@ template <int Samples>
 Q_ALWAYS_INLINE bool decodeAc(BitReader& bits, const KanvoJpegScan::Component& component,
                               float* shares) {
     const auto add = [&](int k, int value) {
-        if constexpr (Samples > 1) {
-            const auto natural = size_t(naturalOrder[size_t(k)]);
-            if (std::abs(value) > component.largestAc[natural]) {
-                return false;
-            }
-            const float* share = component.shares.data() + natural * Samples;
-            for (int i = 0; i < Samples; ++i) {
-                shares[i] += float(value) * share[i];
-            }
+        const auto natural = size_t(naturalOrder[size_t(k)]);
+        if (std::abs(value) > component.largestAc[natural]) {
+            return false;
+        }
+        const float* share = component.shares.data() + natural * Samples;
+        for (int i = 0; i < Samples; ++i) {
+            shares[i] += float(value) * share[i];
         }
         return true;
     };
@@ -97,12 +129,17 @@ Q_ALWAYS_INLINE bool decodeBlock(BitReader& bits, const KanvoJpegScan::Component
         // Wrapping: a decode that starts at a guess may add up anything.
         predictor = int(unsigned(predictor) + unsigned(bits.receiveExtended(dcSize)));
     }
-    float shares[Samples] = {};
-    if (!decodeAc<Samples>(bits, component, shares)) {
-        return false;
+    if constexpr (Samples == 1) {
+        roundedShares[0] = 0; // the AC coefficients have no share in a block's mean
+        return skipAc(bits, *component.acTable);
+    } else {
+        float shares[Samples] = {};
+        if (!decodeAc<Samples>(bits, component, shares)) {
+            return false;
+        }
+        std::transform(shares, shares + Samples, roundedShares, rounded);
+        return true;
     }
-    std::transform(shares, shares + Samples, roundedShares, rounded);
-    return true;
 }
 
 // One MCU: every block goes to `place(component, across, down, predictor,
