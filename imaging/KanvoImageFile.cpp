@@ -1,6 +1,7 @@
 #include "imaging/KanvoImageFile.h"
 
 #include "imaging/KanvoAllocation.h"
+#include "imaging/KanvoHugePages.h"
 #include "imaging/KanvoPngDecoder.h"
 #include "imaging/KanvoReduction.h"
 #include "imaging/jpeg/KanvoJpegDecoder.h"
@@ -84,6 +85,7 @@ qint64 readPart(const QString& path, qint64 offset, qint64 length, char* target)
 // A file that shrinks meanwhile comes back as far as it could be read.
 QByteArray readWholeFile(const QString& path, qint64 size) {
     QByteArray bytes(size, Qt::Uninitialized);
+    KanvoHugePages::advise(bytes.data(), size_t(size));
     const qint64 half = size / 2;
     qint64 secondHalf = 0;
     {

@@ -1,5 +1,6 @@
 #include "imaging/KanvoImageHalving.h"
 
+#include "imaging/KanvoHugePages.h"
 #include "imaging/KanvoParallel.h"
 
 #include <QThread>
@@ -72,7 +73,8 @@ constexpr int minimumRowsPerBand = 64;
 QImage KanvoImageHalving::halved(const QImage& source) {
     const QImage::Format format = halvingFormat(source.format());
     const QImage input = source.format() == format ? source : source.convertToFormat(format);
-    QImage target((input.width() + 1) / 2, (input.height() + 1) / 2, format);
+    QImage target =
+        KanvoHugePages::image({(input.width() + 1) / 2, (input.height() + 1) / 2}, format);
     if (target.isNull()) {
         return {};
     }

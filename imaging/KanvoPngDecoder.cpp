@@ -1,6 +1,7 @@
 #include "imaging/KanvoPngDecoder.h"
 
 #include "imaging/KanvoAllocation.h"
+#include "imaging/KanvoHugePages.h"
 #include "imaging/KanvoPngChunks.h"
 #include "imaging/KanvoPngUnfilter.h"
 
@@ -56,6 +57,7 @@ SharedBuffer allocate(int width, int height, QImage::Format format, size_t infla
     if (memory == nullptr) {
         return {};
     }
+    KanvoHugePages::advise(memory, bytes);
     return {QImage(
                 memory, width, height, bytesPerLine, format, [](void* data) { std::free(data); },
                 memory),

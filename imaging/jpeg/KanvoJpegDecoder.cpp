@@ -1,6 +1,7 @@
 #include "imaging/jpeg/KanvoJpegDecoder.h"
 
 #include "imaging/KanvoAllocation.h"
+#include "imaging/KanvoHugePages.h"
 #include "imaging/KanvoOrientation.h"
 #include "imaging/KanvoParallel.h"
 #include "imaging/KanvoReduction.h"
@@ -148,7 +149,7 @@ KanvoDecodedPixels KanvoJpegDecoder::decode(std::span<const uchar> file, qint64 
     if (!image.isNull()) {
         return finished({std::move(image), frame.iccProfile}, frame, file);
     }
-    image = QImage(size, QImage::Format_RGB32);
+    image = KanvoHugePages::image(size, QImage::Format_RGB32);
     if (image.isNull() || !decodeInto(file, frame, reduction, {image.bits(), image.bytesPerLine()},
                                       size.height(), threads)) {
         return {};

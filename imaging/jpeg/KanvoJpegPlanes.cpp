@@ -1,5 +1,7 @@
 #include "imaging/jpeg/KanvoJpegPlanes.h"
 
+#include "imaging/KanvoHugePages.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -65,9 +67,11 @@ KanvoJpegPlanes::KanvoJpegPlanes(const KanvoJpegScan::Scan& scan) : scan_(scan) 
     for (const KanvoJpegScan::Component& component : scan.components) {
         const qsizetype stride =
             qsizetype(scan.mcusAcross) * scan.samplesAcrossMcu / component.planeDivisor;
-        planes_.push_back(
-            {stride, std::vector<std::uint8_t>(size_t(stride) * size_t(scan.mcusDown) *
-                                               size_t(scan.samplesDownMcu))});
+        // Left unset: every MCU's blocks are written before a row is read.
+        const size_t bytes = size_t(stride) * size_t(scan.mcusDown) * size_t(scan.samplesDownMcu);
+        auto samples = std::make_unique_for_overwrite<std::uint8_t[]>(bytes);
+        KanvoHugePages::advise(samples.get(), bytes);
+        planes_.push_back({stride, std::move(samples)});
     }
 }
 
@@ -91,7 +95,7 @@ void KanvoJpegPlanes::writeBlock(qint64 mcu, int component, int blockAcross, int
     // The DC share rounded to the nearest (the bias keeps it positive).
     const int level = int(float(dc) * described.dcScale + 4096.5F) - 4096 + 128;
     Plane& plane = planes_[size_t(component)];
-    std::uint8_t* row = plane.samples.data() + top * plane.stride + left;
+    std::uint8_t* row = plane.samples.get() + top * plane.stride + left;
     bool inRange = true;
     switch (samples) {
     case 1:
@@ -119,7 +123,7 @@ void KanvoJpegPlanes::writeBlock(qint64 mcu, int component, int blockAcross, int
 const std::uint8_t* KanvoJpegPlanes::rowOf(size_t component, int y,
                                            std::vector<std::uint8_t>& widened) const {
     const Plane& plane = planes_[component];
-    const std::uint8_t* row = plane.samples.data() + qsizetype(y) * plane.stride;
+    const std::uint8_t* row = plane.samples.get() + qsizetype(y) * plane.stride;
     if (scan_.components[component].planeDivisor == 1) {
         return row;
     }

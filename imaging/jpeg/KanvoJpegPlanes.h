@@ -5,6 +5,7 @@
 #include <QImage>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 // The samples of a reduced decode, one plane per component over the whole
@@ -31,7 +32,7 @@ public:
 private:
     struct Plane {
         qsizetype stride;
-        std::vector<std::uint8_t> samples;
+        std::unique_ptr<std::uint8_t[]> samples;
     };
     const std::uint8_t* rowOf(size_t component, int y, std::vector<std::uint8_t>& widened) const;
 

@@ -1,5 +1,6 @@
 #include "imaging/jpeg/KanvoJpegPreview.h"
 
+#include "imaging/KanvoHugePages.h"
 #include "imaging/jpeg/KanvoJpegGuessedPieces.h"
 #include "imaging/jpeg/KanvoJpegPlanes.h"
 #include "imaging/jpeg/KanvoJpegRestartPieces.h"
@@ -27,7 +28,7 @@ QImage KanvoJpegPreview::decode(std::span<const uchar> file, int reduction, int 
     if (!codedDataCanHold(*scan, dataBytes)) {
         return {};
     }
-    QImage image(scan->outputSize, QImage::Format_RGB32);
+    QImage image = KanvoHugePages::image(scan->outputSize, QImage::Format_RGB32);
     if (image.isNull()) {
         return {};
     }
