@@ -1,5 +1,6 @@
 #include "imaging/jpeg/KanvoJpegGuessedPieces.h"
 
+#include "imaging/KanvoHugePages.h"
 #include "imaging/KanvoParallel.h"
 #include "imaging/jpeg/KanvoJpegBlocks.h"
 
@@ -7,6 +8,7 @@
 #include <atomic>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -28,12 +30,28 @@ constexpr int longestGuess = 1024;
 // holding up the whole decode.
 constexpr int piecesPerThread = 4;
 
+// DC predictors as kept: to 16 bits, as every sum that reaches a pixel is
+// taken, so that the sums come out the same.
+using KeptPredictors = std::array<std::int16_t, 3>;
+
+KeptPredictors kept(const Predictors& predictors) {
+    return {std::int16_t(predictors[0]), std::int16_t(predictors[1]), std::int16_t(predictors[2])};
+}
+
 // Where an MCU starts: its first bit in the coded data (stuffed bytes left
 // out) and the DC predictors there.
 struct Mark {
     std::int64_t bit;
-    Predictors predictors;
+    KeptPredictors predictors;
 };
+
+// An array of `count` elements left unset, on huge pages where it is large:
+// a piece sets only the part it decodes.
+template <class T> std::unique_ptr<T[]> unsetArray(qint64 count) {
+    auto array = std::make_unique_for_overwrite<T[]>(size_t(count));
+    KanvoHugePages::advise(array.get(), size_t(count) * sizeof(T));
+    return array;
+}
 
 struct Piece {
     const uchar* start = nullptr;
@@ -50,9 +68,10 @@ struct Piece {
     int handoverTo = -1;
     qint64 handoverMark = -1; // that piece's MCU there
     // The samples of pieces after the first, until their place is known:
-    // per MCU, each block's AC shares and its DC predictor.
-    std::vector<std::int16_t> shares;
-    std::vector<std::int32_t> blockPredictors;
+    // per MCU of the piece's own numbering, each block's DC predictor and,
+    // where a block gives more than one sample, the AC shares of each.
+    std::unique_ptr<std::int16_t[]> blockPredictors;
+    std::unique_ptr<std::int16_t[]> shares;
 };
 
 class ParallelDecode {
@@ -67,6 +86,8 @@ public:
 
 private:
     bool placePieces();
+    // Whether a block gives more than its DC share: not at an eighth.
+    bool keepsShares() const { return scan_.samplesPerMcu() > scan_.blocksPerMcu(); }
     void decodePiece(int index);
     bool meetsLater(std::int64_t bit, int& target, qint64& mark);
     bool stitch();
@@ -91,9 +112,46 @@ private:
     std::vector<Run> runs_;
 };
 
+// The stuffed zeros in bytes [from, to) of `file`: one after each 0xFF.
+// Empty where a 0xFF is followed by anything else, a marker.
+std::optional<qsizetype> stuffedZeros(std::span<const uchar> file, qsizetype from, qsizetype to) {
+    const uchar* bytes = file.data();
+    const auto size = qsizetype(file.size());
+    qsizetype count = 0;
+    qsizetype at = from;
+    const auto byteAt = [&](qsizetype i) -> bool {
+        if (bytes[i] != 0xFF) {
+            return true;
+        }
+        ++count;
+        return i + 1 < size && bytes[i + 1] == 0;
+    };
+    // Eight bytes at a time: most words of coded data hold no 0xFF.
+    for (; at + 8 <= to; at += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, bytes + at, sizeof word);
+        const std::uint64_t inverted = ~word; // a 0xFF byte becomes zero
+        if (((inverted - 0x0101010101010101) & ~inverted & 0x8080808080808080) == 0) {
+            continue;
+        }
+        for (qsizetype i = at; i < at + 8; ++i) {
+            if (!byteAt(i)) {
+                return std::nullopt;
+            }
+        }
+    }
+    for (; at < to; ++at) {
+        if (!byteAt(at)) {
+            return std::nullopt;
+        }
+    }
+    return count;
+}
+
 // Cuts the coded data into pieces of equal bytes and numbers their first
-// bits. A marker before the last piece's start ends the scan early, which is
-// damage left to libjpeg.
+// bits, counting the stuffed zeros before each start on every thread. A
+// marker before the last piece's start ends the scan early, which is damage
+// left to libjpeg.
 bool ParallelDecode::placePieces() {
     const qsizetype first = scan_.dataOffset;
     const auto size = qsizetype(file_.size());
@@ -102,32 +160,40 @@ bool ParallelDecode::placePieces() {
         return false;
     }
     const auto count = qsizetype(pieces_.size());
-    qsizetype stuffed = 0;     // stuffed zeros before `scanned`
-    qsizetype scanned = first; // offsets before it have been looked at
+    std::vector<qsizetype> starts(static_cast<size_t>(count));
     for (qsizetype k = 0; k < count; ++k) {
         // Within the data, and not between a 0xFF and its stuffed zero.
         qsizetype start = first + length * k / count;
         if (start > first && file_[size_t(start - 1)] == 0xFF) {
             ++start;
         }
-        while (scanned < start) {
-            const auto* found = static_cast<const uchar*>(
-                std::memchr(file_.data() + scanned, 0xFF, size_t(start - scanned)));
-            if (found == nullptr) {
-                break;
-            }
-            const qsizetype at = found - file_.data();
-            if (at + 1 >= size || file_[size_t(at + 1)] != 0) {
+        starts[size_t(k)] = std::max(start, k > 0 ? starts[size_t(k - 1)] : first);
+    }
+    // Per piece, the stuffed zeros between its start and the next piece's.
+    std::vector<std::optional<qsizetype>> stuffed(static_cast<size_t>(count));
+    forEachTakenInParallel(threads_, int(count - 1), [&](int k) {
+        stuffed[size_t(k)] = stuffedZeros(file_, starts[size_t(k)], starts[size_t(k) + 1]);
+    });
+    qsizetype stuffedBefore = 0;
+    for (qsizetype k = 0; k < count; ++k) {
+        if (k > 0) {
+            if (!stuffed[size_t(k - 1)]) {
                 return false;
             }
-            ++stuffed;
-            scanned = at + 2;
+            stuffedBefore += *stuffed[size_t(k - 1)];
         }
-        scanned = start;
         Piece& piece = pieces_[size_t(k)];
-        piece.start = file_.data() + start;
-        piece.startBit = 8 * (start - first - stuffed);
-        piece.marks.reset(new Mark[size_t(total_) + 1]);
+        piece.start = file_.data() + starts[size_t(k)];
+        piece.startBit = 8 * (starts[size_t(k)] - first - stuffedBefore);
+        // A piece may decode on to the last MCU: room for all, touched
+        // only as far as it goes.
+        piece.marks = unsetArray<Mark>(total_ + 1);
+        if (k > 0) {
+            piece.blockPredictors = unsetArray<std::int16_t>(total_ * scan_.blocksPerMcu());
+            if (keepsShares()) {
+                piece.shares = unsetArray<std::int16_t>(total_ * scan_.samplesPerMcu());
+            }
+        }
     }
     return true;
 }
@@ -173,12 +239,6 @@ void ParallelDecode::decodePiece(int index) {
     const uchar* end = file_.data() + file_.size();
     const auto sharesPerMcu = size_t(scan_.samplesPerMcu());
     const auto blocksPerMcu = size_t(scan_.blocksPerMcu());
-    if (!first) {
-        // Its own share, and room for one it may take over.
-        const size_t expected = 2 * size_t(total_) / pieces_.size() + 64;
-        piece.shares.reserve(expected * sharesPerMcu);
-        piece.blockPredictors.reserve(expected * blocksPerMcu);
-    }
     BitReader bits(piece.start, end);
     Predictors predictors{};
     qint64 mcu = 0;
@@ -187,7 +247,7 @@ void ParallelDecode::decodePiece(int index) {
     qint64 mark = 0;
     while (mcu < total_) {
         const std::int64_t bit = piece.startBit + bits.consumed();
-        piece.marks[size_t(mcu)] = {bit, predictors};
+        piece.marks[size_t(mcu)] = {bit, kept(predictors)};
         if (meetsLater(bit, target, mark)) {
             piece.handoverAt = mcu;
             piece.handoverTo = target;
@@ -195,21 +255,27 @@ void ParallelDecode::decodePiece(int index) {
             break;
         }
         const bool decoded =
-            first ? KanvoJpegBlocks::decodeMcu(bits, scan_, predictors,
-                                               [&](int component, int across, int down,
-                                                   int predictor, const std::int16_t* shares) {
-                                                   planes_.writeBlock(mcu, component, across, down,
-                                                                      std::int16_t(predictor),
-                                                                      shares);
-                                               })
-                  : KanvoJpegBlocks::decodeMcu(
-                        bits, scan_, predictors,
-                        [&](int component, int, int, int predictor, const std::int16_t* shares) {
-                            const int samples = scan_.components[size_t(component)].samplesAcross;
-                            piece.blockPredictors.push_back(predictor);
-                            piece.shares.insert(piece.shares.end(), shares,
-                                                shares + samples * samples);
-                        });
+            first
+                ? KanvoJpegBlocks::decodeMcu(bits, scan_, predictors,
+                                             [&](int component, int across, int down, int predictor,
+                                                 const std::int16_t* shares) {
+                                                 planes_.writeBlock(mcu, component, across, down,
+                                                                    std::int16_t(predictor),
+                                                                    shares);
+                                             })
+                : KanvoJpegBlocks::decodeMcu(
+                      bits, scan_, predictors,
+                      [&, block = piece.blockPredictors.get() + size_t(mcu) * blocksPerMcu,
+                       share =
+                           piece.shares.get() + (piece.shares ? size_t(mcu) * sharesPerMcu : 0)](
+                          int component, int, int, int predictor,
+                          const std::int16_t* shares) mutable {
+                          *block++ = std::int16_t(predictor);
+                          if (share != nullptr) {
+                              const int samples = scan_.components[size_t(component)].samplesAcross;
+                              share = std::copy(shares, shares + samples * samples, share);
+                          }
+                      });
         if (decoded && bits.withinData()) {
             ++mcu;
             piece.completed.store(mcu, std::memory_order_release);
@@ -219,8 +285,6 @@ void ParallelDecode::decodePiece(int index) {
             piece.failed = true;
             break;
         }
-        piece.shares.resize(size_t(mcu) * sharesPerMcu);
-        piece.blockPredictors.resize(size_t(mcu) * blocksPerMcu);
         if (decoded || !bits.withinData() || bits.atPadding() || ++restarts > maximumRestarts ||
             mcu - piece.guessStart > longestGuess) {
             break; // out of data, or damaged
@@ -248,9 +312,9 @@ bool ParallelDecode::stitch() {
         const Piece& piece = pieces_[size_t(index)];
         const qint64 end = piece.handoverAt >= 0 ? piece.handoverAt : piece.completed.load();
         const qint64 count = std::min(end - entry, total_ - placed);
-        // A later piece's stretch must lie within the blocks it kept.
-        const auto kept = qint64(piece.blockPredictors.size()) / scan_.blocksPerMcu();
-        if (entry < piece.guessStart || count < 0 || (index > 0 && entry + count > kept)) {
+        // A later piece's stretch must lie within the MCUs it decoded.
+        if (entry < piece.guessStart || count < 0 ||
+            (index > 0 && entry + count > piece.completed.load())) {
             return false;
         }
         if (index > 0) {
@@ -285,8 +349,11 @@ void ParallelDecode::placeRuns(qint64 firstMcu, qint64 endMcu) {
         const qint64 to = std::min(endMcu, run.imageMcu + run.count);
         for (qint64 mcu = from; mcu < to; ++mcu) {
             const auto own = size_t(mcu - run.imageMcu + run.firstMcu);
-            const std::int16_t* shares = run.piece->shares.data() + own * sharesPerMcu;
-            const std::int32_t* predictor = run.piece->blockPredictors.data() + own * blocksPerMcu;
+            const std::int16_t* predictor = run.piece->blockPredictors.get() + own * blocksPerMcu;
+            // At an eighth a block's one sample has no AC share.
+            const std::int16_t noShare = 0;
+            const std::int16_t* shares =
+                run.piece->shares ? run.piece->shares.get() + own * sharesPerMcu : &noShare;
             for (size_t c = 0; c < scan_.components.size(); ++c) {
                 const Component& component = scan_.components[c];
                 const int samples = component.samplesAcross * component.samplesAcross;
@@ -295,7 +362,9 @@ void ParallelDecode::placeRuns(qint64 firstMcu, qint64 endMcu) {
                         const auto dc =
                             std::int16_t(unsigned(*predictor++) + unsigned(run.offsets[c]));
                         planes_.writeBlock(mcu, int(c), across, down, dc, shares);
-                        shares += samples;
+                        if (run.piece->shares) {
+                            shares += samples;
+                        }
                     }
                 }
             }
