@@ -75,18 +75,20 @@ std::optional<HuffmanTable::Symbol> HuffmanTable::symbolAt(std::uint32_t bits, i
     return std::nullopt;
 }
 
-// The codes and values that lie wholly within `bits`, decoded one after
-// another as a block's AC coefficients are, up to and with an end of block.
+// The codes that lie wholly within `bits`, decoded one after another as a
+// block's AC coefficients are, up to and with an end of block or a value
+// that runs on past them, whose bits are passed over unread.
 AcSkip HuffmanTable::skipOf(std::uint32_t bits) const {
     int taken = 0;
     int advance = 0;
     int lastStart = 0;
-    while (const std::optional<Symbol> code = symbolAt(bits, skipBits, taken)) {
-        const int run = code->symbol >> 4;
-        const int size = code->symbol & 15;
-        if (taken + code->length + size > skipBits) {
+    while (taken < skipBits) {
+        const std::optional<Symbol> code = symbolAt(bits, skipBits, taken);
+        if (!code) {
             break;
         }
+        const int run = code->symbol >> 4;
+        const int size = code->symbol & 15;
         lastStart = advance;
         taken += code->length + size;
         if (size == 0 && run != 15) {

@@ -14,25 +14,27 @@
 namespace KanvoJpegBits {
 
 // What a run of AC codes with their value bits gives when the values are
-// dropped: the `bits` they take, how far the coefficient index moves on
-// (`advance`), how far it had moved before the last code (`lastStart`: a
-// block decodes that code only while the index there is within the block)
-// and whether that code ends the block. All zero for no code.
+// dropped: the `bits` they take (at most 27: the codes lie within a
+// lookahead of 12 bits, the last one's value may run on 15 bits past it),
+// how far the coefficient index moves on (`advance`), how far it had moved
+// before the last code (`lastStart`: a block decodes that code only while
+// the index there is within the block) and whether that code ends the
+// block. All zero for no code.
 struct AcSkip {
     std::uint32_t entry = 0;
 
     static AcSkip of(int bits, int advance, int lastStart, bool endsBlock) {
-        return {std::uint32_t(bits) | std::uint32_t(advance) << 4 | std::uint32_t(lastStart) << 12 |
+        return {std::uint32_t(bits) | std::uint32_t(advance) << 5 | std::uint32_t(lastStart) << 13 |
                 (endsBlock ? endOfBlockFlag : 0)};
     }
     bool empty() const { return entry == 0; }
-    int bits() const { return int(entry & 15); }
-    int advance() const { return int((entry >> 4) & 0xFF); }
-    int lastStart() const { return int((entry >> 12) & 0xFF); }
+    int bits() const { return int(entry & 31); }
+    int advance() const { return int((entry >> 5) & 0xFF); }
+    int lastStart() const { return int((entry >> 13) & 0xFF); }
     bool endsBlock() const { return (entry & endOfBlockFlag) != 0; }
 
 private:
-    static constexpr std::uint32_t endOfBlockFlag = 1U << 20;
+    static constexpr std::uint32_t endOfBlockFlag = 1U << 21;
 };
 
 // One Huffman table, as the file's DHT segment defines it.
@@ -58,7 +60,7 @@ private:
 
     static constexpr int lookaheadBits = 10;
     // Skipping AC coefficients whose values are not wanted takes as many
-    // codes with their value bits as lie wholly within this many bits.
+    // codes as lie wholly within this many bits, with their values.
     static constexpr int skipBits = 12;
     // (length << 8) | symbol for the codes of at most `lookaheadBits` bits,
     // indexed by the next bits; 0 where a longer code begins.
@@ -67,8 +69,8 @@ private:
     // value << 16 | run << 8 | bits taken; 0 for the others.
     std::array<std::int32_t, 1 << lookaheadBits> fastCoefficient_{};
     // For skipping AC coefficients, indexed by the next skipBits bits: the
-    // codes and values that lie wholly within them, up to and with an end of
-    // block; empty where not even one does.
+    // codes that lie wholly within them with their values, up to and with an
+    // end of block; empty where the first code is longer.
     std::array<AcSkip, 1 << skipBits> skip_{};
     // For longer codes, canonical decoding: the largest code of each length
     // (-1 for none) and where its symbols start.
@@ -144,8 +146,8 @@ public:
         return entry;
     }
 
-    // The AC codes and values wholly within the next bits, as `table`
-    // decodes them, nothing taken. After prepare().
+    // The AC codes wholly within the next bits with their values, as
+    // `table` decodes them, nothing taken. After prepare().
     Q_ALWAYS_INLINE AcSkip peekSkip(const HuffmanTable& table) const {
         return table.skip_[buffer_ >> (64 - HuffmanTable::skipBits)];
     }
