@@ -256,13 +256,13 @@ void ParallelDecode::decodePiece(int index) {
         }
         const bool decoded =
             first
-                ? KanvoJpegBlocks::decodeMcu(bits, scan_, predictors,
-                                             [&](int component, int across, int down, int predictor,
-                                                 const std::int16_t* shares) {
-                                                 planes_.writeBlock(mcu, component, across, down,
-                                                                    std::int16_t(predictor),
-                                                                    shares);
-                                             })
+                ? KanvoJpegBlocks::decodeMcu(
+                      bits, scan_, predictors,
+                      [&, place = planes_.placeOf(mcu)](int component, int across, int down,
+                                                        int predictor, const std::int16_t* shares) {
+                          planes_.writeBlock(place, component, across, down,
+                                             std::int16_t(predictor), shares);
+                      })
                 : KanvoJpegBlocks::decodeMcu(
                       bits, scan_, predictors,
                       [&, block = piece.blockPredictors.get() + size_t(mcu) * blocksPerMcu,
@@ -354,6 +354,7 @@ void ParallelDecode::placeRuns(qint64 firstMcu, qint64 endMcu) {
             const std::int16_t noShare = 0;
             const std::int16_t* shares =
                 run.piece->shares ? run.piece->shares.get() + own * sharesPerMcu : &noShare;
+            const KanvoJpegPlanes::McuPlace place = planes_.placeOf(mcu);
             for (size_t c = 0; c < scan_.components.size(); ++c) {
                 const Component& component = scan_.components[c];
                 const int samples = component.samplesAcross * component.samplesAcross;
@@ -361,7 +362,7 @@ void ParallelDecode::placeRuns(qint64 firstMcu, qint64 endMcu) {
                     for (int across = 0; across < component.blocksAcross; ++across) {
                         const auto dc =
                             std::int16_t(unsigned(*predictor++) + unsigned(run.offsets[c]));
-                        planes_.writeBlock(mcu, int(c), across, down, dc, shares);
+                        planes_.writeBlock(place, int(c), across, down, dc, shares);
                         if (run.piece->shares) {
                             shares += samples;
                         }

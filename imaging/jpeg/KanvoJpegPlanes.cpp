@@ -65,20 +65,27 @@ bool placeSamples(std::uint8_t* row, qsizetype stride, int level, const std::int
 
 KanvoJpegPlanes::KanvoJpegPlanes(const KanvoJpegScan::Scan& scan) : scan_(scan) {
     for (const KanvoJpegScan::Component& component : scan.components) {
-        const qsizetype stride =
-            qsizetype(scan.mcusAcross) * scan.samplesAcrossMcu / component.planeDivisor;
+        const qsizetype mcuWidth = scan.samplesAcrossMcu / component.planeDivisor;
+        const qsizetype stride = qsizetype(scan.mcusAcross) * mcuWidth;
         // Left unset: every MCU's blocks are written before a row is read.
         const size_t bytes = size_t(stride) * size_t(scan.mcusDown) * size_t(scan.samplesDownMcu);
         auto samples = std::make_unique_for_overwrite<std::uint8_t[]>(bytes);
         KanvoHugePages::advise(samples.get(), bytes);
-        planes_.push_back({stride, std::move(samples)});
+        planes_.push_back({stride, mcuWidth, std::move(samples)});
     }
 }
 
-void KanvoJpegPlanes::writeBlock(qint64 mcu, int component, int blockAcross, int blockDown,
+KanvoJpegPlanes::McuPlace KanvoJpegPlanes::placeOf(qint64 mcu) const {
+    if (mcu < 0 || mcu >= scan_.mcuCount()) {
+        return {-1, -1};
+    }
+    return {mcu / scan_.mcusAcross, mcu % scan_.mcusAcross};
+}
+
+void KanvoJpegPlanes::writeBlock(McuPlace place, int component, int blockAcross, int blockDown,
                                  std::int16_t dc, const std::int16_t* acShares) {
-    if (mcu < 0 || mcu >= scan_.mcuCount() || component < 0 ||
-        size_t(component) >= planes_.size()) {
+    if (place.row < 0 || place.row >= scan_.mcusDown || place.column < 0 ||
+        place.column >= scan_.mcusAcross || component < 0 || size_t(component) >= planes_.size()) {
         damaged_.store(true, std::memory_order_relaxed);
         return;
     }
@@ -89,12 +96,11 @@ void KanvoJpegPlanes::writeBlock(qint64 mcu, int component, int blockAcross, int
         return;
     }
     const int samples = described.samplesAcross;
-    const qint64 left = (mcu % scan_.mcusAcross) * scan_.samplesAcrossMcu / described.planeDivisor +
-                        blockAcross * samples;
-    const qint64 top = (mcu / scan_.mcusAcross) * scan_.samplesDownMcu + blockDown * samples;
+    Plane& plane = planes_[size_t(component)];
+    const qint64 left = place.column * plane.mcuWidth + blockAcross * samples;
+    const qint64 top = place.row * scan_.samplesDownMcu + blockDown * samples;
     // The DC share rounded to the nearest (the bias keeps it positive).
     const int level = int(float(dc) * described.dcScale + 4096.5F) - 4096 + 128;
-    Plane& plane = planes_[size_t(component)];
     std::uint8_t* row = plane.samples.get() + top * plane.stride + left;
     bool inRange = true;
     switch (samples) {

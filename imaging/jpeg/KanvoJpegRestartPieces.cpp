@@ -66,8 +66,9 @@ bool decodePiece(std::span<const uchar> file, const KanvoJpegScan::Scan& scan, c
         }
         const bool decoded = KanvoJpegBlocks::decodeMcu(
             bits, scan, predictors,
-            [&](int component, int across, int down, int predictor, const std::int16_t* shares) {
-                planes.writeBlock(mcu, component, across, down, std::int16_t(predictor), shares);
+            [&, place = planes.placeOf(mcu)](int component, int across, int down, int predictor,
+                                             const std::int16_t* shares) {
+                planes.writeBlock(place, component, across, down, std::int16_t(predictor), shares);
             });
         if (!decoded || !bits.withinData()) {
             return false;
