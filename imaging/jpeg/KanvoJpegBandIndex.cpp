@@ -133,16 +133,20 @@ std::optional<Tables> tablesOf(const jpeg_decompress_struct& info,
 // start recorded.
 bool walk(std::span<const uchar> file, const Tables& tables, KanvoJpegBandIndex::Index& index,
           int mcusDown) {
-    using Checkpoint = KanvoJpegBandIndex::Checkpoint;
+    using KanvoJpegBandIndex::Checkpoint;
+    using KanvoJpegBandIndex::Index;
     KanvoJpegBits::BitReader bits(file.data() + index.dataOffset, file.data() + file.size());
     std::array<int, 4> predictors{};
-    const auto record = [&] {
+    const auto record = [&](std::vector<Checkpoint>& checkpoints) {
         const KanvoJpegBits::BitReader::Position at = bits.position();
-        Checkpoint& checkpoint = index.rows.emplace_back();
+        Checkpoint& checkpoint = checkpoints.emplace_back();
         checkpoint.bit = qint64(at.byte - file.data()) * 8 + at.bit;
         std::copy(predictors.begin(), predictors.end(), checkpoint.predictors.begin());
     };
     index.rows.reserve(size_t(mcusDown) + 1);
+    const qint64 columnsPerRow =
+        index.hasColumns() ? (index.mcusAcross - 1) / Index::columnStep : 0;
+    index.columns.reserve(size_t(mcusDown * columnsPerRow));
     const qint64 interval = index.restartInterval;
     qint64 markers = 0;
     for (qint64 row = 0; row < mcusDown; ++row) {
@@ -155,7 +159,9 @@ bool walk(std::span<const uchar> file, const Tables& tables, KanvoJpegBandIndex:
                 predictors = {};
             }
             if (column == 0) {
-                record();
+                record(index.rows);
+            } else if (columnsPerRow > 0 && column % Index::columnStep == 0) {
+                record(index.columns);
             }
             for (size_t c = 0; c < tables.components.size(); ++c) {
                 const KanvoJpegScan::Component& component = tables.components[c];
@@ -175,7 +181,7 @@ bool walk(std::span<const uchar> file, const Tables& tables, KanvoJpegBandIndex:
             return false;
         }
     }
-    record();
+    record(index.rows);
     return true;
 }
 
@@ -200,10 +206,11 @@ std::optional<KanvoJpegBandIndex::Index> KanvoJpegBandIndex::build(std::span<con
     if (agreed) {
         tables = tablesOf(info, index);
     }
-    const int mcuWidth = info.max_h_samp_factor * DCTSIZE;
+    index.mcuWidth = info.max_h_samp_factor * DCTSIZE;
     index.mcuHeight = info.max_v_samp_factor * DCTSIZE;
+    index.imageWidth = int(info.image_width);
     index.imageHeight = int(info.image_height);
-    index.mcusAcross = int((qint64(info.image_width) + mcuWidth - 1) / mcuWidth);
+    index.mcusAcross = int((qint64(info.image_width) + index.mcuWidth - 1) / index.mcuWidth);
     const int mcusDown = int((qint64(info.image_height) + index.mcuHeight - 1) / index.mcuHeight);
     index.restartInterval = int(info.restart_interval);
     jpeg_destroy_decompress(&reader.info);
@@ -222,4 +229,15 @@ std::optional<KanvoJpegBandIndex::Index> KanvoJpegBandIndex::build(std::span<con
         return std::nullopt;
     }
     return index;
+}
+
+const KanvoJpegBandIndex::Checkpoint& KanvoJpegBandIndex::Index::at(int row, int column) const {
+    if (column == 0) {
+        return rows[size_t(row)];
+    }
+    if (column == mcusAcross) {
+        return rows[size_t(row) + 1];
+    }
+    const qint64 perRow = (mcusAcross - 1) / columnStep;
+    return columns[size_t(qint64(row) * perRow + column / columnStep - 1)];
 }

@@ -44,10 +44,16 @@ struct Checkpoint {
 };
 
 struct Index {
-    qsizetype frameHeight = 0; // offset of the frame header's height field
+    // Without restart markers, a checkpoint every this many MCUs along each
+    // row as well, so that a band can be cut to the columns around a region.
+    static constexpr int columnStep = 16;
+
+    qsizetype frameHeight = 0; // offset of the frame header's height field (its width follows)
     qsizetype dataOffset = 0;  // where the coded data begins
+    int imageWidth = 0;
     int imageHeight = 0;
-    int mcuHeight = 0; // in stored pixels
+    int mcuWidth = 0; // in stored pixels
+    int mcuHeight = 0;
     int mcusAcross = 0;
     int restartInterval = 0; // MCUs between restart markers; 0 for none
     // MCU rows between rows that start just after a restart marker (1 when
@@ -56,7 +62,15 @@ struct Index {
     std::vector<Component> components;
     // One per MCU row, then the end of the last MCU.
     std::vector<Checkpoint> rows;
+    // Row by row, at MCU columns columnStep, 2 columnStep and on within the
+    // row; none where the file has restart markers.
+    std::vector<Checkpoint> columns;
     int mcusDown() const { return int(rows.size()) - 1; }
+    bool hasColumns() const { return restartInterval == 0; }
+    // Where MCU `column` of MCU row `row` begins: column 0, a multiple of
+    // columnStep, or mcusAcross (the next row's start). Columns only where
+    // hasColumns().
+    const Checkpoint& at(int row, int column) const;
 };
 
 // Empty for a file outside what is indexed (above).

@@ -1,6 +1,7 @@
 #include "imaging/jpeg/KanvoJpegBandStream.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace {
@@ -50,16 +51,22 @@ int categoryOf(int difference) {
     return category;
 }
 
-// One MCU row of flat blocks: every component's first DC difference is its
-// predictor at the band, every other zero, every block ends at once. False
-// when a category has no code.
-bool writePrimingRow(BitWriter& writer, const Index& index, const std::int16_t* predictors) {
-    for (int mcu = 0; mcu < index.mcusAcross; ++mcu) {
+using Predictors = std::array<std::int16_t, 4>;
+
+// `count` MCUs of flat blocks: every component's first DC difference brings
+// its predictor from `from` to `to`, every other is zero, every block ends
+// at once. False when a category has no code.
+bool writeFlatMcus(BitWriter& writer, const Index& index, int count, const Predictors& from,
+                   const Predictors& to) {
+    for (int mcu = 0; mcu < count; ++mcu) {
         for (size_t c = 0; c < index.components.size(); ++c) {
             const KanvoJpegBandIndex::Component& component = index.components[c];
             for (int block = 0; block < component.blocks; ++block) {
-                const int difference = mcu == 0 && block == 0 ? predictors[c] : 0;
+                const int difference = mcu == 0 && block == 0 ? to[c] - from[c] : 0;
                 const int category = categoryOf(difference);
+                if (category >= int(component.dcCodes.size())) {
+                    return false;
+                }
                 const Code code = component.dcCodes[size_t(category)];
                 if (code.length == 0) {
                     return false;
@@ -125,32 +132,94 @@ void copyRestartBytes(std::span<const uchar> file, qint64 first, qint64 end, qin
     }
 }
 
+// Whether `band`'s columns are cut from its rows, and where they may be.
+bool cut(const Index& index, Band band) {
+    return band.firstColumn > 0 || band.endColumn < index.mcusAcross;
+}
+
+bool validColumns(const Index& index, Band band) {
+    const auto onStep = [](int column) {
+        return column % Index::columnStep == 0;
+    };
+    return band.firstColumn >= 0 && band.firstColumn < band.endColumn &&
+           band.endColumn <= index.mcusAcross && onStep(band.firstColumn) &&
+           (onStep(band.endColumn) || band.endColumn == index.mcusAcross) &&
+           (!cut(index, band) || index.hasColumns());
+}
+
+// The rows' bits between the band's columns, each with its priming MCU.
+bool writeCutRows(std::span<const uchar> file, const Index& index, Band band, bool primingLeft,
+                  Predictors current, BitWriter& writer) {
+    for (int row = band.firstRow; row < band.endRow; ++row) {
+        const KanvoJpegBandIndex::Checkpoint& start = index.at(row, band.firstColumn);
+        const KanvoJpegBandIndex::Checkpoint& end = index.at(row, band.endColumn);
+        if (primingLeft) {
+            if (!writeFlatMcus(writer, index, 1, current, start.predictors)) {
+                return false;
+            }
+            copyBits(file, start.bit, end.bit, writer);
+            current = end.predictors;
+            continue;
+        }
+        copyBits(file, start.bit, end.bit, writer);
+        const Predictors& next =
+            row + 1 < band.endRow ? index.at(row + 1, band.firstColumn).predictors : end.predictors;
+        if (!writeFlatMcus(writer, index, 1, end.predictors, next)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
-bool KanvoJpegBandStream::primed(const Index& index, Band band) {
-    return band.firstRow > 0 && index.restartInterval == 0;
+KanvoJpegBandStream::Lead KanvoJpegBandStream::lead(const Index& index, Band band) {
+    band.endColumn = std::min(band.endColumn, index.mcusAcross);
+    const bool primingLeft = cut(index, band) && band.firstColumn > 0;
+    return {band.firstRow > 0 && index.restartInterval == 0 && !primingLeft ? 1 : 0,
+            primingLeft ? 1 : 0};
 }
 
 QByteArray KanvoJpegBandStream::build(std::span<const uchar> file, const Index& index, Band band) {
+    band.endColumn = std::min(band.endColumn, index.mcusAcross);
     if (band.firstRow < 0 || band.firstRow >= band.endRow || band.endRow > index.mcusDown() ||
-        index.dataOffset > qsizetype(file.size())) {
+        !validColumns(index, band) || index.dataOffset > qsizetype(file.size())) {
         return {};
     }
     const KanvoJpegBandIndex::Checkpoint& start = index.rows[size_t(band.firstRow)];
     const qint64 end = index.rows[size_t(band.endRow)].bit;
-    const bool priming = primed(index, band);
+    const Lead primers = lead(index, band);
+    const bool cutColumns = cut(index, band);
     const qint64 height =
-        (priming ? index.mcuHeight : 0) +
+        primers.rows * index.mcuHeight +
         std::min<qint64>(qint64(band.endRow) * index.mcuHeight, index.imageHeight) -
         qint64(band.firstRow) * index.mcuHeight;
-    if (height > 0xFFFF || index.frameHeight + 2 > index.dataOffset) {
+    // A cut band's own columns and its priming column.
+    const qint64 width =
+        cutColumns ? std::min<qint64>(qint64(band.endColumn) * index.mcuWidth, index.imageWidth) -
+                         qint64(band.firstColumn) * index.mcuWidth + index.mcuWidth
+                   : index.imageWidth;
+    if (height > 0xFFFF || width > 0xFFFF || index.frameHeight + 4 > index.dataOffset) {
         return {};
     }
     QByteArray stream(reinterpret_cast<const char*>(file.data()), index.dataOffset);
     stream.reserve(index.dataOffset + qsizetype((end - start.bit) / 8 * 101 / 100) + 4096);
     stream[index.frameHeight] = char(height >> 8);
     stream[index.frameHeight + 1] = char(height & 0xFF);
-    if (index.restartInterval > 0) {
+    stream[index.frameHeight + 2] = char(width >> 8);
+    stream[index.frameHeight + 3] = char(width & 0xFF);
+    if (cutColumns) {
+        BitWriter writer(stream);
+        const Predictors zero{};
+        const Predictors& first = index.at(band.firstRow, band.firstColumn).predictors;
+        const int mcusPerRow = band.endColumn - band.firstColumn + 1;
+        if ((primers.rows > 0 && !writeFlatMcus(writer, index, mcusPerRow, zero, first)) ||
+            !writeCutRows(file, index, band, primers.columns > 0, primers.rows > 0 ? first : zero,
+                          writer)) {
+            return {};
+        }
+        writer.pad();
+    } else if (index.restartInterval > 0) {
         if (start.bit % 8 != 0) {
             return {};
         }
@@ -159,7 +228,8 @@ QByteArray KanvoJpegBandStream::build(std::span<const uchar> file, const Index& 
         copyRestartBytes(file, start.bit / 8, end, markersBefore, stream);
     } else {
         BitWriter writer(stream);
-        if (priming && !writePrimingRow(writer, index, start.predictors.data())) {
+        if (primers.rows > 0 &&
+            !writeFlatMcus(writer, index, index.mcusAcross, {}, start.predictors)) {
             return {};
         }
         copyBits(file, start.bit, end, writer);

@@ -52,27 +52,37 @@ QImage KanvoJpegBands::region(QRect area, int reduction) const {
     return pixels;
 }
 
-// The band starts an MCU row above the area's and ends one below it, so that
-// upsampling sees the same rows around the area as in the whole image. A
-// warning there (which a cleanly indexed file never gives) leaves the area
-// to libjpeg's own skipping.
+// The band starts an MCU row above the area's and ends one below it, and
+// where the file allows is cut to the columns around the area with one
+// more MCU column either side, so that upsampling sees the same pixels
+// around the area as in the whole image. A warning there (which a cleanly
+// indexed file never gives) leaves the area to libjpeg's own skipping.
 QImage KanvoJpegBands::fromBand(QRect area, int reduction) const {
     if (!index_) {
         return {};
     }
     const int rowsPerMcu = index_->mcuHeight / reduction;
+    const int columnsPerMcu = std::max(1, index_->mcuWidth / reduction);
     int first = std::max(0, area.top() / rowsPerMcu - 1);
     first -= first % index_->restartRows;
-    const KanvoJpegBandStream::Band band{
-        first, std::min(index_->mcusDown(), area.bottom() / rowsPerMcu + 2)};
+    KanvoJpegBandStream::Band band{first,
+                                   std::min(index_->mcusDown(), area.bottom() / rowsPerMcu + 2)};
+    if (index_->hasColumns()) {
+        constexpr int step = KanvoJpegBandIndex::Index::columnStep;
+        const int left = std::max(0, area.left() / columnsPerMcu - 1);
+        const int right = area.right() / columnsPerMcu + 2;
+        band.firstColumn = left - left % step;
+        band.endColumn = std::min(index_->mcusAcross, (right + step - 1) / step * step);
+    }
     const QByteArray stream = KanvoJpegBandStream::build(spanOf(file_), *index_, band);
     if (stream.isEmpty()) {
         return {};
     }
-    const int shift =
-        (KanvoJpegBandStream::primed(*index_, band) ? rowsPerMcu : 0) - first * rowsPerMcu;
+    const KanvoJpegBandStream::Lead lead = KanvoJpegBandStream::lead(*index_, band);
+    const QPoint shift((lead.columns - band.firstColumn) * columnsPerMcu,
+                       (lead.rows - first) * rowsPerMcu);
     bool warned = false;
     QImage pixels =
-        KanvoJpegCrop::decode(spanOf(stream), area.translated(0, shift), reduction, cmyk_, warned);
+        KanvoJpegCrop::decode(spanOf(stream), area.translated(shift), reduction, cmyk_, warned);
     return warned ? QImage() : pixels;
 }

@@ -54,6 +54,16 @@ TEST(KanvoJpegBands, RegionsAreTheWholeDecodesPixels) {
     }
 }
 
+// Wide enough for bands cut to the columns around a region, with a priming
+// MCU on the left, or on the right where the band starts at the left edge.
+TEST(KanvoJpegBands, RegionsOfCutBandsAreTheWholeDecodesPixels) {
+    const QImage image = photoLike({1203, 83});
+    for (const auto& [name, layout] : kanvo::test::libjpegLayouts) {
+        SCOPED_TRACE(name);
+        expectRegionsOfWholeDecode(libjpegEncoded(image, layout), 7);
+    }
+}
+
 // A cut anywhere and a changed byte in the coded data give what libjpeg
 // makes of them; a cut inside the header, nothing.
 TEST(KanvoJpegBands, DamageComesOutAsLibjpegsDecode) {
