@@ -15,6 +15,10 @@ bool smoke();
 // The sizes measured: about 24 and 100 megapixels, or tiny under smoke.
 QSize medium();
 QSize large();
+// The images too large to hold decoded: 400 megapixels (24000 x 16000)
+// and a gigapixel (40000 x 25000), or small under smoke.
+QSize veryLarge();
+QSize gigapixel();
 
 QImage photoLike(QSize size, bool alpha);
 // photoLike() whose rows from 35 % to 65 % of the height are grain around
@@ -33,6 +37,11 @@ QString jpeg(QSize size);
 QString png(QSize size, bool alpha);
 QString bandedJpeg(QSize size);
 QString bandedPng(QSize size);
+// The same banded picture written row by row as it is made (libjpeg at
+// quality 90 with 4:2:0 chroma, libspng RGB), so that an image of any size
+// is made in a few megabytes of memory.
+QString streamedBandedJpeg(QSize size);
+QString streamedBandedPng(QSize size);
 // jpeg(size) with an ICC profile (NTSC RGB, from colord's data) in
 // an APP2 segment before the image data: the same pixels and the same
 // entropy-coded data, so a decode differs only in what the profile costs.

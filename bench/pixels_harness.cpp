@@ -6,6 +6,9 @@
 //     with the bare Qt viewer and the other viewers given (--peer) on the
 //     same file, and each one's peak resident memory a few seconds after;
 //     for the 24 MP JPEG also Kanvo and the fastest of them on one core;
+//     for the images too large to hold decoded (400 MP JPEG and PNG, a
+//     gigapixel JPEG) without the bare viewer, naming the viewers that
+//     cannot show them;
 //   open: from Return in Kanvo's Open dialog to the image on screen,
 //     alternating with a bare QImageReader decode of the same file, and
 //     the peak resident memory of both.
@@ -41,6 +44,7 @@ struct Tools {
     QString readerDecode;
     std::vector<Peer> peers;
     int runs = 7;
+    int hugeRuns = 3; // for the images too large to hold decoded
 };
 
 // Peak resident memory is read this long after the pixels show: what a
@@ -67,15 +71,23 @@ QStringList peerArguments(const QString& name, const QString& file) {
     throw std::runtime_error(message.toStdString());
 }
 
-QString runToEnd(const QString& program, const QStringList& arguments) {
+// Whether `program` ran to a clean end; its output in `output`.
+bool succeeds(const QString& program, const QStringList& arguments, QString& output) {
     QProcess process;
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process.start(program, arguments);
-    if (!process.waitForFinished(180000) || process.exitStatus() != QProcess::NormalExit ||
-        process.exitCode() != 0) {
+    const bool clean = process.waitForFinished(180000) &&
+                       process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    output = QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
+    return clean;
+}
+
+QString runToEnd(const QString& program, const QStringList& arguments) {
+    QString output;
+    if (!succeeds(program, arguments, output)) {
         fail(program + ' ' + arguments.join(' ') + QStringLiteral(" failed"));
     }
-    return QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
+    return output;
 }
 
 double field(const QString& output, const QString& name) {
@@ -160,10 +172,25 @@ void timeLaunches(const Tools& tools, const TestImage& image, const std::vector<
     }
 }
 
-void measureLaunches(const Tools& tools, const TestImage& image, bool oneCore) {
+// How an image's launches are measured: the 24 MP JPEG also on one core,
+// and beside the bare Qt viewer but for the images too large to hold
+// decoded, which it cannot show; those have fewer runs, as the other
+// viewers take up to half a minute each.
+struct LaunchPlan {
+    bool oneCore = false;
+    bool bare = true;
+    bool huge = false;
+};
+
+void measureLaunches(Tools tools, const TestImage& image, LaunchPlan plan) {
     const QString& file = image.path;
-    std::vector<Launch> launches{{"kanvo", tools.kanvo, {file}, {}, 0, {}},
-                                 {"bare", tools.bareViewer, {file}, {}, 0, {}}};
+    std::vector<Launch> launches{{"kanvo", tools.kanvo, {file}, {}, 0, {}}};
+    if (plan.bare) {
+        launches.push_back({"bare", tools.bareViewer, {file}, {}, 0, {}});
+    }
+    if (plan.huge) {
+        tools.runs = tools.hugeRuns;
+    }
     QStringList missing;
     for (const Peer& peer : tools.peers) {
         if (peer.program.isEmpty()) {
@@ -173,37 +200,49 @@ void measureLaunches(const Tools& tools, const TestImage& image, bool oneCore) {
                 {peer.name, peer.program, peerArguments(peer.name, file), {}, 0, {}});
         }
     }
+    // Another viewer that cannot show the image (it ends, or shows nothing
+    // within the sampler's minute) is left out of the timed runs and named.
+    QStringList failing;
+    std::vector<Launch*> all;
     for (Launch& launch : launches) {
         const QStringList command = QStringList{"--memory-after-ms"}
                                     << QString::number(memoryAfterMilliseconds()) << "--"
                                     << launch.program << launch.arguments;
-        const QString output = runToEnd(tools.sampler, samplerArguments({}, command));
+        QString output;
+        if (!succeeds(tools.sampler, samplerArguments({}, command), output)) {
+            if (&launch == &launches.front()) {
+                fail(QStringLiteral("Kanvo did not show %1").arg(file));
+            }
+            failing << launch.name;
+            continue;
+        }
         launch.area = sampledArea(output);
         launch.peakMegabytes = field(output, QStringLiteral("peak_rss_mb"));
-    }
-    std::vector<Launch*> all;
-    for (Launch& launch : launches) {
         all.push_back(&launch);
     }
     timeLaunches(tools, image, all, {});
     std::printf("pixels/launch/%s size=%dx%d", qPrintable(image.name), image.size.width(),
                 image.size.height());
-    for (const Launch& launch : launches) {
-        std::printf(" %s_ms=%.1f %s_mb=%.0f", qPrintable(launch.name), median(launch.milliseconds),
-                    qPrintable(launch.name), launch.peakMegabytes);
+    for (const Launch* launch : all) {
+        std::printf(" %s_ms=%.1f %s_mb=%.0f", qPrintable(launch->name),
+                    median(launch->milliseconds), qPrintable(launch->name), launch->peakMegabytes);
     }
     if (!missing.isEmpty()) {
         std::printf(" missing=%s", qPrintable(missing.join(',')));
     }
+    if (!failing.isEmpty()) {
+        std::printf(" failing=%s", qPrintable(failing.join(',')));
+    }
     std::printf(" runs=%d\n", tools.runs);
     std::fflush(stdout);
-    if (oneCore && launches.size() > 2) {
+    const auto firstPeer = all.begin() + (plan.bare ? 2 : 1);
+    if (plan.oneCore && firstPeer < all.end()) {
         // Kanvo and the fastest other viewer again, each held to one core:
         // what a machine busy with other work leaves, and a start-up that
         // waits on a second thread shows at once.
-        Launch* fastest = &*std::min_element(
-            launches.begin() + 2, launches.end(), [](const Launch& a, const Launch& b) {
-                return median(a.milliseconds) < median(b.milliseconds);
+        const Launch* fastest =
+            *std::min_element(firstPeer, all.end(), [](const Launch* a, const Launch* b) {
+                return median(a->milliseconds) < median(b->milliseconds);
             });
         Launch kanvo = launches.front();
         Launch peer = *fastest;
@@ -311,9 +350,11 @@ int main(int argc, char** argv) {
     }
     const QString runs = takeOption(arguments, QStringLiteral("--runs"));
     tools.runs = runs.isEmpty() ? tools.runs : std::max(1, runs.toInt());
+    const QString hugeRuns = takeOption(arguments, QStringLiteral("--huge-runs"));
+    tools.hugeRuns = hugeRuns.isEmpty() ? tools.hugeRuns : std::max(1, hugeRuns.toInt());
     if (arguments.size() != 4 || qEnvironmentVariableIsEmpty("DISPLAY")) {
         std::fprintf(stderr, "usage: DISPLAY=:N kanvo_pixels_harness SAMPLER KANVO BARE_VIEWER "
-                             "READER_DECODE [--peer NAME=PROGRAM]... [--runs N]\n"
+                             "READER_DECODE [--peer NAME=PROGRAM]... [--runs N] [--huge-runs N]\n"
                              "A peer given as NAME= is not installed: its rows say so.\n");
         return 2;
     }
@@ -336,12 +377,22 @@ int main(int argc, char** argv) {
     const TestImage mediumJpeg{"jpeg/medium", medium, BenchImages::bandedJpeg(medium)};
     const TestImage largeJpeg{"jpeg/large", large, BenchImages::bandedJpeg(large)};
     const TestImage mediumPng{"png/medium", medium, BenchImages::bandedPng(medium)};
+    const QSize veryLarge = BenchImages::veryLarge();
+    const QSize gigapixel = BenchImages::gigapixel();
+    const TestImage veryLargeJpeg{"jpeg/400MP", veryLarge,
+                                  BenchImages::streamedBandedJpeg(veryLarge)};
+    const TestImage gigapixelJpeg{"jpeg/1GP", gigapixel,
+                                  BenchImages::streamedBandedJpeg(gigapixel)};
+    const TestImage veryLargePng{"png/400MP", veryLarge, BenchImages::streamedBandedPng(veryLarge)};
     try {
-        measureLaunches(tools, mediumJpeg, true);
-        measureLaunches(tools, largeJpeg, false);
-        measureLaunches(tools, mediumPng, false);
+        measureLaunches(tools, mediumJpeg, {.oneCore = true});
+        measureLaunches(tools, largeJpeg, {});
+        measureLaunches(tools, mediumPng, {});
         measureOpens(tools, mediumJpeg);
         measureOpens(tools, mediumPng);
+        for (const TestImage* huge : {&veryLargeJpeg, &gigapixelJpeg, &veryLargePng}) {
+            measureLaunches(tools, *huge, {.bare = false, .huge = true});
+        }
     } catch (const std::exception& error) {
         std::fprintf(stderr, "kanvo_pixels_harness: %s\n", error.what());
         return 1;
