@@ -20,6 +20,7 @@ echo "machine: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs), $(n
 "$bin/kanvo_image_bench" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
     --benchmark_out="$out/image.json" --benchmark_out_format=json >&2
 KANVO_CACHE_MB=${KANVO_CACHE_MB:-3072} "$bin/kanvo_memory_bench" | tee "$out/memory.txt" >&2
+KANVO_CACHE_MB=${KANVO_CACHE_MB:-3072} "$bin/kanvo_memory_bench" --export | tee -a "$out/memory.txt" >&2
 
 # Start-up and time to first pixels: one X server with no window manager for
 # every run. Like a desktop's, it stays up between clients (-noreset): a
@@ -49,7 +50,8 @@ done
 # they read higher when other work holds the cores; the load goes with them.
 load=$(cut -d' ' -f1 /proc/loadavg)
 "$bin/kanvo_pixels_harness" "$bin/kanvo_pixel_sampler" "$bin/kanvo" \
-    "$bin/kanvo_bare_viewer" "$bin/kanvo_reader_decode" "${peers[@]}" --runs "${KANVO_PIXELS_RUNS:-7}" |
+    "$bin/kanvo_bare_viewer" "$bin/kanvo_reader_decode" "${peers[@]}" --runs "${KANVO_PIXELS_RUNS:-7}" \
+    --huge-runs "${KANVO_PIXELS_HUGE_RUNS:-3}" |
     tee "$out/pixels.txt" >&2
 echo "load average before the screen measures: $load on $(nproc) cores" >"$out/load.txt"
 echo

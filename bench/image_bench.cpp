@@ -190,18 +190,21 @@ void registerDecodeJobs() {
     }
 }
 
-// The real canvas view showing the large photo, painted at a zoom.
+// The real canvas view showing a photo (the large one unless said), painted
+// at a zoom: once its full image (or for one too large to hold, its tiles'
+// index) is ready.
 struct ShownPhoto {
+    static constexpr QRectF bounds{0, 0, 1116, 802};
     kanvo::ui::DocumentSession session;
-    KanvoCanvasView view{QRectF(0, 0, 1116, 802), nullptr};
+    KanvoCanvasView view{bounds, nullptr};
     QImage target{1116, 802, QImage::Format_ARGB32_Premultiplied};
 
-    ShownPhoto() {
+    explicit ShownPhoto(const QString& path = BenchImages::jpeg(BenchImages::large())) {
         view.setSession(&session);
-        view.openImageURL(QUrl::fromLocalFile(BenchImages::jpeg(BenchImages::large())));
+        view.openImageURL(QUrl::fromLocalFile(path));
         QElapsedTimer waited;
         waited.start();
-        while (view.image().isNull() && waited.elapsed() < 120000) {
+        while ((view.image().isNull() || view.showsPreview()) && waited.elapsed() < 120000) {
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
         }
     }
@@ -228,6 +231,56 @@ void registerRepaints() {
             ->Unit(benchmark::kMillisecond)
             ->UseRealTime();
     }
+}
+
+// How long after a zoom the view is sharp: rendered every few milliseconds,
+// as the canvas repaints whenever a tile lands, until it has held still for
+// seconds; the figure is the time of the first frame from which every
+// frame is that last one.
+double millisecondsToSharp(ShownPhoto& shown) {
+    const qint64 settled = BenchImages::smoke() ? 500 : 4000;
+    std::vector<std::pair<double, std::size_t>> frames;
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < settled) {
+        shown.view.render(&shown.target);
+        frames.emplace_back(
+            double(clock.nsecsElapsed()) / 1e6,
+            qHashBits(shown.target.constBits(), size_t(shown.target.sizeInBytes())));
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    auto first = frames.end() - 1;
+    while (first != frames.begin() && (first - 1)->second == frames.back().second) {
+        --first;
+    }
+    return first->first;
+}
+
+// The gigapixel JPEG zoomed from the fitted view to the most the canvas
+// shows (sixteen times the fitted size), at its middle and then with its
+// corner at the view's corner: full-resolution tiles decoded on demand.
+void registerZooms() {
+    benchmark::RegisterBenchmark(
+        ("zoom/jpeg/" + sizeName(BenchImages::gigapixel())).c_str(),
+        [](benchmark::State& state) {
+            ShownPhoto shown(BenchImages::streamedBandedJpeg(BenchImages::gigapixel()));
+            for (auto _ : state) {
+                shown.zoomTo(16.0);
+                state.counters["centre_ms"] = millisecondsToSharp(shown);
+                const QRectF drawn =
+                    KanvoImageFit::rectFor(QSizeF(shown.view.image().size()),
+                                           KanvoImageFit::canvasRect(ShownPhoto::bounds),
+                                           shown.session.document()->viewport.zoom, {});
+                const QRectF canvas = KanvoImageFit::canvasRect(ShownPhoto::bounds);
+                shown.session.panViewport((drawn.width() - canvas.width()) / 2,
+                                          (drawn.height() - canvas.height()) / 2);
+                state.counters["corner_ms"] = millisecondsToSharp(shown);
+            }
+            state.counters["zoom"] = shown.session.document()->viewport.zoom;
+        })
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime()
+        ->Iterations(1);
 }
 
 // Box filter with fractional coverage, one grey channel, rows then columns.
@@ -330,6 +383,7 @@ int main(int argc, char** argv) {
     registerPyramids();
     registerDecodeJobs();
     registerRepaints();
+    registerZooms();
     registerZonePlate();
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
