@@ -32,9 +32,35 @@ inline std::int16_t rounded(float share) {
     return std::int16_t(int(std::clamp(share, -32768.0F, 32767.0F) + 32768.5F) - 32768);
 }
 
+// What decoding one AC code left the block at.
+enum class AcStep { next, endOfBlock, damaged };
+
+// One AC code of `table` after prepare(), one at a time as the standard
+// decodes them: `k` moved on past its run of zeros, and for a coefficient
+// `value(k, size)` takes its value bits (false for damage).
+template <class Value>
+Q_ALWAYS_INLINE AcStep decodeOneCode(BitReader& bits, const KanvoJpegBits::HuffmanTable& table,
+                                     int& k, Value&& value) {
+    const int symbol = bits.decode(table);
+    if (symbol < 0) {
+        return AcStep::damaged;
+    }
+    const int run = symbol >> 4;
+    const int size = symbol & 15;
+    if (size == 0) {
+        if (run != 15) {
+            return AcStep::endOfBlock;
+        }
+        k += 15;
+        return AcStep::next;
+    }
+    k += run;
+    return value(k, size) ? AcStep::next : AcStep::damaged;
+}
+
 // A block's AC coefficients passed over where only its DC coefficient
 // counts: several codes a step while they lie wholly within the lookahead
-// and the block, one at a time as decodeAc takes them otherwise.
+// and the block, one at a time otherwise.
 Q_ALWAYS_INLINE bool skipAc(BitReader& bits, const KanvoJpegBits::HuffmanTable& table) {
     for (int k = 1; k < 64; ++k) {
         bits.prepare();
@@ -47,21 +73,13 @@ Q_ALWAYS_INLINE bool skipAc(BitReader& bits, const KanvoJpegBits::HuffmanTable& 
             k += skip.advance() - 1;
             continue;
         }
-        const int symbol = bits.decode(table);
-        if (symbol < 0) {
-            return false;
+        const AcStep step = decodeOneCode(bits, table, k, [&bits](int, int size) {
+            bits.pass(size); // the value, not wanted
+            return true;
+        });
+        if (step != AcStep::next) {
+            return step == AcStep::endOfBlock;
         }
-        const int run = symbol >> 4;
-        const int size = symbol & 15;
-        if (size == 0) {
-            if (run != 15) {
-                return true; // end of block
-            }
-            k += 15;
-            continue;
-        }
-        k += run;
-        bits.pass(size); // the value, not wanted
     }
     return true;
 }
@@ -95,22 +113,11 @@ Q_ALWAYS_INLINE bool decodeAc(BitReader& bits, const KanvoJpegScan::Component& c
             }
             continue;
         }
-        const int symbol = bits.decode(*component.acTable);
-        if (symbol < 0) {
-            return false;
-        }
-        const int run = symbol >> 4;
-        const int size = symbol & 15;
-        if (size == 0) {
-            if (run != 15) {
-                return true; // end of block
-            }
-            k += 15;
-            continue;
-        }
-        k += run;
-        if (!add(k, bits.receiveExtended(size))) {
-            return false;
+        const AcStep step = decodeOneCode(bits, *component.acTable, k, [&](int at, int size) {
+            return add(at, bits.receiveExtended(size));
+        });
+        if (step != AcStep::next) {
+            return step == AcStep::endOfBlock;
         }
     }
     return true;

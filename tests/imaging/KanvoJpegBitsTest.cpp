@@ -65,21 +65,14 @@ TableSource randomTable(std::mt19937& random) {
 bool skipOneAtATime(BitReader& bits, const HuffmanTable& table) {
     for (int k = 1; k < 64; ++k) {
         bits.prepare();
-        const int symbol = bits.decode(table);
-        if (symbol < 0) {
-            return false;
-        }
-        const int run = symbol >> 4;
-        const int size = symbol & 15;
-        if (size == 0) {
-            if (run != 15) {
+        const KanvoJpegBlocks::AcStep step =
+            KanvoJpegBlocks::decodeOneCode(bits, table, k, [&bits](int, int size) {
+                bits.pass(size);
                 return true;
-            }
-            k += 15;
-            continue;
+            });
+        if (step != KanvoJpegBlocks::AcStep::next) {
+            return step == KanvoJpegBlocks::AcStep::endOfBlock;
         }
-        k += run;
-        bits.pass(size);
     }
     return true;
 }
