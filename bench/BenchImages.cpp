@@ -293,36 +293,25 @@ QImage BenchImages::zonePlate(QSize size) {
 }
 
 QString BenchImages::jpeg(QSize size) {
-    const QString path = cachedPath("photo-" + sizeName(size) + ".jpg");
-    if (!QFileInfo::exists(path) && !writeJpeg(photoLike(size, false), path)) {
-        qFatal("cannot write %s", qPrintable(path));
-    }
-    return path;
+    return madeOnce("photo-" + sizeName(size) + ".jpg", [size](const QString& path) {
+        return writeJpeg(photoLike(size, false), path);
+    });
 }
 
 QString BenchImages::png(QSize size, bool alpha) {
-    const QString path =
-        cachedPath("photo-" + sizeName(size) + (alpha ? "-rgba" : "-rgb") + ".png");
-    if (!QFileInfo::exists(path) && !photoLike(size, alpha).save(path, "PNG")) {
-        qFatal("cannot write %s", qPrintable(path));
-    }
-    return path;
+    return madeOnce(
+        "photo-" + sizeName(size) + (alpha ? "-rgba" : "-rgb") + ".png",
+        [size, alpha](const QString& path) { return photoLike(size, alpha).save(path, "PNG"); });
 }
 
 QString BenchImages::bandedJpeg(QSize size) {
-    const QString path = cachedPath("band-" + sizeName(size) + ".jpg");
-    if (!QFileInfo::exists(path) && !writeJpeg(bandedPhoto(size), path)) {
-        qFatal("cannot write %s", qPrintable(path));
-    }
-    return path;
+    return madeOnce("band-" + sizeName(size) + ".jpg",
+                    [size](const QString& path) { return writeJpeg(bandedPhoto(size), path); });
 }
 
 QString BenchImages::bandedPng(QSize size) {
-    const QString path = cachedPath("band-" + sizeName(size) + ".png");
-    if (!QFileInfo::exists(path) && !bandedPhoto(size).save(path, "PNG")) {
-        qFatal("cannot write %s", qPrintable(path));
-    }
-    return path;
+    return madeOnce("band-" + sizeName(size) + ".png",
+                    [size](const QString& path) { return bandedPhoto(size).save(path, "PNG"); });
 }
 
 QString BenchImages::streamedBandedJpeg(QSize size) {
@@ -336,17 +325,12 @@ QString BenchImages::streamedBandedPng(QSize size) {
 }
 
 QString BenchImages::taggedJpeg(QSize size) {
-    const QString path = cachedPath("photo-" + sizeName(size) + "-wide-gamut.jpg");
-    if (QFileInfo::exists(path)) {
-        return path;
-    }
-    if (!QFileInfo::exists(iccProfilePath)) {
-        qFatal("no %s: scripts/install-deps.sh installs colord-data", iccProfilePath);
-    }
-    QByteArray bytes = readBytes(jpeg(size));
-    bytes.insert(afterJfif(bytes), iccSegments(readBytes(iccProfilePath)));
-    if (!writeBytes(bytes, path)) {
-        qFatal("cannot write %s", qPrintable(path));
-    }
-    return path;
+    return madeOnce("photo-" + sizeName(size) + "-wide-gamut.jpg", [size](const QString& path) {
+        if (!QFileInfo::exists(iccProfilePath)) {
+            qFatal("no %s: scripts/install-deps.sh installs colord-data", iccProfilePath);
+        }
+        QByteArray bytes = readBytes(jpeg(size));
+        bytes.insert(afterJfif(bytes), iccSegments(readBytes(iccProfilePath)));
+        return writeBytes(bytes, path);
+    });
 }
