@@ -3,6 +3,7 @@
 #include "imaging/KanvoPngChunks.h"
 #include "imaging/KanvoPngDecoder.h"
 
+#include <QBuffer>
 #include <cstring>
 
 // Rows and regions of PNGs read by rows (KanvoPngBands) against the whole
@@ -42,8 +43,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     bool rowsAgree = true;
     int rowsSeen = 0;
+    auto device = std::make_unique<QBuffer>();
+    device->setData(file);
+    device->open(QIODevice::ReadOnly);
     const auto bands = KanvoPngBands::index(
-        file,
+        std::move(device),
         [&](int y, const uchar* pixels) {
             rowsAgree = rowsAgree && !whole.isNull() && y == rowsSeen && y < whole.height() &&
                         sameRow(whole, y, pixels);

@@ -2,6 +2,7 @@
 
 #include "imaging/KanvoAllocation.h"
 #include "imaging/KanvoHugePages.h"
+#include "imaging/KanvoPngChunks.h"
 #include "imaging/KanvoPngDecoder.h"
 #include "imaging/KanvoReduction.h"
 #include "imaging/jpeg/KanvoJpegDecoder.h"
@@ -15,6 +16,9 @@
 #include <thread>
 
 namespace {
+
+// A PNG's signature and header chunk: its size.
+constexpr qint64 pngHeaderBytes = 33;
 
 std::span<const uchar> spanOf(const QByteArray& bytes) {
     return {reinterpret_cast<const uchar*>(bytes.constData()), size_t(bytes.size())};
@@ -102,14 +106,33 @@ QByteArray readWholeFile(const QString& path, qint64 size) {
 
 } // namespace
 
-KanvoImageFile::KanvoImageFile(const QString& path) {
-    const QFileInfo info(path);
-    // A FIFO would block the read until a writer came; a file larger than
-    // the image budget is refused before it fills memory.
-    if (!info.isFile() || info.size() > KanvoAllocation::budgetBytes()) {
+KanvoImageFile::KanvoImageFile(const QString& path) : path_(path) {
+    QFile file(path);
+    // A FIFO would block the read until a writer came.
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
         return;
     }
-    bytes_ = readWholeFile(path, info.size());
+    fileSize_ = file.size();
+    // A PNG too large to hold decoded is read from disk by its tiles: only
+    // the chunks before its image data are held.
+    const QByteArray start = file.peek(pngHeaderBytes);
+    if (detectImageFormat(spanOf(start)) == KanvoImageFormat::Png) {
+        const QSize size = KanvoPngDecoder::storedSize(spanOf(start));
+        if (size.isValid() && !KanvoAllocation::fits(size.width(), size.height(),
+                                                     KanvoAllocation::largestImageBytes())) {
+            bytes_ = KanvoPngChunks::readHead(file);
+            format_ = bytes_.isEmpty() ? KanvoImageFormat::Unknown : KanvoImageFormat::Png;
+            uprightSize_ = bytes_.isEmpty() ? QSize() : size;
+            return;
+        }
+    }
+    // Any other file larger than the image budget is refused before it fills
+    // memory.
+    if (fileSize_ > KanvoAllocation::budgetBytes()) {
+        return;
+    }
+    file.close();
+    bytes_ = readWholeFile(path, fileSize_);
     format_ = detectImageFormat(spanOf(bytes_));
     switch (format_) {
     case KanvoImageFormat::Jpeg:
@@ -146,7 +169,7 @@ bool KanvoImageFile::isDecompressionBomb() const {
         return false;
     }
     const qint64 decodedBytes = qint64(uprightSize_.width()) * uprightSize_.height() * 4;
-    return decodedBytes > largestUnquestioned && decodedBytes / largestRatio > bytes_.size();
+    return decodedBytes > largestUnquestioned && decodedBytes / largestRatio > fileSize_;
 }
 
 KanvoDecodedPixels KanvoImageFile::decode(int reduction) const {

@@ -26,8 +26,11 @@ public:
     explicit KanvoImageFile(const QString& path);
 
     KanvoImageFormat format() const { return format_; }
-    // The file's bytes, shared: tiles of a large image are decoded from them.
+    // The file's bytes, shared: tiles of a large JPEG are decoded from them.
+    // Of a PNG too large to hold decoded, only those before its image data,
+    // which its tiles read from the file on disk.
     const QByteArray& bytes() const { return bytes_; }
+    const QString& path() const { return path_; }
 
     // The size a person sees, from the header alone: for a JPEG with an EXIF
     // orientation of 5 to 8, its stored width and height swapped. Invalid
@@ -54,6 +57,8 @@ public:
     bool isDecompressionBomb() const;
 
 private:
+    QString path_;
+    qint64 fileSize_ = 0;
     QByteArray bytes_;
     KanvoImageFormat format_ = KanvoImageFormat::Unknown;
     QSize uprightSize_;

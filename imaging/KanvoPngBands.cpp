@@ -40,18 +40,21 @@ bool inflateExactly(KanvoPngInflate& stream, uchar* out, size_t bytes) {
 
 } // namespace
 
-KanvoPngBands::KanvoPngBands(QByteArray file, std::vector<std::span<const uchar>> chunks,
+KanvoPngBands::KanvoPngBands(std::unique_ptr<QIODevice> file, std::uint64_t firstChunk,
                              KanvoPngSamples samples, int width, int height)
-    : file_(std::move(file)), chunks_(std::move(chunks)), samples_(samples), width_(width),
+    : file_(std::move(file)), firstChunk_(firstChunk), samples_(samples), width_(width),
       height_(height) {}
 
-std::unique_ptr<KanvoPngBands> KanvoPngBands::index(QByteArray file, const RowHandler& eachRow,
+std::unique_ptr<KanvoPngBands> KanvoPngBands::index(std::unique_ptr<QIODevice> file,
+                                                    const RowHandler& eachRow,
                                                     qint64 checkpointInterval, int rowsPerBatch) {
-    const std::span<const uchar> bytes(reinterpret_cast<const uchar*>(file.constData()),
-                                       size_t(file.size()));
+    const QByteArray head = KanvoPngChunks::readHead(*file);
+    const std::span<const uchar> bytes(reinterpret_cast<const uchar*>(head.constData()),
+                                       size_t(head.size()));
     spng_ihdr header{};
     const KanvoPngChunks::SpngContext decoder = KanvoPngChunks::headerReader(bytes, header);
-    if (!decoder || spng_decode_chunks(decoder.get()) != 0 || header.width > widestImage) {
+    if (head.isEmpty() || !decoder || spng_decode_chunks(decoder.get()) != 0 ||
+        header.width > widestImage) {
         return nullptr;
     }
     // libspng draws a palette image with two PLTE chunks from both at once,
@@ -61,13 +64,13 @@ std::unique_ptr<KanvoPngBands> KanvoPngBands::index(QByteArray file, const RowHa
         return nullptr;
     }
     const std::optional<KanvoPngSamples> samples = KanvoPngSamples::of(decoder.get(), header);
-    // The spans point into the bytes, which the copy kept here shares.
-    std::vector<std::span<const uchar>> chunks = KanvoPngChunks::imageData(bytes);
-    if (!samples || chunks.empty()) {
+    if (!samples) {
         return nullptr;
     }
-    std::unique_ptr<KanvoPngBands> bands(new KanvoPngBands(
-        std::move(file), std::move(chunks), *samples, int(header.width), int(header.height)));
+    // The head ends with the first IDAT chunk's length and type.
+    std::unique_ptr<KanvoPngBands> bands(new KanvoPngBands(std::move(file),
+                                                           std::uint64_t(head.size() - 8), *samples,
+                                                           int(header.width), int(header.height)));
     if (!bands->readRows(eachRow, checkpointInterval, rowsPerBatch)) {
         return nullptr;
     }
@@ -87,7 +90,7 @@ void KanvoPngBands::inflateRows(KanvoHandoff<std::vector<uchar>>& emptyBuffers,
                                 KanvoHandoff<InflatedRows>& inflated, std::uint64_t interval,
                                 int rowsPerBatch) const {
     const size_t stride = samples_.rowBytes() + 1; // the filter byte first
-    KanvoPngInflate stream(chunks_);
+    KanvoPngInflate stream(file_, firstChunk_);
     bool ended = false;
     int lastCheckpointRow = -1;
     std::uint64_t lastCheckpointOutput = 0;
@@ -124,11 +127,14 @@ void KanvoPngBands::inflateRows(KanvoHandoff<std::vector<uchar>>& emptyBuffers,
             }
         }
         y += batch.rows;
-        if (y == height_ && !batch.failed && !ended) {
-            // The stream must end, checksum and all, with the last row.
+        if (y == height_ && !batch.failed) {
+            // The stream must end, checksum and all, with the last row, and
+            // the chunks after it be whole.
             uchar beyond = 0;
             size_t extra = 0;
-            batch.failed = stream.inflate(&beyond, 1, extra, false) != Result::End || extra != 0;
+            batch.failed = (!ended && (stream.inflate(&beyond, 1, extra, false) != Result::End ||
+                                       extra != 0)) ||
+                           !stream.restIntact();
         }
         const bool failed = batch.failed;
         if (!inflated.put(std::move(batch)) || failed) {
@@ -223,7 +229,7 @@ QImage KanvoPngBands::region(QRect area, int reduction) const {
     const std::vector<uchar> zeros(from.rowAbove.empty() ? rowBytes : 0, 0);
     const uchar* above = from.rowAbove.empty() ? zeros.data() : from.rowAbove.data();
 
-    KanvoPngInflate stream(chunks_, from.point);
+    KanvoPngInflate stream(file_, from.point);
     if (start < from.point.output || start - from.point.output > stride ||
         !inflateExactly(stream, rows.data(), size_t(start - from.point.output))) {
         return {};
@@ -248,5 +254,5 @@ qint64 KanvoPngBands::indexBytes() const {
     for (const Checkpoint& checkpoint : checkpoints_) {
         bytes += qint64(checkpoint.point.window.capacity() + checkpoint.rowAbove.capacity());
     }
-    return bytes + qint64(chunks_.capacity() * sizeof(chunks_[0]));
+    return bytes;
 }

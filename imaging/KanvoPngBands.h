@@ -4,14 +4,14 @@
 #include "imaging/KanvoHandoff.h"
 #include "imaging/KanvoPngInflate.h"
 #include "imaging/KanvoPngSamples.h"
+#include "imaging/KanvoSharedFile.h"
 
-#include <QByteArray>
 #include <functional>
 #include <memory>
-#include <span>
 #include <vector>
 
-// Random access into a PNG's rows without holding the image. One sequential
+// Random access into a PNG's rows without holding the image, nor the file:
+// its image data is read from the file as it inflates. One sequential
 // pass inflates the image data row by row, hands each row out as the whole
 // decode gives it (KanvoPngDecoder: RGBX8888 when opaque, RGBA8888
 // otherwise) and keeps checkpoints on the way: where a deflate block starts,
@@ -35,7 +35,9 @@ public:
     // enough apart that they take a few tens of megabytes at most. Rows pass
     // between the threads `rowsPerBatch` at a time, or, when 0, a few
     // megabytes' worth.
-    static std::unique_ptr<KanvoPngBands> index(QByteArray file, const RowHandler& eachRow,
+    // `file` is open for reading, and kept open by the bands.
+    static std::unique_ptr<KanvoPngBands> index(std::unique_ptr<QIODevice> file,
+                                                const RowHandler& eachRow,
                                                 qint64 checkpointInterval = 0,
                                                 int rowsPerBatch = 0);
 
@@ -57,7 +59,7 @@ private:
 
     struct InflatedRows;
 
-    KanvoPngBands(QByteArray file, std::vector<std::span<const uchar>> chunks,
+    KanvoPngBands(std::unique_ptr<QIODevice> file, std::uint64_t firstChunk,
                   KanvoPngSamples samples, int width, int height);
     bool readRows(const RowHandler& eachRow, qint64 checkpointInterval, int rowsPerBatch);
     // The producing side of the pass: the rows' stored bytes with their
@@ -67,8 +69,8 @@ private:
                      KanvoHandoff<InflatedRows>& inflated, std::uint64_t interval,
                      int rowsPerBatch) const;
 
-    QByteArray file_;
-    std::vector<std::span<const uchar>> chunks_;
+    KanvoSharedFile file_;
+    std::uint64_t firstChunk_ = 0; // the first IDAT chunk's offset in the file
     KanvoPngSamples samples_;
     int width_ = 0;
     int height_ = 0;

@@ -3,6 +3,7 @@
 #include "imaging/KanvoPngDecoder.h"
 
 #include <QtEndian>
+#include <algorithm>
 #include <cstring>
 #include <libdeflate.h>
 
@@ -51,6 +52,39 @@ std::vector<std::span<const uchar>> KanvoPngChunks::imageData(std::span<const uc
         at += chunkOverhead + length;
     }
     return parts;
+}
+
+QByteArray KanvoPngChunks::readHead(QIODevice& file) {
+    const qint64 size = std::min(file.size(), largestHeadBytes);
+    if (!file.seek(0)) {
+        return {};
+    }
+    QByteArray head = file.read(signatureLength);
+    if (head.size() != qsizetype(signatureLength)) {
+        return {};
+    }
+    // Each chunk read takes twelve bytes or more, and the head stays within
+    // `size`: the loop ends.
+    for (;;) {
+        const QByteArray header = file.read(8);
+        if (header.size() != 8) {
+            return {};
+        }
+        head += header;
+        if (header.endsWith("IDAT")) {
+            return head;
+        }
+        const std::uint32_t length = qFromBigEndian<std::uint32_t>(header.constData());
+        const qint64 rest = qint64(length) + 4; // the data and its CRC
+        if (length > largestChunk || head.size() + rest > size) {
+            return {};
+        }
+        const QByteArray chunk = file.read(rest);
+        if (chunk.size() != rest) {
+            return {};
+        }
+        head += chunk;
+    }
 }
 
 int KanvoPngChunks::countBeforeImageData(std::span<const uchar> file, const char (&type)[5]) {

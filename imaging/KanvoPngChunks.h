@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QtGlobal>
+#include <QByteArray>
+#include <QIODevice>
 #include <memory>
 #include <span>
 #include <spng.h>
@@ -24,6 +25,12 @@ SpngContext headerReader(std::span<const uchar> file, spng_ihdr& header);
 // libspng leaves the last chunk's CRC unchecked when the image data inflates
 // before it, which libpng refuses; every path checks them here.
 std::vector<std::span<const uchar>> imageData(std::span<const uchar> file);
+
+// The bytes of `file` before its image data, the first IDAT chunk's length
+// and type included: all a header reader needs. Empty when no IDAT chunk
+// follows within largestHeadBytes, or a chunk before it is cut short.
+constexpr qint64 largestHeadBytes = qint64(64) << 20;
+QByteArray readHead(QIODevice& file);
 
 // How many chunks of `type` lie before the image data.
 int countBeforeImageData(std::span<const uchar> file, const char (&type)[5]);

@@ -9,36 +9,38 @@ constexpr size_t windowBytes = size_t(1) << windowBits;
 
 } // namespace
 
-KanvoPngInflate::KanvoPngInflate(const std::vector<std::span<const uchar>>& chunks)
-    : chunks_(chunks) {
+KanvoPngInflate::KanvoPngInflate(const KanvoSharedFile& file, std::uint64_t firstChunk)
+    : reader_(file, firstChunk, 0) {
     ready_ = inflateInit2(&stream_, windowBits) == Z_OK;
-    if (ready_ && !chunks_.empty()) {
-        stream_.next_in = const_cast<uchar*>(chunks_[0].data());
-        stream_.avail_in = uInt(chunks_[0].size());
+    if (ready_) {
+        feed();
     }
 }
 
-KanvoPngInflate::KanvoPngInflate(const std::vector<std::span<const uchar>>& chunks,
-                                 const Point& point)
-    : chunks_(chunks), output_(point.output) {
+KanvoPngInflate::KanvoPngInflate(const KanvoSharedFile& file, const Point& point)
+    : reader_(file, point.chunkOffset, point.chunkInput), output_(point.output) {
+    // The byte the point starts within, when it starts within one.
+    const std::uint64_t first = point.input - (point.bits > 0 ? 1 : 0);
     ready_ = inflateInit2(&stream_, -windowBits) == Z_OK && point.bits >= 0 && point.bits < 8 &&
-             point.input >= std::uint64_t(point.bits > 0) && point.window.size() <= windowBytes;
+             point.input >= std::uint64_t(point.bits > 0) && first >= point.chunkInput &&
+             point.window.size() <= windowBytes;
     if (!ready_) {
         return;
     }
-    // The byte the point starts within, when it starts within one.
-    const std::uint64_t first = point.input - (point.bits > 0 ? 1 : 0);
-    while (chunk_ < chunks_.size() && first - chunkStart_ >= chunks_[chunk_].size()) {
-        chunkStart_ += chunks_[chunk_].size();
-        ++chunk_;
+    std::uint64_t reached = point.chunkInput; // the end of the pieces passed over
+    bool more = feed();
+    while (more && first - reader_.pieceInput() >= pieceSize_) {
+        reached = reader_.pieceInput() + pieceSize_;
+        more = feed();
     }
-    if (chunk_ == chunks_.size()) {
-        ready_ = point.bits == 0 && first == chunkStart_; // the stream's very end
+    if (!more) {
+        // The stream's very end, or data that fails before the point.
+        ready_ = !reader_.failed() && point.bits == 0 && first == reached;
         return;
     }
-    const size_t offset = size_t(first - chunkStart_);
-    stream_.next_in = const_cast<uchar*>(chunks_[chunk_].data() + offset);
-    stream_.avail_in = uInt(chunks_[chunk_].size() - offset);
+    const size_t offset = size_t(first - reader_.pieceInput());
+    stream_.next_in += offset;
+    stream_.avail_in -= uInt(offset);
     if (point.bits > 0) {
         const int byte = *stream_.next_in;
         ++stream_.next_in;
@@ -56,13 +58,17 @@ KanvoPngInflate::~KanvoPngInflate() {
 }
 
 bool KanvoPngInflate::feed() {
-    while (stream_.avail_in == 0 && chunk_ + 1 < chunks_.size()) {
-        chunkStart_ += chunks_[chunk_].size();
-        ++chunk_;
-        stream_.next_in = const_cast<uchar*>(chunks_[chunk_].data());
-        stream_.avail_in = uInt(chunks_[chunk_].size());
+    const std::span<const uchar> piece = reader_.next();
+    stream_.next_in = const_cast<uchar*>(piece.data());
+    stream_.avail_in = uInt(piece.size());
+    pieceSize_ = piece.size();
+    return !piece.empty();
+}
+
+bool KanvoPngInflate::restIntact() {
+    while (feed()) {
     }
-    return stream_.avail_in > 0;
+    return !reader_.failed();
 }
 
 KanvoPngInflate::Result KanvoPngInflate::inflate(uchar* out, size_t capacity, size_t& written,
@@ -107,9 +113,10 @@ KanvoPngInflate::Result KanvoPngInflate::inflate(uchar* out, size_t capacity, si
 KanvoPngInflate::Point KanvoPngInflate::point() const {
     Point here;
     here.bits = stream_.data_type & 7;
-    here.input =
-        chunkStart_ + (chunk_ < chunks_.size() ? chunks_[chunk_].size() : 0) - stream_.avail_in;
+    here.input = reader_.pieceInput() + pieceSize_ - stream_.avail_in;
     here.output = output_;
+    here.chunkOffset = reader_.chunkOffset();
+    here.chunkInput = reader_.chunkInput();
     here.window.resize(windowBytes);
     uInt length = 0;
     if (inflateGetDictionary(const_cast<z_stream*>(&stream_), here.window.data(), &length) !=

@@ -1,17 +1,18 @@
 #pragma once
 
+#include "imaging/KanvoPngDataReader.h"
+
 #include <QtGlobal>
 #include <cstdint>
-#include <memory>
-#include <span>
 #include <vector>
 #include <zlib.h>
 
-// The zlib stream a PNG's IDAT chunks carry, inflated straight from the
-// chunks (never joined: for a large image they are hundreds of megabytes),
-// from the stream's start or from a deflate block boundary recorded on an
-// earlier pass. zlib resumes at a boundary from the input's position to the
-// bit and the 32 KiB of output before it, which later blocks may copy from.
+// The zlib stream a PNG's IDAT chunks carry, inflated as it is read from
+// the file (never held whole: for a large image it is hundreds of
+// megabytes), from the stream's start or from a deflate block boundary
+// recorded on an earlier pass. zlib resumes at a boundary from the input's
+// position to the bit and the 32 KiB of output before it, which later
+// blocks may copy from.
 class KanvoPngInflate {
 public:
     // Where a deflate block starts: enough to inflate on from there.
@@ -20,15 +21,20 @@ public:
         int bits = 0;              // bits of that last byte not yet taken (0 to 7)
         std::uint64_t output = 0;  // bytes inflated before it
         std::vector<uchar> window; // the last (up to) 32 KiB of them
+        // The chunk the input stands in: its offset in the file, and where
+        // its data starts in the stream.
+        std::uint64_t chunkOffset = 0;
+        std::uint64_t chunkInput = 0;
     };
 
     enum class Result { Progress, Boundary, End, Failed };
 
-    // From the stream's start, its zlib header and Adler-32 checksum checked.
-    // `chunks` must outlive the inflater.
-    explicit KanvoPngInflate(const std::vector<std::span<const uchar>>& chunks);
+    // From the stream's start, in the chunk at `firstChunk` in `file`, its
+    // zlib header and Adler-32 checksum checked. `file` must outlive the
+    // inflater.
+    KanvoPngInflate(const KanvoSharedFile& file, std::uint64_t firstChunk);
     // From `point`, a raw deflate stream: the checksum is not checked.
-    KanvoPngInflate(const std::vector<std::span<const uchar>>& chunks, const Point& point);
+    KanvoPngInflate(const KanvoSharedFile& file, const Point& point);
     ~KanvoPngInflate();
     KanvoPngInflate(const KanvoPngInflate&) = delete;
     KanvoPngInflate& operator=(const KanvoPngInflate&) = delete;
@@ -42,13 +48,16 @@ public:
     // Where the stream stands, after inflate() returned Boundary.
     Point point() const;
 
+    // After the stream's end: whether every chunk of image data after it
+    // is whole and passes its CRC, as the whole decode requires.
+    bool restIntact();
+
 private:
-    // Points zlib at the next non-empty chunk; false when none is left.
+    // Points zlib at the next piece of the stream; false when none is left.
     bool feed();
 
-    const std::vector<std::span<const uchar>>& chunks_;
-    size_t chunk_ = 0;             // the chunk zlib reads from
-    std::uint64_t chunkStart_ = 0; // its offset in the stream
+    KanvoPngDataReader reader_;
+    size_t pieceSize_ = 0; // of the piece zlib reads from
     std::uint64_t output_ = 0;
     bool ready_ = false;
     z_stream stream_{};

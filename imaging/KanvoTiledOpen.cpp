@@ -12,6 +12,7 @@
 #include "imaging/jpeg/KanvoJpegDecoder.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QThread>
 #include <algorithm>
 #include <chrono>
@@ -29,7 +30,7 @@ std::span<const uchar> spanOf(const QByteArray& bytes) {
 
 // What the tiles may take: a quarter of the budget, and no more than a dozen
 // large screens' worth at full size. Above that, panning far and back saves
-// little decoding, and the file's own bytes, held beside the tiles, are
+// little decoding, and a JPEG's own bytes, held beside the tiles, are
 // already most of what a tiled image takes.
 qint64 tileBudget() {
     return std::min(KanvoAllocation::budgetBytes() / 4, qint64(128) << 20);
@@ -84,7 +85,7 @@ KanvoImage tiledByRows(const KanvoImageFile& file, QImage::Format format,
     bool complete = true;
     QElapsedTimer sinceShown;
     sinceShown.start();
-    std::unique_ptr<KanvoBandDecoder> bands = index(file.bytes(), [&](int, const uchar* row) {
+    std::unique_ptr<KanvoBandDecoder> bands = index(file, [&](int, const uchar* row) {
         complete = complete && overview.addRow(row);
         if (complete && overviewReady && sinceShown.elapsed() >= arrivingInterval.count()) {
             if (QImage sofar = overview.sofar(); !sofar.isNull()) {
@@ -127,8 +128,11 @@ KanvoImage KanvoTiledOpen::open(const KanvoImageFile& file, const OverviewHandle
         return png.size.isValid()
                    ? tiledByRows(
                          file, png.format, png.iccProfile,
-                         [](QByteArray bytes, const KanvoPngBands::RowHandler& eachRow) {
-                             return KanvoPngBands::index(std::move(bytes), eachRow);
+                         [](const KanvoImageFile& png, const KanvoPngBands::RowHandler& eachRow) {
+                             auto onDisk = std::make_unique<QFile>(png.path());
+                             return onDisk->open(QIODevice::ReadOnly)
+                                        ? KanvoPngBands::index(std::move(onDisk), eachRow)
+                                        : nullptr;
                          },
                          overviewReady)
                    : KanvoImage();
@@ -137,8 +141,8 @@ KanvoImage KanvoTiledOpen::open(const KanvoImageFile& file, const OverviewHandle
         // A PPM has no alpha, nor a profile.
         return tiledByRows(
             file, QImage::Format_RGBX8888, {},
-            [](QByteArray bytes, const KanvoPpmBands::RowHandler& eachRow) {
-                return KanvoPpmBands::index(std::move(bytes), eachRow);
+            [](const KanvoImageFile& ppm, const KanvoPpmBands::RowHandler& eachRow) {
+                return KanvoPpmBands::index(ppm.bytes(), eachRow);
             },
             overviewReady);
     case KanvoImageFormat::Unknown:

@@ -8,6 +8,7 @@
 #include "imaging/KanvoPngDecoder.h"
 #include "imaging/KanvoPpmBands.h"
 
+#include <QBuffer>
 #include <QDirIterator>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -40,6 +41,16 @@ void checkAgainst(const QImage& whole, const std::unique_ptr<Bands>& bands,
         QVERIFY2(region == whole.copy(area), qPrintable(kanvo::test::areaText(area)));
     }
     QVERIFY(bands->region(QRect(QPoint(0, 0), whole.size() + QSize(0, 1)), 1).isNull());
+}
+
+// The bands of a PNG held in memory.
+std::unique_ptr<KanvoPngBands> pngBands(const QByteArray& file,
+                                        const KanvoPngBands::RowHandler& eachRow,
+                                        qint64 checkpointInterval = 0, int rowsPerBatch = 0) {
+    auto buffer = std::make_unique<QBuffer>();
+    buffer->setData(file);
+    buffer->open(QIODevice::ReadOnly);
+    return KanvoPngBands::index(std::move(buffer), eachRow, checkpointInterval, rowsPerBatch);
 }
 
 // Collects the rows index() hands out into an image like `whole`.
@@ -94,7 +105,7 @@ private slots:
         // checkpoints whose row above comes in the next batch.
         for (const int rowsPerBatch : {1, 2, 0}) {
             RowCollector rows{QImage(whole.size(), whole.format())};
-            const auto bands = KanvoPngBands::index(file, rows.handler(), 1, rowsPerBatch);
+            const auto bands = pngBands(file, rows.handler(), 1, rowsPerBatch);
             QVERIFY(bands);
             QVERIFY(bands->checkpointCount() >= kind.height / kind.rowsPerBlock - 1);
             checkAgainst(whole, bands, rows.image);
@@ -113,7 +124,7 @@ private slots:
                 QCOMPARE(wholePng(file), image.convertToFormat(alpha ? QImage::Format_RGBA8888
                                                                      : QImage::Format_RGBX8888));
                 RowCollector rows{QImage(image.size(), wholePng(file).format())};
-                const auto bands = KanvoPngBands::index(file, rows.handler(), 64 << 10);
+                const auto bands = pngBands(file, rows.handler(), 64 << 10);
                 QVERIFY(bands && bands->checkpointCount() > 2);
                 checkAgainst(wholePng(file), bands, rows.image);
             }
@@ -132,7 +143,7 @@ private slots:
                          kanvo::test::pngChunk("PLTE", file.mid(palette + 8, 3 * 200)));
             const QImage whole = wholePng(file);
             RowCollector rows{QImage(whole.size(), whole.format())};
-            checkAgainst(whole, KanvoPngBands::index(file, rows.handler(), 1), rows.image);
+            checkAgainst(whole, pngBands(file, rows.handler(), 1), rows.image);
         }
     }
 
@@ -159,7 +170,7 @@ private slots:
 
     void pngThatOnlyTheWholeDecodeMayJudgeGivesNull() {
         QFETCH(QByteArray, file);
-        QVERIFY(!KanvoPngBands::index(file, [](int, const uchar*) {}));
+        QVERIFY(!pngBands(file, [](int, const uchar*) {}));
     }
 
     // The public PNGs and PPMs: wherever index() reads a file, Kanvo's
@@ -190,7 +201,7 @@ private slots:
             const KanvoPngBands::RowHandler handler =
                 whole.isNull() ? [](int, const uchar*) {} : rows.handler();
             const std::unique_ptr<KanvoBandDecoder> bands =
-                png ? std::unique_ptr<KanvoBandDecoder>(KanvoPngBands::index(file, handler, 1))
+                png ? std::unique_ptr<KanvoBandDecoder>(pngBands(file, handler, 1))
                     : KanvoPpmBands::index(file, handler);
             QVERIFY2(!bands || !whole.isNull(), qPrintable(path));
             if (bands) {
