@@ -23,7 +23,7 @@ constexpr size_t chunkOverhead = 12; // length, type and CRC
 
 // The zlib stream of the image, joined into `joined` when it spans several
 // chunks. Empty when the chunks are broken.
-std::span<const uchar> imageStream(std::span<const uchar> file, std::vector<uchar>& joined) {
+std::span<const uchar> imageStream(std::span<const uchar> file, QByteArray& joined) {
     const std::vector<std::span<const uchar>> parts = imageData(file);
     if (parts.size() <= 1) {
         return parts.empty() ? std::span<const uchar>() : parts.front();
@@ -32,11 +32,14 @@ std::span<const uchar> imageStream(std::span<const uchar> file, std::vector<ucha
     for (const std::span<const uchar> part : parts) {
         total += part.size();
     }
-    joined.reserve(total);
+    // Tens of megabytes for a photograph, each page touched once.
+    joined = QByteArray(qsizetype(total), Qt::Uninitialized);
+    KanvoHugePages::advise(joined.data(), total);
+    auto* at = reinterpret_cast<uchar*>(joined.data());
     for (const std::span<const uchar> part : parts) {
-        joined.insert(joined.end(), part.begin(), part.end());
+        at = std::copy(part.begin(), part.end(), at);
     }
-    return joined;
+    return {reinterpret_cast<const uchar*>(joined.constData()), total};
 }
 
 // One allocation holds the image and, at its end, the inflated rows it is
@@ -71,7 +74,7 @@ QImage decodeWithLibdeflate(std::span<const uchar> file, const spng_ihdr& header
     const size_t rowBytes = size_t(width) * channels;
     const size_t inflatedBytes = (rowBytes + 1) * size_t(height);
 
-    std::vector<uchar> joined;
+    QByteArray joined;
     const std::span<const uchar> stream = imageStream(file, joined);
     SharedBuffer buffer =
         allocate(width, height, channels == 4 ? QImage::Format_RGBA8888 : QImage::Format_RGBX8888,
