@@ -36,7 +36,7 @@ seeds=()
 [ -d "tests/data/fuzz/${target#fuzz_}" ] && seeds+=("tests/data/fuzz/${target#fuzz_}")
 case $target in
 fuzz_decode_image | fuzz_decode_file) seeds+=("$build_dir/fuzz/corpus/images") ;;
-fuzz_jpeg_pieces | fuzz_jpeg_bands | fuzz_png_unfilter | fuzz_png_bands | fuzz_glyph_file) ;; # make their files from the input: no generated seeds
+fuzz_jpeg_pieces | fuzz_jpeg_bands | fuzz_png_unfilter | fuzz_png_bands | fuzz_ppm_bands | fuzz_glyph_file) ;; # make their files from the input: no generated seeds
 *) seeds+=("$build_dir/fuzz/corpus/$target") ;;
 esac
 case $target in

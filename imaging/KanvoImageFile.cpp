@@ -17,8 +17,9 @@
 
 namespace {
 
-// A PNG's signature and header chunk: its size.
-constexpr qint64 pngHeaderBytes = 33;
+// Enough of a file to find its size: a PNG's signature and header chunk, a
+// PPM's header with a few comments.
+constexpr qint64 headerPeekBytes = 4096;
 
 std::span<const uchar> spanOf(const QByteArray& bytes) {
     return {reinterpret_cast<const uchar*>(bytes.constData()), size_t(bytes.size())};
@@ -113,18 +114,19 @@ KanvoImageFile::KanvoImageFile(const QString& path) : path_(path) {
         return;
     }
     fileSize_ = file.size();
-    // A PNG too large to hold decoded is read from disk by its tiles: only
-    // the chunks before its image data are held.
-    const QByteArray start = file.peek(pngHeaderBytes);
-    if (detectImageFormat(spanOf(start)) == KanvoImageFormat::Png) {
-        const QSize size = KanvoPngDecoder::storedSize(spanOf(start));
-        if (size.isValid() && !KanvoAllocation::fits(size.width(), size.height(),
-                                                     KanvoAllocation::largestImageBytes())) {
-            bytes_ = KanvoPngChunks::readHead(file);
-            format_ = bytes_.isEmpty() ? KanvoImageFormat::Unknown : KanvoImageFormat::Png;
-            uprightSize_ = bytes_.isEmpty() ? QSize() : size;
-            return;
-        }
+    // A PNG or PPM too large to hold decoded is read from disk by its
+    // tiles: only a PNG's chunks before its image data are held.
+    const QByteArray start = file.peek(headerPeekBytes);
+    const KanvoImageFormat format = detectImageFormat(spanOf(start));
+    const QSize size = format == KanvoImageFormat::Png ? KanvoPngDecoder::storedSize(spanOf(start))
+                       : format == KanvoImageFormat::Ppm ? ppmSize(start)
+                                                         : QSize();
+    if (size.isValid() &&
+        !KanvoAllocation::fits(size.width(), size.height(), KanvoAllocation::largestImageBytes())) {
+        bytes_ = format == KanvoImageFormat::Png ? KanvoPngChunks::readHead(file) : start;
+        format_ = bytes_.isEmpty() ? KanvoImageFormat::Unknown : format;
+        uprightSize_ = bytes_.isEmpty() ? QSize() : size;
+        return;
     }
     // Any other file larger than the image budget is refused before it fills
     // memory.

@@ -27,8 +27,9 @@ public:
 
     KanvoImageFormat format() const { return format_; }
     // The file's bytes, shared: tiles of a large JPEG are decoded from them.
-    // Of a PNG too large to hold decoded, only those before its image data,
-    // which its tiles read from the file on disk.
+    // Of a PNG or PPM too large to hold decoded, only its first: a PNG's
+    // chunks before its image data, a PPM's header. Their tiles read the
+    // rest from the file on disk.
     const QByteArray& bytes() const { return bytes_; }
     const QString& path() const { return path_; }
 

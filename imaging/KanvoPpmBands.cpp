@@ -70,34 +70,46 @@ inline uchar eightBits(unsigned sixteen) {
 
 } // namespace
 
-KanvoPpmBands::KanvoPpmBands(QByteArray file, qsizetype dataStart, int width, int height,
-                             int maxval)
+KanvoPpmBands::KanvoPpmBands(std::unique_ptr<QIODevice> file, qint64 dataStart, int width,
+                             int height, int maxval)
     : file_(std::move(file)), dataStart_(dataStart), width_(width), height_(height),
-      maxval_(maxval), rowBytes_(qsizetype(width) * 3 * (maxval > 255 ? 2 : 1)) {}
+      maxval_(maxval), rowBytes_(qint64(width) * 3 * (maxval > 255 ? 2 : 1)) {}
 
-std::unique_ptr<KanvoPpmBands> KanvoPpmBands::index(QByteArray file, const RowHandler& eachRow) {
-    if (file.size() < 3 || file[0] != 'P' || file[1] != '6' || !isSpace(file[2])) {
+std::unique_ptr<KanvoPpmBands> KanvoPpmBands::index(std::unique_ptr<QIODevice> file,
+                                                    const RowHandler& eachRow) {
+    const qint64 fileSize = file->size();
+    const QByteArray head = file->seek(0) ? file->read(largestHeadBytes) : QByteArray();
+    if (head.size() < 3 || head[0] != 'P' || head[1] != '6' || !isSpace(head[2])) {
         return nullptr;
     }
-    HeaderReader header(file);
+    HeaderReader header(head);
     header.skip(3);
     const int width = header.number(largestSide);
     const int height = header.number(largestSide);
     const int maxval = header.number(largestMaxval);
-    if (width <= 0 || height <= 0 || maxval <= 0) {
+    // The header must end within what was read: a number cut off there
+    // would be misread.
+    const qint64 dataStart = header.position();
+    if (width <= 0 || height <= 0 || maxval <= 0 || dataStart >= head.size()) {
         return nullptr;
     }
-    const qsizetype dataStart = header.position();
     // At most 32767 x 32767 x 6 bytes: no overflow in 64 bits.
-    const qsizetype rowBytes = qsizetype(width) * 3 * (maxval > 255 ? 2 : 1);
-    if (dataStart + rowBytes * height > file.size()) {
+    const qint64 rowBytes = qint64(width) * 3 * (maxval > 255 ? 2 : 1);
+    if (dataStart + rowBytes * height > fileSize) {
         return nullptr;
     }
     std::unique_ptr<KanvoPpmBands> bands(
         new KanvoPpmBands(std::move(file), dataStart, width, height, maxval));
+    // A few megabytes of rows read at a time.
+    const int rowsPerRead = int(std::clamp<qint64>((qint64(4) << 20) / rowBytes, 1, height));
+    std::vector<uchar> rows(size_t(rowsPerRead * rowBytes));
     std::vector<uchar> pixels(size_t(width) * 4);
     for (int y = 0; y < height; ++y) {
-        if (!bands->toRgbx(bands->rowAt(y), 0, width, pixels.data())) {
+        const int inRead = y % rowsPerRead;
+        if (inRead == 0 && !bands->readRows(y, std::min(rowsPerRead, height - y), rows.data())) {
+            return nullptr;
+        }
+        if (!bands->toRgbx(rows.data() + inRead * rowBytes, 0, width, pixels.data())) {
             return nullptr;
         }
         eachRow(y, pixels.data());
@@ -113,16 +125,23 @@ QImage KanvoPpmBands::region(QRect area, int reduction) const {
     if (image.isNull()) {
         return {};
     }
+    // Of each row, only its part in the area is read.
+    const int bytesPerSample = maxval_ > 255 ? 2 : 1;
+    const qint64 length = qint64(area.width()) * 3 * bytesPerSample;
+    std::vector<uchar> samples(static_cast<size_t>(length));
     for (int y = area.top(); y <= area.bottom(); ++y) {
-        if (!toRgbx(rowAt(y), area.left(), area.width(), image.scanLine(y - area.top()))) {
+        const qint64 offset = dataStart_ + rowBytes_ * y + qint64(area.left()) * 3 * bytesPerSample;
+        if (file_.read(offset, samples.data(), length) != length ||
+            !toRgbx(samples.data(), 0, area.width(), image.scanLine(y - area.top()))) {
             return {};
         }
     }
     return image;
 }
 
-const uchar* KanvoPpmBands::rowAt(int y) const {
-    return reinterpret_cast<const uchar*>(file_.constData()) + dataStart_ + rowBytes_ * y;
+bool KanvoPpmBands::readRows(int first, int count, uchar* out) const {
+    const qint64 length = rowBytes_ * count;
+    return file_.read(dataStart_ + rowBytes_ * first, out, length) == length;
 }
 
 bool KanvoPpmBands::toRgbx(const uchar* row, int first, int count, uchar* out) const {

@@ -74,6 +74,13 @@ KanvoImage tiledJpeg(const KanvoImageFile& file,
     return KanvoImage::tiled(std::move(overview), file.uprightSize(), std::move(tiles));
 }
 
+// The file, open for reading, for bands that read it from disk; null when it
+// cannot be opened.
+std::unique_ptr<QFile> opened(const KanvoImageFile& file) {
+    auto onDisk = std::make_unique<QFile>(file.path());
+    return onDisk->open(QIODevice::ReadOnly) ? std::move(onDisk) : nullptr;
+}
+
 // A PNG's or PPM's overview, halved from the rows of the pass that indexes
 // them and handed out as it arrives.
 template <typename Index>
@@ -129,10 +136,9 @@ KanvoImage KanvoTiledOpen::open(const KanvoImageFile& file, const OverviewHandle
                    ? tiledByRows(
                          file, png.format, png.iccProfile,
                          [](const KanvoImageFile& png, const KanvoPngBands::RowHandler& eachRow) {
-                             auto onDisk = std::make_unique<QFile>(png.path());
-                             return onDisk->open(QIODevice::ReadOnly)
-                                        ? KanvoPngBands::index(std::move(onDisk), eachRow)
-                                        : nullptr;
+                             std::unique_ptr<QFile> onDisk = opened(png);
+                             return onDisk ? KanvoPngBands::index(std::move(onDisk), eachRow)
+                                           : nullptr;
                          },
                          overviewReady)
                    : KanvoImage();
@@ -142,7 +148,8 @@ KanvoImage KanvoTiledOpen::open(const KanvoImageFile& file, const OverviewHandle
         return tiledByRows(
             file, QImage::Format_RGBX8888, {},
             [](const KanvoImageFile& ppm, const KanvoPpmBands::RowHandler& eachRow) {
-                return KanvoPpmBands::index(ppm.bytes(), eachRow);
+                std::unique_ptr<QFile> onDisk = opened(ppm);
+                return onDisk ? KanvoPpmBands::index(std::move(onDisk), eachRow) : nullptr;
             },
             overviewReady);
     case KanvoImageFormat::Unknown:

@@ -26,7 +26,7 @@ cmake --build "$build_dir" -j2
 # long runs (fuzz/run.sh) start from them.
 for target in fuzz_inspect_image fuzz_tool_manifest fuzz_sd_url_line fuzz_progress_answer \
     fuzz_decode_image fuzz_decode_file fuzz_jpeg_pieces fuzz_jpeg_bands fuzz_png_unfilter \
-    fuzz_png_bands fuzz_glyph_file; do
+    fuzz_png_bands fuzz_ppm_bands fuzz_glyph_file; do
     echo "fuzzing $target for ${seconds}s"
     if ! KANVO_FUZZ_PUBLIC=0 fuzz/run.sh "$target" "$seconds" 2>&1 | tail -n 12; then
         echo "fuzz target $target failed; the input is in $build_dir/fuzz/artifacts" >&2
