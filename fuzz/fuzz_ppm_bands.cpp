@@ -1,10 +1,10 @@
+#include "fuzz_band_oracle.h"
 #include "fuzz_input_bytes.h"
 #include "fuzz_input_file.h"
 #include "imaging/KanvoImageFile.h"
 #include "imaging/KanvoPpmBands.h"
 
 #include <QBuffer>
-#include <cstring>
 #include <string>
 
 // Rows and regions of binary PPMs read by rows (KanvoPpmBands) against
@@ -96,10 +96,6 @@ MadePpm makePpm(kanvo::fuzz::FuzzInputBytes& input) {
     return made;
 }
 
-bool sameRow(const QImage& image, int y, const uchar* pixels) {
-    return std::memcmp(image.constScanLine(y), pixels, size_t(image.width()) * 4) == 0;
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -114,29 +110,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     auto file = std::make_unique<QBuffer>();
     file->setData(ppm.bytes.data(), qsizetype(ppm.bytes.size()));
     file->open(QIODevice::ReadOnly);
-    bool rowsAgree = true;
-    int rowsSeen = 0;
-    const auto bands = KanvoPpmBands::index(std::move(file), [&](int y, const uchar* pixels) {
-        rowsAgree = rowsAgree && !whole.isNull() && y == rowsSeen && y < whole.height() &&
-                    sameRow(whole, y, pixels);
-        ++rowsSeen;
-    });
-    if (!bands) {
-        if (!whole.isNull() && ppm.wellFormed) {
-            __builtin_trap();
-        }
-        return 0;
-    }
-    if (whole.isNull() || !rowsAgree || rowsSeen != whole.height()) {
-        __builtin_trap();
-    }
-    const int x = place % whole.width();
-    const int y = (place * 7) % whole.height();
-    const QRect area(x, y, whole.width() - x, whole.height() - y);
-    for (const QRect& part : {area, QRect(0, 0, whole.width(), whole.height())}) {
-        if (bands->region(part, 1) != whole.copy(part)) {
-            __builtin_trap();
-        }
-    }
+    kanvo::fuzz::RowsAgainst rows{whole};
+    const auto bands = KanvoPpmBands::index(
+        std::move(file), [&](int y, const uchar* pixels) { rows.row(y, pixels); });
+    kanvo::fuzz::checkBands(bands.get(), rows, !ppm.wellFormed, place);
     return 0;
 }
